@@ -1,0 +1,41 @@
+# Thin wrapper over CMake. `make test` and `make demo` work on a fresh Debian 12 machine.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test demo bench asan format clean
+
+all: build
+
+# Installs the Debian packages (and npm packages) only when something is missing.
+deps:
+	@scripts/install-deps --check >/dev/null 2>&1 || scripts/install-deps
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	scripts/demo $(BUILD)
+
+bench: deps
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DLARKEDI_BUILD_BENCH=ON -DLARKEDI_BUILD_TESTS=OFF
+	cmake --build $(BUILD)-bench -j $(JOBS) --target larkedi_bench larkedi
+	$(BUILD)-bench/bench/larkedi_bench
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors.
+asan: deps
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DLARKEDI_SANITIZE=ON -DLARKEDI_WERROR=ON
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
+
+format:
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench

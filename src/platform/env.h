@@ -1,0 +1,64 @@
+// All file-system access of the module goes through Env, so tests can swap or break it.
+//
+// Every member reports failure through its result and, where it takes one, an error text
+// naming the path and the operating system's reason. Nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkedi {
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  /// The process-wide environment (the real file system unless a test installed another).
+  static Env* Default();
+  /// Installs `env` as the default and returns the previous one; nullptr restores the real one.
+  static Env* SetDefault(Env* env);
+
+  /// Reads the whole file into `data`. False with `error` set when it cannot be read.
+  virtual bool ReadFile(const std::string& path, std::string* data, std::string* error) = 0;
+  /// Writes `data` to a temporary file in the same folder, flushes it and renames it over
+  /// `path`: afterwards the file holds either its old content or all of `data`.
+  virtual bool WriteFileAtomic(const std::string& path, std::string_view data,
+                               std::string* error) = 0;
+  /// Appends `data` to the file, creating it when missing (used for the log).
+  virtual bool AppendFile(const std::string& path, std::string_view data,
+                          std::string* error) = 0;
+  /// True when `path` names an existing file or folder.
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool IsDirectory(const std::string& path) = 0;
+  /// Creates the folder and its missing parents. True when it exists afterwards.
+  virtual bool CreateDirectories(const std::string& path, std::string* error) = 0;
+  /// Deletes a file. False when it could not be deleted (a missing file is an error too).
+  virtual bool RemoveFile(const std::string& path, std::string* error) = 0;
+  /// Renames a file, replacing the target when it exists.
+  virtual bool RenameFile(const std::string& from, const std::string& to, std::string* error) = 0;
+  /// Names (not paths) of the entries of a folder, sorted. False when it cannot be read.
+  virtual bool ListDirectory(const std::string& path, std::vector<std::string>* names,
+                             std::string* error) = 0;
+  /// Modification time in seconds since the epoch; -1 when the file is missing.
+  virtual int64_t ModificationTime(const std::string& path) = 0;
+};
+
+/// Joins a folder and a name with exactly one '/' between them.
+std::string JoinPath(std::string_view folder, std::string_view name);
+/// The folder part of a path (without the trailing '/'); "." when there is none.
+std::string DirName(std::string_view path);
+/// The last component of a path.
+std::string BaseName(std::string_view path);
+/// Finds `name` in `folder` without regard to case; returns the full path of the existing
+/// entry, or an empty text when there is none.
+std::string FindFileNoCase(std::string_view folder, std::string_view name);
+
+/// Fault injection for crash tests: when the environment variable LARKEDI_CRASH_AT holds a
+/// number n, the n-th file-system change step of the process (counted from 1) ends the
+/// process at once with exit status 86, as a power cut would. Returns normally otherwise.
+void CrashPoint(const char* step);
+
+}  // namespace larkedi

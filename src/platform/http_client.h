@@ -1,0 +1,36 @@
+// Blocking HTTP requests through libcurl, with connect and total time-outs and a cap on
+// what is read, so a slow or hostile server can neither hang nor flood the module.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace larkedi {
+
+struct HttpRequest {
+  std::string method = "GET";
+  std::string url;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  long connect_timeout_ms = 5000;
+  long total_timeout_ms = 20000;
+  /// Bodies longer than this end the transfer with an error.
+  std::size_t max_response_bytes = 8u << 20;
+};
+
+struct HttpResponse {
+  /// True when a complete HTTP answer arrived (whatever its status code).
+  bool completed = false;
+  long status = 0;
+  std::string body;
+  std::string content_type;
+  /// Why the request did not complete.
+  std::string error;
+};
+
+/// Sends the request and waits for the answer (or a time-out). Never throws.
+HttpResponse HttpSend(const HttpRequest& request);
+
+}  // namespace larkedi

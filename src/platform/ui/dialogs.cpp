@@ -1,0 +1,155 @@
+#include "platform/ui/dialogs.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+namespace larkedi {
+namespace {
+
+ConsoleDialogs& DefaultConsole() {
+  static ConsoleDialogs console;
+  return console;
+}
+
+Dialogs* g_dialogs = nullptr;
+
+const char* IconWord(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Information:
+      return "Information";
+    case MsgIcon::Exclamation:
+      return "Warning";
+    case MsgIcon::Critical:
+      return "Error";
+    case MsgIcon::Question:
+      return "Question";
+    default:
+      return "Message";
+  }
+}
+
+MsgResult FirstButton(MsgButtons buttons) {
+  return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
+                                                                              : MsgResult::OK;
+}
+
+}  // namespace
+
+Dialogs& CurrentDialogs() { return g_dialogs ? *g_dialogs : DefaultConsole(); }
+
+Dialogs* SetDialogs(Dialogs* dialogs) {
+  Dialogs* previous = g_dialogs ? g_dialogs : &DefaultConsole();
+  g_dialogs = (dialogs == &DefaultConsole()) ? nullptr : dialogs;
+  return previous;
+}
+
+std::optional<std::string> ConsoleDialogs::ReadLine() {
+  std::string line;
+  if (!std::getline(std::cin, line)) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+MsgResult ConsoleDialogs::MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                                 const std::string& title) {
+  std::cerr << IconWord(icon);
+  if (!title.empty()) std::cerr << " (" << title << ")";
+  std::cerr << ": " << text << "\n";
+  if (buttons == MsgButtons::OK) return MsgResult::OK;
+  const bool yes_no = buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel;
+  if (policy_ == Answer::Yes) {
+    std::cerr << "  -> " << (yes_no ? "Yes" : "OK") << " (--yes)\n";
+    return yes_no ? MsgResult::Yes : MsgResult::OK;
+  }
+  if (policy_ == Answer::No || !::isatty(STDIN_FILENO)) {
+    std::cerr << "  -> " << (yes_no ? "No" : "Cancel")
+              << (policy_ == Answer::No ? " (--no)" : " (no terminal to ask)") << "\n";
+    return yes_no ? MsgResult::No : MsgResult::Cancel;
+  }
+  std::cerr << (yes_no ? "  [y/n] " : "  [ok/cancel] ") << std::flush;
+  std::optional<std::string> line = ReadLine();
+  std::string a = line ? *line : "";
+  bool first = !a.empty() && (a[0] == 'y' || a[0] == 'Y' || a[0] == 'o' || a[0] == 'O');
+  if (yes_no) return first ? MsgResult::Yes : MsgResult::No;
+  return first ? MsgResult::OK : MsgResult::Cancel;
+}
+
+std::optional<std::string> ConsoleDialogs::InputBox(const std::string& prompt,
+                                                    const std::string& title,
+                                                    const std::string& default_text) {
+  std::cerr << (title.empty() ? "" : title + ": ") << prompt;
+  if (policy_ != Answer::Ask || !::isatty(STDIN_FILENO)) {
+    std::cerr << " -> " << default_text << "\n";
+    return default_text;
+  }
+  std::cerr << " [" << default_text << "] " << std::flush;
+  std::optional<std::string> line = ReadLine();
+  if (!line) return std::nullopt;
+  return line->empty() ? default_text : *line;
+}
+
+std::optional<std::string> ConsoleDialogs::PickFile(const std::string& title, const std::string&,
+                                                    const std::string&) {
+  if (policy_ != Answer::Ask || !::isatty(STDIN_FILENO)) return std::nullopt;
+  std::cerr << title << " (file path, empty to cancel): " << std::flush;
+  std::optional<std::string> line = ReadLine();
+  if (!line || line->empty()) return std::nullopt;
+  return line;
+}
+
+std::optional<std::string> ConsoleDialogs::PickFolder(const std::string& title,
+                                                      const std::string&) {
+  if (policy_ != Answer::Ask || !::isatty(STDIN_FILENO)) return std::nullopt;
+  std::cerr << title << " (folder path, empty to cancel): " << std::flush;
+  std::optional<std::string> line = ReadLine();
+  if (!line || line->empty()) return std::nullopt;
+  return line;
+}
+
+MsgResult ScriptedDialogs::MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                                  const std::string& title) {
+  shown.push_back({"msgbox", title, text, buttons, icon});
+  if (msgbox_answers.empty()) return FirstButton(buttons);
+  MsgResult r = msgbox_answers.front();
+  msgbox_answers.pop_front();
+  return r;
+}
+
+std::optional<std::string> ScriptedDialogs::InputBox(const std::string& prompt,
+                                                     const std::string& title,
+                                                     const std::string&) {
+  shown.push_back({"inputbox", title, prompt, MsgButtons::OKCancel, MsgIcon::None});
+  if (text_answers.empty()) return std::nullopt;
+  auto r = text_answers.front();
+  text_answers.pop_front();
+  return r;
+}
+
+std::optional<std::string> ScriptedDialogs::PickFile(const std::string& title,
+                                                     const std::string&, const std::string&) {
+  shown.push_back({"file", title, "", MsgButtons::OKCancel, MsgIcon::None});
+  if (text_answers.empty()) return std::nullopt;
+  auto r = text_answers.front();
+  text_answers.pop_front();
+  return r;
+}
+
+std::optional<std::string> ScriptedDialogs::PickFolder(const std::string& title,
+                                                       const std::string&) {
+  shown.push_back({"folder", title, "", MsgButtons::OKCancel, MsgIcon::None});
+  if (text_answers.empty()) return std::nullopt;
+  auto r = text_answers.front();
+  text_answers.pop_front();
+  return r;
+}
+
+int ScriptedDialogs::CountShown(const std::string& fragment) const {
+  int n = 0;
+  for (const auto& r : shown) {
+    if (r.kind == "msgbox" && r.text.find(fragment) != std::string::npos) ++n;
+  }
+  return n;
+}
+
+}  // namespace larkedi

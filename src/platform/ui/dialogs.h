@@ -1,0 +1,105 @@
+// Every message box, input box and picker the module shows goes through Dialogs, so the
+// same operations run in the window, on the console and in tests.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkedi {
+
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgResult { OK, Cancel, Yes, No };
+
+/// What a dialog showed, as tests and logs see it.
+struct DialogRecord {
+  std::string kind;  // "msgbox", "inputbox", "file", "folder"
+  std::string title;
+  std::string text;
+  MsgButtons buttons = MsgButtons::OK;
+  MsgIcon icon = MsgIcon::None;
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  /// Shows a message and returns the button chosen (OK for an OK-only box).
+  virtual MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                           const std::string& title) = 0;
+  /// Asks for a text. Returns nullopt when the user cancels.
+  virtual std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                              const std::string& default_text) = 0;
+  /// Asks for an existing file. `filter` is "Description|*.ext|...". nullopt on cancel.
+  virtual std::optional<std::string> PickFile(const std::string& title, const std::string& filter,
+                                              const std::string& initial_folder) = 0;
+  /// Asks for a folder. nullopt on cancel.
+  virtual std::optional<std::string> PickFolder(const std::string& title,
+                                                const std::string& initial_folder) = 0;
+};
+
+/// The dialogs in force for this process (the console ones until something installs others).
+Dialogs& CurrentDialogs();
+/// Installs `dialogs` (not owned; must outlive its use) and returns the previous ones.
+/// nullptr restores the console dialogs.
+Dialogs* SetDialogs(Dialogs* dialogs);
+
+/// Console dialogs: messages go to standard error; questions are answered by a policy,
+/// as the command line's --yes / --no options set it, or read from standard input.
+class ConsoleDialogs final : public Dialogs {
+ public:
+  enum class Answer { Ask, Yes, No };
+  explicit ConsoleDialogs(Answer policy = Answer::No) : policy_(policy) {}
+  void set_policy(Answer policy) { policy_ = policy; }
+
+  MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                   const std::string& title) override;
+  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                      const std::string& default_text) override;
+  std::optional<std::string> PickFile(const std::string& title, const std::string& filter,
+                                      const std::string& initial_folder) override;
+  std::optional<std::string> PickFolder(const std::string& title,
+                                        const std::string& initial_folder) override;
+
+ private:
+  std::optional<std::string> ReadLine();
+  Answer policy_;
+};
+
+/// Test dialogs: record everything shown and answer from queues. An empty queue answers
+/// the first button (OK or Yes) and cancels input and pickers.
+class ScriptedDialogs final : public Dialogs {
+ public:
+  std::deque<MsgResult> msgbox_answers;
+  std::deque<std::optional<std::string>> text_answers;
+  std::vector<DialogRecord> shown;
+
+  MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                   const std::string& title) override;
+  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                      const std::string& default_text) override;
+  std::optional<std::string> PickFile(const std::string& title, const std::string& filter,
+                                      const std::string& initial_folder) override;
+  std::optional<std::string> PickFolder(const std::string& title,
+                                        const std::string& initial_folder) override;
+
+  /// Number of message boxes whose text contains `fragment`.
+  int CountShown(const std::string& fragment) const;
+};
+
+/// Installs dialogs for the life of the object (tests and commands).
+class ScopedDialogs {
+ public:
+  explicit ScopedDialogs(Dialogs* dialogs) : previous_(SetDialogs(dialogs)) {}
+  ~ScopedDialogs() { SetDialogs(previous_); }
+  ScopedDialogs(const ScopedDialogs&) = delete;
+  ScopedDialogs& operator=(const ScopedDialogs&) = delete;
+
+ private:
+  Dialogs* previous_;
+};
+
+}  // namespace larkedi

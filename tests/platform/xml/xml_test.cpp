@@ -1,0 +1,275 @@
+#include "platform/xml/xml.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/temp_module.h"
+
+namespace larkedi::xml {
+namespace {
+
+TEST(XmlDocument, LoadReportsReasonAndLeavesEmptyDocument) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a><b>1</b></a>"));
+  EXPECT_EQ(doc.documentElement().nodeName(), "a");
+  EXPECT_FALSE(doc.loadXML("<a><b></a>"));
+  EXPECT_NE(doc.parseErrorReason().find("mismatch"), std::string::npos) << doc.parseErrorReason();
+  EXPECT_TRUE(doc.documentElement().isNull());
+  EXPECT_FALSE(doc.loadXML(""));
+  EXPECT_FALSE(doc.parseErrorReason().empty());
+  EXPECT_FALSE(doc.load("/nonexistent/file.xml"));
+  EXPECT_NE(doc.parseErrorReason().find("/nonexistent/file.xml"), std::string::npos);
+}
+
+TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a>\n  <b> 2</b>\n  <c>   </c>\n  <d>x <e/> y</d>\n</a>"));
+  Node a = doc.documentElement();
+  EXPECT_EQ(a.childNodes().length(), 3);
+  EXPECT_EQ(a.firstChild().nodeName(), "b");
+  EXPECT_EQ(a.firstChild().text(), " 2");
+  EXPECT_EQ(a.selectSingleNode("c").text(), "   ");
+  // Mixed content with real text keeps its text nodes.
+  EXPECT_EQ(a.selectSingleNode("d").text(), "x  y");
+}
+
+TEST(XmlDocument, CDataSurvivesRoundTripAndFile) {
+  testing::TempModule module(false);
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a><![CDATA[<x> & y]]></a>"));
+  EXPECT_EQ(doc.documentElement().text(), "<x> & y");
+  EXPECT_EQ(doc.documentElement().firstChild().nodeType(), NodeType::CData);
+  EXPECT_NE(doc.xml().find("<![CDATA[<x> & y]]>"), std::string::npos);
+  std::string path = module.path("cdata.xml");
+  ASSERT_TRUE(doc.save(path));
+  Document back;
+  ASSERT_TRUE(back.load(path));
+  EXPECT_EQ(back.documentElement().firstChild().nodeType(), NodeType::CData);
+  EXPECT_EQ(back.documentElement().text(), "<x> & y");
+}
+
+TEST(XmlDocument, TextIsConcatenatedAndSettingItReplacesContent) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a>one<b>two<c>three</c></b><![CDATA[four]]><!--no--></a>"));
+  Node a = doc.documentElement();
+  EXPECT_EQ(a.text(), "onetwothreefour");
+  Node b = a.selectSingleNode("b");
+  ASSERT_TRUE(a.setText("x < y & z"));
+  EXPECT_EQ(a.text(), "x < y & z");
+  EXPECT_EQ(a.xml(), "<a>x &lt; y &amp; z</a>");
+  // A node that was replaced by the new text is still a usable (detached) node.
+  EXPECT_EQ(b.text(), "twothree");
+  EXPECT_TRUE(b.parentNode().isNull());
+}
+
+TEST(XmlDocument, TreeChangesKeepHandlesValid) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<r><a/><b/></r>"));
+  Node r = doc.documentElement();
+  Node t1 = r.appendChild(doc.createTextNode("x"));
+  Node t2 = r.appendChild(doc.createTextNode("y"));
+  // Adjacent text nodes are not merged: both handles stay distinct and valid.
+  EXPECT_EQ(t1.text(), "x");
+  EXPECT_EQ(t2.text(), "y");
+  EXPECT_EQ(r.childNodes().length(), 4);
+
+  Node a = r.selectSingleNode("a");
+  Node removed = r.removeChild(a);
+  ASSERT_FALSE(removed.isNull());
+  EXPECT_TRUE(r.selectSingleNode("a").isNull());
+  Node c = doc.createElement("c");
+  EXPECT_FALSE(r.replaceChild(c, r.selectSingleNode("b")).isNull());
+  EXPECT_EQ(r.firstChild().nodeName(), "c");
+  // Re-attach the removed node elsewhere.
+  EXPECT_FALSE(c.appendChild(removed).isNull());
+  EXPECT_EQ(doc.documentElement().xml(), "<r><c><a/></c>xy</r>");
+  // A node cannot be put inside itself, nor can a document get a second root.
+  EXPECT_TRUE(c.appendChild(r).isNull());
+  EXPECT_TRUE(doc.appendChild(doc.createElement("second")).isNull());
+  EXPECT_FALSE(r.removeChild(doc.createElement("z")));
+}
+
+TEST(XmlDocument, CloneAndCrossDocumentAppendCopy) {
+  Document src, dst;
+  ASSERT_TRUE(src.loadXML("<Design id=\"1\"><Catalog>K</Catalog></Design>"));
+  ASSERT_TRUE(dst.loadXML("<Orders/>"));
+  Node clone = src.documentElement().cloneNode(true);
+  clone.setAttribute("id", "2");
+  EXPECT_EQ(src.documentElement().getAttribute("id"), "1");
+  Node moved = dst.documentElement().appendChild(clone);
+  ASSERT_FALSE(moved.isNull());
+  EXPECT_EQ(dst.documentElement().xml(),
+            "<Orders><Design id=\"2\"><Catalog>K</Catalog></Design></Orders>");
+  EXPECT_EQ(moved.ownerDocument().documentElement(), dst.documentElement());
+  Node shallow = src.documentElement().cloneNode(false);
+  EXPECT_EQ(shallow.xml(), "<Design id=\"1\"/>");
+  // Documents outlive the source handles: the copied node stays readable.
+  src = Document();
+  EXPECT_EQ(moved.selectSingleNode("Catalog").text(), "K");
+}
+
+TEST(XmlDocument, AttributesAndNodeFacts) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a x=\"1\"><?pi data?><!--c--><b/></a>"));
+  Node a = doc.documentElement();
+  EXPECT_TRUE(a.hasAttribute("x"));
+  EXPECT_FALSE(a.hasAttribute("y"));
+  EXPECT_EQ(a.getAttribute("y"), "");
+  Node attr = doc.createAttribute("y");
+  attr.setText("q\"<");
+  a.setAttributeNode(attr);
+  EXPECT_EQ(a.getAttribute("y"), "q\"<");
+  EXPECT_EQ(a.attributes().length(), 2);
+  EXPECT_EQ(a.attributes().item(1).nodeName(), "y");
+  EXPECT_TRUE(a.attributes().item(5).isNull());
+  EXPECT_TRUE(a.removeAttribute("x"));
+  EXPECT_EQ(attr.nodeValue(), "q\"<");
+  EXPECT_EQ(a.firstChild().nodeType(), NodeType::ProcessingInstruction);
+  EXPECT_EQ(a.firstChild().nodeName(), "pi");
+  EXPECT_EQ(a.firstChild().nextSibling().nodeName(), "#comment");
+  EXPECT_EQ(doc.nodeType(), NodeType::Document);
+  EXPECT_EQ(doc.nodeName(), "#document");
+  EXPECT_EQ(a.ownerDocument().documentElement(), a);
+  EXPECT_FALSE(a.setAttribute("bad name", "v"));
+}
+
+TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML(
+      "<S><P ID=\"1\"><C>ab</C></P><P ID=\"2\"><C>Cd</C><C>ef</C></P></S>"));
+  EXPECT_EQ(doc.selectNodes("//C").length(), 3);
+  EXPECT_EQ(doc.selectSingleNode("/S/P[@ID='2']/C[2]").text(), "ef");
+  EXPECT_EQ(doc.selectNodes("//P[C='ab']").length(), 1);
+  EXPECT_EQ(doc.selectNodes("//C[../@ID != '1']").length(), 2);
+  EXPECT_EQ(doc.selectSingleNode(
+                    "//C[translate(.,'ABCDEFGHIJKLMNOPQRSTUVWXYZ','abcdefghijklmnopqrstuvwxyz')='cd']")
+                .text(),
+            "Cd");
+  Node p2 = doc.selectSingleNode("//P[2]");
+  EXPECT_EQ(p2.selectNodes("C").length(), 2);
+  std::string error;
+  EXPECT_TRUE(doc.selectSingleNode("//P[", &error).isNull());
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(doc.selectNodes("count(//P)", &error).empty());
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(XmlSelection, LiteralsWithQuotesSelectExactly) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML(
+      "<S><C name=\"O'Brien\"/><C name='say \"hi\"'/><C name=\"it's &quot;x&quot;\"/>"
+      "<C name=\"plain\"/></S>"));
+  for (std::string value : {"O'Brien", "say \"hi\"", "it's \"x\"", "plain", "'", "\"'"}) {
+    std::string xpath = "//C[@name=" + XPathLiteral(value) + "]";
+    std::string error;
+    NodeList found = doc.selectNodes(xpath, &error);
+    EXPECT_TRUE(error.empty()) << xpath << ": " << error;
+    bool exists = value != "'" && value != "\"'";
+    EXPECT_EQ(found.length(), exists ? 1 : 0) << xpath;
+    if (exists) {
+      EXPECT_EQ(found.item(0).getAttribute("name"), value);
+    }
+  }
+}
+
+TEST(XmlSelection, BoundNamespacePrefix) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML(
+      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+      "<R xmlns=\"urn:lark\"><V>7</V></R></soap:Body></soap:Envelope>"));
+  EXPECT_TRUE(doc.selectSingleNode("//oxox:V").isNull());
+  EXPECT_TRUE(doc.setSelectionNamespaces(
+      "xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/' xmlns:oxox=\"urn:lark\""));
+  EXPECT_EQ(doc.selectSingleNode("/soap:Envelope/soap:Body/oxox:R/oxox:V").text(), "7");
+  EXPECT_EQ(doc.selectSingleNode("//oxox:V").baseName(), "V");
+  EXPECT_FALSE(doc.setSelectionNamespaces("xmlns:broken"));
+  EXPECT_EQ(doc.selectSingleNode("//oxox:V").text(), "7");
+}
+
+TEST(XmlSecurity, ExternalEntitiesAndDtdsAreNeverLoaded) {
+  testing::TempModule module(false);
+  std::string secret = module.path("secret.txt");
+  testing::WriteFileOrDie(secret, "TOPSECRET");
+  testing::WriteFileOrDie(module.path("evil.dtd"),
+                          "<!ENTITY leak SYSTEM \"file://" + secret + "\">");
+  Document doc;
+  // A file entity in the internal subset: parsed, but never expanded from disk.
+  bool ok = doc.loadXML("<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret +
+                        "\">]><a>&e;</a>");
+  if (ok) {
+    EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
+  }
+  EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
+  // An external DTD that defines the entity is not read either.
+  ok = doc.loadXML("<!DOCTYPE a SYSTEM \"file://" + module.path("evil.dtd") + "\"><a>&leak;</a>");
+  if (ok) {
+    EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
+  }
+  // Same through load() of a file.
+  testing::WriteFileOrDie(module.path("x.xml"), "<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" +
+                                                    secret + "\">]><a>&e;</a>");
+  ok = doc.load(module.path("x.xml"));
+  if (ok) {
+    EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
+  }
+  // Nested entity expansion bombs are refused rather than expanded without end.
+  std::string bomb = "<!DOCTYPE b [<!ENTITY a \"aaaaaaaaaa\">";
+  for (int i = 1; i < 12; ++i) {
+    bomb += "<!ENTITY a" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) bomb += i == 1 ? "&a;" : "&a" + std::to_string(i - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]><b>&a11;</b>";
+  if (doc.loadXML(bomb)) {
+    EXPECT_LT(doc.documentElement().text().size(), 1000u);
+  }
+}
+
+TEST(XmlTransform, ParametersAreStringsAndOutputIsUtf8) {
+  Document sheet;
+  ASSERT_TRUE(sheet.loadXML(
+      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+      "<xsl:output method=\"html\" encoding=\"iso-8859-1\"/>"
+      "<xsl:param name=\"who\"/>"
+      "<xsl:template match=\"/\"><p><xsl:value-of select=\"$who\"/>:"
+      "<xsl:value-of select=\"//n\"/></p></xsl:template></xsl:stylesheet>"));
+  Document input;
+  ASSERT_TRUE(input.loadXML("<r><n>Crème &lt;script&gt;</n></r>"));
+  Template tmpl;
+  ASSERT_TRUE(tmpl.setStylesheet(sheet));
+  Processor proc(tmpl);
+  proc.setInput(input);
+  proc.addParameter("who", "O'Brien \"&\" /r");
+  ASSERT_TRUE(proc.transform()) << proc.error();
+  EXPECT_NE(proc.output().find("O'Brien \"&amp;\" /r:"), std::string::npos) << proc.output();
+  EXPECT_NE(proc.output().find("Crème &lt;script&gt;"), std::string::npos) << proc.output();
+
+  std::string error;
+  std::string text = input.transformNode(sheet, &error);
+  EXPECT_NE(text.find("Crème"), std::string::npos) << error;
+
+  Document bad;
+  ASSERT_TRUE(bad.loadXML("<notxsl/>"));
+  Template broken;
+  EXPECT_FALSE(broken.setStylesheet(bad, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(input.transformNode(bad, &error), "");
+}
+
+TEST(XmlTransform, StyleSheetCannotWriteFiles) {
+  testing::TempModule module(false);
+  std::string target = module.path("written.txt");
+  Document sheet;
+  ASSERT_TRUE(sheet.loadXML(
+      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" "
+      "xmlns:exsl=\"http://exslt.org/common\" extension-element-prefixes=\"exsl\">"
+      "<xsl:template match=\"/\"><exsl:document href=\"" + target +
+      "\"><x/></exsl:document></xsl:template></xsl:stylesheet>"));
+  Document input;
+  ASSERT_TRUE(input.loadXML("<r/>"));
+  std::string error;
+  input.transformNode(sheet, &error);
+  EXPECT_EQ(testing::ReadFileOrEmpty(target), "");
+}
+
+}  // namespace
+}  // namespace larkedi::xml
