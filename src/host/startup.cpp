@@ -16,7 +16,9 @@
 namespace larkedi {
 namespace {
 
-std::string TagName() { return ModuleName() + "_APPLICATION"; }
+std::string TagName() {
+  return ModuleName() + "_APPLICATION";
+}
 
 bool DefaultRaiser(const WindowTag& tag) {
   HttpRequest request;
@@ -45,7 +47,9 @@ std::string NowText() {
 
 }  // namespace
 
-void SetWindowRaiser(WindowRaiser raiser) { Raiser() = raiser ? std::move(raiser) : DefaultRaiser; }
+void SetWindowRaiser(WindowRaiser raiser) {
+  Raiser() = raiser ? std::move(raiser) : DefaultRaiser;
+}
 
 std::string GetModulePath() {
   char buf[4096];
@@ -69,7 +73,9 @@ std::string LocaleLanguage() {
   return {};
 }
 
-bool WeAreAlone(const std::string& mutex_name) { return AcquireInstanceLock(mutex_name); }
+bool WeAreAlone(const std::string& mutex_name) {
+  return AcquireInstanceLock(mutex_name);
+}
 
 bool TagWindow(const std::string& address, const std::string& secret) {
   WindowTag tag;
@@ -78,7 +84,9 @@ bool TagWindow(const std::string& address, const std::string& secret) {
   return WriteWindowTag(TagName(), tag);
 }
 
-void UntagWindow() { RemoveWindowTag(TagName()); }
+void UntagWindow() {
+  RemoveWindowTag(TagName());
+}
 
 void RunStartupSteps(bool headless) {
   ModuleValues& m = Module();
@@ -135,8 +143,7 @@ void RunStartupSteps(bool headless) {
   if (!m.ResXPath.empty()) {
     Resources().LoadResXFile(m.ResXPath);
     std::string code = Resources().GetResXString("LanguageCode", "");
-    m.LanguageCode =
-        (Trim(code).empty() || code == Resources().ResNotFound()) ? "en" : Trim(code);
+    m.LanguageCode = (Trim(code).empty() || code == Resources().ResNotFound()) ? "en" : Trim(code);
   } else {
     LogError(JoinPath(JoinPath(common, folder), "LkEDI.resx") + " not found.", Err{});
   }

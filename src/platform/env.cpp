@@ -208,9 +208,13 @@ std::atomic<Env*> g_default{&g_posix_env};
 
 }  // namespace
 
-Env* Env::Default() { return g_default.load(); }
+Env* Env::Default() {
+  return g_default.load();
+}
 
-Env* Env::SetDefault(Env* env) { return g_default.exchange(env ? env : &g_posix_env); }
+Env* Env::SetDefault(Env* env) {
+  return g_default.exchange(env ? env : &g_posix_env);
+}
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   if (folder.empty()) return std::string(name);

@@ -28,8 +28,7 @@ class Env {
   virtual bool WriteFileAtomic(const std::string& path, std::string_view data,
                                std::string* error) = 0;
   /// Appends `data` to the file, creating it when missing (used for the log).
-  virtual bool AppendFile(const std::string& path, std::string_view data,
-                          std::string* error) = 0;
+  virtual bool AppendFile(const std::string& path, std::string_view data, std::string* error) = 0;
   /// True when `path` names an existing file or folder.
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;

@@ -5,7 +5,9 @@
 
 namespace larkedi {
 
-std::string LogPath() { return ModulePath(ModuleName() + ".log"); }
+std::string LogPath() {
+  return ModulePath(ModuleName() + ".log");
+}
 
 void WriteLog(const std::string& message) {
   if (!Module().LogEnabled) return;

@@ -47,8 +47,12 @@ void SetModuleFolder(const std::string& folder) {
   FolderOverride() = f;
 }
 
-std::string ModuleName() { return "larkEDI"; }
+std::string ModuleName() {
+  return "larkEDI";
+}
 
-std::string ModulePath(const std::string& relative) { return JoinPath(ModuleFolder(), relative); }
+std::string ModulePath(const std::string& relative) {
+  return JoinPath(ModuleFolder(), relative);
+}
 
 }  // namespace larkedi

@@ -16,8 +16,9 @@ bool clsResX::LoadResXFile(const std::string& path) {
   if (!resx_) resx_.emplace();
   index_.clear();
   if (!resx_->load(path)) {
-    Err err = Err::Raise(kErrComponent, "clsResX - LoadResXFile",
-                         "Cannot load ResX file with MSXML\r\nReason: " + resx_->parseErrorReason());
+    Err err =
+        Err::Raise(kErrComponent, "clsResX - LoadResXFile",
+                   "Cannot load ResX file with MSXML\r\nReason: " + resx_->parseErrorReason());
     LogError("An unexpected error occured.", err);
     return false;
   }
@@ -34,8 +35,9 @@ bool clsResX::LoadXmlFile(const std::string& path) {
   if (Module().LogEnabled) WriteLog("Loading file: " + path);
   if (!template_) template_.emplace();
   if (!template_->load(path)) {
-    Err err = Err::Raise(kErrComponent, "clsResX - LoadXmlFile",
-                         "Cannot load XML file with MSXML\r\nReason: " + template_->parseErrorReason());
+    Err err =
+        Err::Raise(kErrComponent, "clsResX - LoadXmlFile",
+                   "Cannot load XML file with MSXML\r\nReason: " + template_->parseErrorReason());
     LogError("An unexpected error occured.", err);
     return false;
   }
@@ -92,7 +94,9 @@ clsResX& Resources() {
   return resources;
 }
 
-std::string Res(std::string_view key) { return Resources().GetResXString(key, ""); }
+std::string Res(std::string_view key) {
+  return Resources().GetResXString(key, "");
+}
 
 std::string ResParam(std::string_view key, const std::vector<std::string>& parameters) {
   return Resources().GetResXStringParam(key, parameters);

@@ -106,8 +106,8 @@ int GetNodeInteger(const xml::Node& node, std::string_view xpath) {
   return static_cast<int>(r);
 }
 
-bool GetAttributeBoolean(const xml::Node& node, std::string_view xpath,
-                         std::string_view attribute, bool& value) {
+bool GetAttributeBoolean(const xml::Node& node, std::string_view xpath, std::string_view attribute,
+                         bool& value) {
   if (node.isNull()) return false;
   xml::Node element = Trim(xpath).empty() ? node : node.selectSingleNode(xpath);
   if (element.isNull() || !element.hasAttribute(attribute)) return false;
@@ -139,12 +139,12 @@ bool SaveXmlText(std::string& text, const std::string& path) {
   text = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>" + text;
   std::string bytes = EncodeXmlMarkup(text + "\r\n", Trim(encoding));
   std::string error;
-  if (Trim(path).empty() ||
-      !Env::Default()->WriteFileAtomic(path, bytes, &error)) {
+  if (Trim(path).empty() || !Env::Default()->WriteFileAtomic(path, bytes, &error)) {
     if (error.empty()) error = "Bad file name or number";
     Err err = Err::Raise(75, "SaveXmlText", error);
-    std::string message = Resources().GetResXStringParam(
-        "MSG ErrorNumberSourceDescription", {std::to_string(err.Number), err.Source, err.Description});
+    std::string message =
+        Resources().GetResXStringParam("MSG ErrorNumberSourceDescription",
+                                       {std::to_string(err.Number), err.Source, err.Description});
     LogError(message, err);
     return false;
   }

@@ -28,8 +28,8 @@ int GetNodeInteger(const xml::Node& node, std::string_view xpath);
 /// Reads a flag attribute of the match (or of `node` for a blank expression). Blank or
 /// non-numeric text counts as 0. Returns false, leaving `value` alone, when the element or
 /// the attribute is missing.
-bool GetAttributeBoolean(const xml::Node& node, std::string_view xpath,
-                         std::string_view attribute, bool& value);
+bool GetAttributeBoolean(const xml::Node& node, std::string_view xpath, std::string_view attribute,
+                         bool& value);
 /// The encoding named in saved XML: the resource "MSG XmlEncoding", or "iso-8859-1".
 std::string XmlEncoding();
 /// <?xml version="1.0" encoding="..."?>

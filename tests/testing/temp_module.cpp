@@ -57,7 +57,9 @@ void TempModule::EnableLogging() {
   Restart();
 }
 
-void TempModule::Restart() { RunStartupSteps(/*headless=*/true); }
+void TempModule::Restart() {
+  RunStartupSteps(/*headless=*/true);
+}
 
 std::string ReadFileOrEmpty(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -85,7 +87,11 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string LarkediExe() { return std::string(LARKEDI_MODULE_OUT) + "/larkedi"; }
-std::string SourceDir() { return LARKEDI_SOURCE_DIR; }
+std::string LarkediExe() {
+  return std::string(LARKEDI_MODULE_OUT) + "/larkedi";
+}
+std::string SourceDir() {
+  return LARKEDI_SOURCE_DIR;
+}
 
 }  // namespace larkedi::testing

@@ -30,8 +30,8 @@ void SetupRes(CLI::App& app, Cli& cli) {
   get->callback([&cli] {
     cli.Prepare();
     if (!Resources().IsLoaded()) {
-      cli.exit_code = Fail(kExitMissing, "no language resource file was found under " +
-                                             ModulePath("html"));
+      cli.exit_code =
+          Fail(kExitMissing, "no language resource file was found under " + ModulePath("html"));
       return;
     }
     std::string text = ResParam(key, params);

@@ -17,7 +17,9 @@ bool RegisterCommand(CommandSetup setup) {
   return true;
 }
 
-const std::vector<CommandSetup>& RegisteredCommands() { return Commands(); }
+const std::vector<CommandSetup>& RegisteredCommands() {
+  return Commands();
+}
 
 int Fail(int code, const std::string& message) {
   std::cerr << "larkedi: " << message << "\n";
@@ -26,8 +28,9 @@ int Fail(int code, const std::string& message) {
 
 void Cli::Prepare() {
   if (!module_dir.empty()) SetModuleFolder(module_dir);
-  dialogs.set_policy(yes ? ConsoleDialogs::Answer::Yes
-                         : no ? ConsoleDialogs::Answer::No : ConsoleDialogs::Answer::Ask);
+  dialogs.set_policy(yes  ? ConsoleDialogs::Answer::Yes
+                     : no ? ConsoleDialogs::Answer::No
+                          : ConsoleDialogs::Answer::Ask);
   SetDialogs(&dialogs);
   Startup(/*headless=*/true);
 }
@@ -43,8 +46,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();
   Cli cli;
-  app.add_option("--module-dir", cli.module_dir,
-                 "Module folder to use (default: LARKEDI_MODULE_DIR, else the executable's folder)");
+  app.add_option(
+      "--module-dir", cli.module_dir,
+      "Module folder to use (default: LARKEDI_MODULE_DIR, else the executable's folder)");
   auto* yes = app.add_flag("--yes", cli.yes, "Answer Yes/OK to every question");
   app.add_flag("--no", cli.no, "Answer No/Cancel to every question")->excludes(yes);
 

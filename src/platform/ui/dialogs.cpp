@@ -36,7 +36,9 @@ MsgResult FirstButton(MsgButtons buttons) {
 
 }  // namespace
 
-Dialogs& CurrentDialogs() { return g_dialogs ? *g_dialogs : DefaultConsole(); }
+Dialogs& CurrentDialogs() {
+  return g_dialogs ? *g_dialogs : DefaultConsole();
+}
 
 Dialogs* SetDialogs(Dialogs* dialogs) {
   Dialogs* previous = g_dialogs ? g_dialogs : &DefaultConsole();
@@ -117,8 +119,7 @@ MsgResult ScriptedDialogs::MsgBox(const std::string& text, MsgButtons buttons, M
 }
 
 std::optional<std::string> ScriptedDialogs::InputBox(const std::string& prompt,
-                                                     const std::string& title,
-                                                     const std::string&) {
+                                                     const std::string& title, const std::string&) {
   shown.push_back({"inputbox", title, prompt, MsgButtons::OKCancel, MsgIcon::None});
   if (text_answers.empty()) return std::nullopt;
   auto r = text_answers.front();
@@ -126,8 +127,8 @@ std::optional<std::string> ScriptedDialogs::InputBox(const std::string& prompt,
   return r;
 }
 
-std::optional<std::string> ScriptedDialogs::PickFile(const std::string& title,
-                                                     const std::string&, const std::string&) {
+std::optional<std::string> ScriptedDialogs::PickFile(const std::string& title, const std::string&,
+                                                     const std::string&) {
   shown.push_back({"file", title, "", MsgButtons::OKCancel, MsgIcon::None});
   if (text_answers.empty()) return std::nullopt;
   auto r = text_answers.front();

@@ -10,8 +10,8 @@
 #include <libxml/xpathInternals.h>
 #include <libxslt/imports.h>
 #include <libxslt/security.h>
-#include <libxslt/variables.h>
 #include <libxslt/transform.h>
+#include <libxslt/variables.h>
 #include <libxslt/xslt.h>
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
@@ -27,9 +27,15 @@
 namespace larkedi::xml {
 namespace {
 
-xmlNodePtr N(void* p) { return static_cast<xmlNodePtr>(p); }
-const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
-std::string S(const xmlChar* s) { return s ? reinterpret_cast<const char*>(s) : std::string(); }
+xmlNodePtr N(void* p) {
+  return static_cast<xmlNodePtr>(p);
+}
+const xmlChar* X(const std::string& s) {
+  return reinterpret_cast<const xmlChar*>(s.c_str());
+}
+std::string S(const xmlChar* s) {
+  return s ? reinterpret_cast<const char*>(s) : std::string();
+}
 std::string TakeString(xmlChar* s) {
   std::string out = S(s);
   xmlFree(s);
@@ -84,7 +90,6 @@ xmlParserInputPtr GuardedEntityLoader(const char* url, const char*, xmlParserCtx
   AppendCapture("Loading external resources is not allowed");
   return nullptr;
 }
-
 
 class Capture {
  public:
@@ -172,8 +177,8 @@ xmlDocPtr ParseMemory(std::string_view text, const char* url, const char* encodi
     *reason = "The document is too large";
     return nullptr;
   }
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), url,
-                                    encoding, kParseOptions);
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), url, encoding,
+                                    kParseOptions);
   if (doc && !ctxt->wellFormed) {
     xmlFreeDoc(doc);
     doc = nullptr;
@@ -383,8 +388,7 @@ std::string Node::nodeName() const {
 std::string Node::baseName() const {
   if (!node_) return {};
   xmlNodePtr n = N(node_);
-  if (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE ||
-      n->type == XML_PI_NODE) {
+  if (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE || n->type == XML_PI_NODE) {
     return S(n->name);
   }
   return {};
@@ -538,7 +542,9 @@ NodeList Node::childNodes() const {
   return NodeList(holder_, std::move(out));
 }
 
-bool Node::hasChildNodes() const { return !firstChild().isNull(); }
+bool Node::hasChildNodes() const {
+  return !firstChild().isNull();
+}
 
 Document Node::ownerDocument() const {
   if (!holder_) return Document();
@@ -664,7 +670,9 @@ Node Node::insertBefore(const Node& child, const Node& reference) {
   return Node(holder, c);
 }
 
-Node Node::appendChild(const Node& child) { return insertBefore(child, Node()); }
+Node Node::appendChild(const Node& child) {
+  return insertBefore(child, Node());
+}
 
 Node Node::removeChild(const Node& child) {
   if (!node_ || !child.node_) return {};
@@ -844,7 +852,9 @@ bool Document::load(const std::string& path) {
   return doc != nullptr;
 }
 
-const std::string& Document::parseErrorReason() const { return holder_->parse_error; }
+const std::string& Document::parseErrorReason() const {
+  return holder_->parse_error;
+}
 
 bool Document::save(const std::string& path, std::string* error) const {
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + xml();
@@ -1007,7 +1017,9 @@ bool Template::setStylesheet(const Document& stylesheet, std::string* error) {
   return true;
 }
 
-bool Template::valid() const { return impl_ && impl_->sheet; }
+bool Template::valid() const {
+  return impl_ && impl_->sheet;
+}
 
 Processor::Processor(const Template& tmpl) : tmpl_(tmpl.impl_) {}
 
@@ -1099,15 +1111,15 @@ bool Processor::transform() {
   xsltQuoteUserParams(ctxt, params.data());
 
   xmlDocPtr result = xsltApplyStylesheetUser(tmpl_->sheet, input, nullptr, nullptr, nullptr, ctxt);
-  bool ok = result != nullptr && ctxt->state != XSLT_STATE_ERROR &&
-            ctxt->state != XSLT_STATE_STOPPED;
+  bool ok =
+      result != nullptr && ctxt->state != XSLT_STATE_ERROR && ctxt->state != XSLT_STATE_STOPPED;
   if (ok) {
     xmlChar* buf = nullptr;
     int len = 0;
     if (xsltSaveResultToString(&buf, &len, result, tmpl_->sheet) == 0) {
-      std::string raw = buf ? std::string(reinterpret_cast<const char*>(buf),
-                                          static_cast<std::size_t>(len))
-                            : std::string();
+      std::string raw =
+          buf ? std::string(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(len))
+              : std::string();
       xmlFree(buf);
       const xmlChar* encoding = nullptr;
       XSLT_GET_IMPORT_PTR(encoding, tmpl_->sheet, encoding)

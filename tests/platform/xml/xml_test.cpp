@@ -134,16 +134,16 @@ TEST(XmlDocument, AttributesAndNodeFacts) {
 
 TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
   Document doc;
-  ASSERT_TRUE(doc.loadXML(
-      "<S><P ID=\"1\"><C>ab</C></P><P ID=\"2\"><C>Cd</C><C>ef</C></P></S>"));
+  ASSERT_TRUE(doc.loadXML("<S><P ID=\"1\"><C>ab</C></P><P ID=\"2\"><C>Cd</C><C>ef</C></P></S>"));
   EXPECT_EQ(doc.selectNodes("//C").length(), 3);
   EXPECT_EQ(doc.selectSingleNode("/S/P[@ID='2']/C[2]").text(), "ef");
   EXPECT_EQ(doc.selectNodes("//P[C='ab']").length(), 1);
   EXPECT_EQ(doc.selectNodes("//C[../@ID != '1']").length(), 2);
-  EXPECT_EQ(doc.selectSingleNode(
-                    "//C[translate(.,'ABCDEFGHIJKLMNOPQRSTUVWXYZ','abcdefghijklmnopqrstuvwxyz')='cd']")
-                .text(),
-            "Cd");
+  EXPECT_EQ(
+      doc.selectSingleNode(
+             "//C[translate(.,'ABCDEFGHIJKLMNOPQRSTUVWXYZ','abcdefghijklmnopqrstuvwxyz')='cd']")
+          .text(),
+      "Cd");
   Node p2 = doc.selectSingleNode("//P[2]");
   EXPECT_EQ(p2.selectNodes("C").length(), 2);
   std::string error;
@@ -155,9 +155,9 @@ TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
 
 TEST(XmlSelection, LiteralsWithQuotesSelectExactly) {
   Document doc;
-  ASSERT_TRUE(doc.loadXML(
-      "<S><C name=\"O'Brien\"/><C name='say \"hi\"'/><C name=\"it's &quot;x&quot;\"/>"
-      "<C name=\"plain\"/></S>"));
+  ASSERT_TRUE(
+      doc.loadXML("<S><C name=\"O'Brien\"/><C name='say \"hi\"'/><C name=\"it's &quot;x&quot;\"/>"
+                  "<C name=\"plain\"/></S>"));
   for (std::string value : {"O'Brien", "say \"hi\"", "it's \"x\"", "plain", "'", "\"'"}) {
     std::string xpath = "//C[@name=" + XPathLiteral(value) + "]";
     std::string error;
@@ -193,8 +193,7 @@ TEST(XmlSecurity, ExternalEntitiesAndDtdsAreNeverLoaded) {
                           "<!ENTITY leak SYSTEM \"file://" + secret + "\">");
   Document doc;
   // A file entity in the internal subset: parsed, but never expanded from disk.
-  bool ok = doc.loadXML("<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret +
-                        "\">]><a>&e;</a>");
+  bool ok = doc.loadXML("<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret + "\">]><a>&e;</a>");
   if (ok) {
     EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
   }
@@ -205,8 +204,8 @@ TEST(XmlSecurity, ExternalEntitiesAndDtdsAreNeverLoaded) {
     EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
   }
   // Same through load() of a file.
-  testing::WriteFileOrDie(module.path("x.xml"), "<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" +
-                                                    secret + "\">]><a>&e;</a>");
+  testing::WriteFileOrDie(module.path("x.xml"),
+                          "<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret + "\">]><a>&e;</a>");
   ok = doc.load(module.path("x.xml"));
   if (ok) {
     EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
@@ -262,8 +261,8 @@ TEST(XmlTransform, StyleSheetCannotWriteFiles) {
   ASSERT_TRUE(sheet.loadXML(
       "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" "
       "xmlns:exsl=\"http://exslt.org/common\" extension-element-prefixes=\"exsl\">"
-      "<xsl:template match=\"/\"><exsl:document href=\"" + target +
-      "\"><x/></exsl:document></xsl:template></xsl:stylesheet>"));
+      "<xsl:template match=\"/\"><exsl:document href=\"" +
+      target + "\"><x/></exsl:document></xsl:template></xsl:stylesheet>"));
   Document input;
   ASSERT_TRUE(input.loadXML("<r/>"));
   std::string error;

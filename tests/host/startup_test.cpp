@@ -1,0 +1,149 @@
+#include "host/startup.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+using testing::ReadFileOrEmpty;
+using testing::TempModule;
+using testing::WriteFileOrDie;
+
+TEST(Startup, LoggingOnlyWithMarkerAndFreshLogEachStart) {
+  TempModule module;
+  WriteFileOrDie(LogPath(), "old log\r\n");
+  module.Restart();
+  EXPECT_FALSE(Module().LogEnabled);
+  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");  // untouched without the marker
+  WriteLog("ignored");
+  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");
+
+  module.EnableLogging();
+  std::string log = ReadFileOrEmpty(LogPath());
+  EXPECT_EQ(log.rfind("Starting Log at ", 0), 0u) << log;
+  EXPECT_EQ(log.find("old log"), std::string::npos);
+  EXPECT_NE(log.find("WeAreAlone=True\r\n"), std::string::npos);
+  Err err = Err::Raise(9000, "frmEDI.FillSettings", "broken");
+  LogError("frmEDI.FillSettings", err);
+  EXPECT_EQ(err.Number, 0);
+  EXPECT_NE(ReadFileOrEmpty(LogPath()).find("frmEDI.FillSettings\r\nError number: 9000\r\n"
+                                            "Source: frmEDI.FillSettings\r\n"
+                                            "Error description: broken\r\n"),
+            std::string::npos);
+  WriteLog("CLEAR");
+  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "");
+}
+
+TEST(Startup, ResourceSearchOrderAndLanguage) {
+  TempModule module;  // ships html/LkEDI.resx (English) and html/fr/LkEDI.resx
+  ::setenv("LANG", "fr_CA.UTF-8", 1);
+  ::unsetenv("LC_ALL");
+  ::unsetenv("LC_MESSAGES");
+  module.Restart();
+  // The file directly in html/ wins over the locale's sub-folder.
+  EXPECT_EQ(Module().ResXPath, module.path("html/LkEDI.resx"));
+  EXPECT_EQ(Module().LanguageCode, "en");
+
+  std::remove(module.path("html/LkEDI.resx").c_str());
+  module.Restart();
+  EXPECT_EQ(Module().ResXPath, module.path("html/fr/LkEDI.resx"));
+  EXPECT_EQ(Module().LanguageFolder, "fr/");
+  EXPECT_EQ(Module().LanguageCode, "fr");
+
+  // A locale without resources falls back to en/, found only in the shared folder.
+  ::setenv("LANG", "de_DE.UTF-8", 1);
+  std::string common = module.path("../common/resources/en/lkedi.resx");
+  WriteFileOrDie(common,
+                 "<root><data name=\"LanguageCode\"><value></value></data>"
+                 "<data name=\"MNU Home\"><value>Home (shared)</value></data></root>");
+  module.Restart();
+  EXPECT_EQ(Module().LanguageFolder, "en/");
+  EXPECT_EQ(Module().ResXPath, common);
+  EXPECT_EQ(Res("MNU Home"), "Home (shared)");
+  EXPECT_EQ(Module().LanguageCode, "en");  // empty LanguageCode value
+  std::remove(common.c_str());
+
+  // No file anywhere: logged, lookups yield the not-found text.
+  module.EnableLogging();
+  ::setenv("LANG", "C", 1);
+  std::remove(module.path("html/fr/LkEDI.resx").c_str());
+  module.Restart();
+  EXPECT_TRUE(Module().ResXPath.empty());
+  EXPECT_NE(ReadFileOrEmpty(LogPath()).find("/common/resources/en/LkEDI.resx not found."),
+            std::string::npos);
+  ::unsetenv("LANG");
+}
+
+TEST(Startup, LocaleLanguageReadsTheUsualVariables) {
+  ::setenv("LC_ALL", "fr_FR.UTF-8@euro", 1);
+  EXPECT_EQ(LocaleLanguage(), "fr");
+  ::unsetenv("LC_ALL");
+  ::setenv("LC_MESSAGES", "POSIX", 1);
+  EXPECT_EQ(LocaleLanguage(), "");
+  ::unsetenv("LC_MESSAGES");
+  ::setenv("LANG", "ES_es", 1);
+  EXPECT_EQ(LocaleLanguage(), "es");
+  ::unsetenv("LANG");
+  EXPECT_EQ(LocaleLanguage(), "");
+}
+
+TEST(SingleInstance, SecondProcessFindsTheLockHeld) {
+  TempModule module;
+  WriteFileOrDie(module.path(ModuleName() + ".debug"), "");
+  module.Restart();
+  ASSERT_FALSE(Module().bAnotherInstance);
+
+  // A second process without a tagged window proceeds as if alone but knows it is not.
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(testing::LarkediExe() + " version", &out), 0) << out;
+  std::string log = ReadFileOrEmpty(LogPath());
+  EXPECT_NE(log.find("WeAreAlone=False"), std::string::npos) << log;
+
+  // Once released, the next process is alone again.
+  ReleaseInstanceLock(ModuleName() + "_APPLICATION_MUTEX");
+  ASSERT_EQ(testing::RunCommand(testing::LarkediExe() + " version", &out), 0) << out;
+  EXPECT_NE(ReadFileOrEmpty(LogPath()).find("WeAreAlone=True"), std::string::npos);
+}
+
+TEST(SingleInstance, TaggedWindowOfAnotherProcessIsBroughtForward) {
+  TempModule module;
+  ASSERT_TRUE(AcquireInstanceLock(ModuleName() + "_APPLICATION_MUTEX"));
+  ASSERT_TRUE(TagWindow("http://127.0.0.1:1", "s3cret"));
+  std::optional<WindowTag> tag = ReadWindowTag(ModuleName() + "_APPLICATION");
+  ASSERT_TRUE(tag.has_value());
+  EXPECT_EQ(tag->secret, "s3cret");
+
+  ReleaseInstanceLock(ModuleName() + "_APPLICATION_MUTEX");
+  int raised = 0;
+  SetWindowRaiser([&](const WindowTag& t) {
+    ++raised;
+    EXPECT_EQ(t.address, "http://127.0.0.1:1");
+    return true;
+  });
+  // Hold the lock from a child so this process is the second one.
+  FILE* holder =
+      ::popen(("flock " + module.path("run/" + ModuleName() + "_APPLICATION_MUTEX.lock") +
+               " -c 'echo locked; sleep 2'")
+                  .c_str(),
+              "r");
+  ASSERT_NE(holder, nullptr);
+  char line[32] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, holder), nullptr);
+  RunStartupSteps(/*headless=*/false);
+  EXPECT_EQ(raised, 1);
+  EXPECT_TRUE(Module().bAnotherInstance);
+  EXPECT_TRUE(Module().ResXPath.empty());  // language set-up skipped
+  SetWindowRaiser(nullptr);
+  UntagWindow();
+  EXPECT_FALSE(ReadWindowTag(ModuleName() + "_APPLICATION").has_value());
+  ::pclose(holder);
+}
+
+}  // namespace
+}  // namespace larkedi

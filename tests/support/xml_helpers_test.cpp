@@ -1,0 +1,152 @@
+#include "support/xml_helpers.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+TEST(XmlHelpers, SelectionHelpersNeverFail) {
+  xml::Document doc;
+  ASSERT_TRUE(
+      doc.loadXML("<a n=\" 12abc\"><b>x</b><b>y</b><i>  12abc</i><f>2.5</f><g>3.5</g>"
+                  "<h>40000</h><m>-2.5</m><e/></a>"));
+  xml::Node a = doc.documentElement();
+  EXPECT_FALSE(NodeExists("//b[", a));
+  EXPECT_FALSE(NodeExists("//b", xml::Node()));
+  EXPECT_TRUE(NodeExists("//b", doc));
+
+  xml::Node found = a;
+  EXPECT_FALSE(GetSingleNode("zz", a, found));
+  EXPECT_TRUE(found.isNull());
+  xml::NodeList list;
+  EXPECT_TRUE(GetNodeList("b", a, list));
+  EXPECT_EQ(list.length(), 2);
+  EXPECT_FALSE(GetNodeList("zz", a, list));
+  EXPECT_EQ(list.length(), 0);
+
+  EXPECT_EQ(GetNodeText(a, ""), "");
+  EXPECT_EQ(GetNodeText(a, "  "), "");
+  EXPECT_EQ(GetElementText(a.selectSingleNode("b"), ""), "x");
+  EXPECT_EQ(GetNodeText(a, "b[2]"), "y");
+  EXPECT_EQ(GetNodeText(xml::Node(), "b"), "");
+  EXPECT_EQ(GetNodeText(a, "b["), "");
+
+  EXPECT_EQ(GetNodeInteger(a, "i"), 12);
+  EXPECT_EQ(GetNodeInteger(a, "f"), 2);
+  EXPECT_EQ(GetNodeInteger(a, "g"), 4);
+  EXPECT_EQ(GetNodeInteger(a, "m"), -2);
+  EXPECT_EQ(GetNodeInteger(a, "h"), 0);
+  EXPECT_EQ(GetNodeInteger(a, "e"), 0);
+  EXPECT_EQ(GetNodeInteger(a, "missing"), 0);
+  EXPECT_EQ(GetNodeInteger(a, ""), 0);
+}
+
+TEST(XmlHelpers, AttributeBooleanReadsFlagsAndLeavesValueWhenMissing) {
+  xml::Document doc;
+  ASSERT_TRUE(doc.loadXML(
+      "<S><P freeedi=\"1\"/><P freeedi=\"\"/><P freeedi=\"yes\"/><P freeedi=\" -2 \"/><P/></S>"));
+  bool value = false;
+  EXPECT_TRUE(GetAttributeBoolean(doc, "//P[1]", "freeedi", value));
+  EXPECT_TRUE(value);
+  EXPECT_TRUE(GetAttributeBoolean(doc, "//P[2]", "freeedi", value));
+  EXPECT_FALSE(value);
+  value = true;
+  EXPECT_TRUE(GetAttributeBoolean(doc, "//P[3]", "freeedi", value));
+  EXPECT_FALSE(value);
+  EXPECT_TRUE(GetAttributeBoolean(doc, "//P[4]", "freeedi", value));
+  EXPECT_TRUE(value);
+  value = true;
+  EXPECT_FALSE(GetAttributeBoolean(doc, "//P[5]", "freeedi", value));
+  EXPECT_TRUE(value);
+  EXPECT_FALSE(GetAttributeBoolean(doc, "//Q", "freeedi", value));
+  EXPECT_TRUE(GetAttributeBoolean(doc.selectSingleNode("//P[1]"), "", "freeedi", value));
+}
+
+TEST(XmlHelpers, RemoveXmlHeaderCutsThroughFirstInstruction) {
+  std::string t = "<?xml version=\"1.0\"?><a/>";
+  RemoveXmlHeader(t);
+  EXPECT_EQ(t, "<a/>");
+  t = "<?style x?><?xml version=\"1.0\"?><a/>";
+  RemoveXmlHeader(t);
+  EXPECT_EQ(t, "<?xml version=\"1.0\"?><a/>");
+  t = "<a/>";
+  RemoveXmlHeader(t);
+  EXPECT_EQ(t, "<a/>");
+}
+
+TEST(SaveXmlText, WritesDeclarationEncodingAndCrLf) {
+  testing::TempModule module;
+  module.Restart();
+  ASSERT_TRUE(Resources().IsLoaded());
+  std::string encoding = XmlEncoding();
+  std::string path = module.path("out.xml");
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a>x</a>";
+  ASSERT_TRUE(SaveXmlText(text, path));
+  EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><a>x</a>");
+  EXPECT_EQ(testing::ReadFileOrEmpty(path), text + "\r\n");
+}
+
+TEST(SaveXmlText, NonAsciiTextReadsBackUnchangedInEveryEncoding) {
+  testing::TempModule module(false);
+  const std::string body =
+      "<Design name=\"Hélène Côté &amp; fils\"><Note>Crème brûlée — 5 € ✓ 日本</Note>"
+      "<C><![CDATA[Zoë <b> 🙂]]></C><!-- café --></Design>";
+  for (std::string encoding : {"iso-8859-1", "UTF-8", "windows-1252", "no-such-charset"}) {
+    testing::WriteFileOrDie(
+        module.path("html/LkEDI.resx"),
+        "<root><data name=\"MSG XmlEncoding\"><value>" + encoding + "</value></data></root>");
+    module.Restart();
+    std::string text = body;
+    std::string path = module.path("n.xml");
+    ASSERT_TRUE(SaveXmlText(text, path)) << encoding;
+    xml::Document doc;
+    bool known = encoding != "no-such-charset";
+    if (!known) continue;  // the declaration names a charset nobody can read; bytes are ASCII
+    ASSERT_TRUE(doc.load(path)) << encoding << ": " << doc.parseErrorReason();
+    EXPECT_EQ(doc.documentElement().getAttribute("name"), "Hélène Côté & fils") << encoding;
+    EXPECT_EQ(doc.selectSingleNode("//Note").text(), "Crème brûlée — 5 € ✓ 日本") << encoding;
+    EXPECT_EQ(doc.selectSingleNode("//C").text(), "Zoë <b> 🙂") << encoding;
+  }
+  // Latin-1 files hold Latin-1 bytes, not UTF-8.
+  testing::WriteFileOrDie(module.path("html/LkEDI.resx"),
+                          "<root><data name=\"MSG XmlEncoding\"><value>iso-8859-1</value></data>"
+                          "</root>");
+  module.Restart();
+  std::string text = "<a>é</a>";
+  ASSERT_TRUE(SaveXmlText(text, module.path("l.xml")));
+  EXPECT_NE(testing::ReadFileOrEmpty(module.path("l.xml")).find("<a>\xE9</a>"), std::string::npos);
+}
+
+TEST(SaveXmlText, MissingEncodingResourceAndFailuresAreHandled) {
+  testing::TempModule module(false);
+  module.EnableLogging();
+  EXPECT_EQ(XmlDeclaration(), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>");
+  std::string text = "<a/>";
+  // A folder that does not exist: false, logged, nothing written.
+  EXPECT_FALSE(SaveXmlText(text, module.path("missing/dir/out.xml")));
+  EXPECT_NE(testing::ReadFileOrEmpty(LogPath()).find("Error description: "), std::string::npos);
+  // The old file stays whole when a write fails.
+  std::string path = module.path("keep.xml");
+  testing::WriteFileOrDie(path, "old");
+  ::chmod(module.dir().c_str(), 0555);
+  text = "<new/>";
+  bool ok = SaveXmlText(text, path);
+  ::chmod(module.dir().c_str(), 0755);
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testing::ReadFileOrEmpty(path), "old");
+  }
+  EXPECT_FALSE(FileExists("  "));
+  EXPECT_TRUE(FileExists(module.dir()));
+  EXPECT_TRUE(FileExists(path));
+}
+
+}  // namespace
+}  // namespace larkedi
