@@ -1,0 +1,221 @@
+// The settings document: loading and completing it, numbering, saving.
+#include <algorithm>
+
+#include "host/frm_edi.h"
+#include "platform/env.h"
+#include "platform/ui/dialogs.h"
+#include "settings/settings_sources.h"
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "support/xml_helpers.h"
+
+namespace larkedi {
+
+const std::string& AppTitle() {
+  static const std::string title = "LarkEDI";
+  return title;
+}
+
+std::string SettingsPath() { return ModulePath(ModuleName() + ".xml"); }
+
+xml::Node AppendCDataElement(xml::Document& doc, xml::Node parent, const std::string& name,
+                             const std::string& text) {
+  xml::Node element = parent.appendChild(doc.createElement(name));
+  element.appendChild(doc.createCDATASection(text));
+  return element;
+}
+
+xml::Node AppendTextElement(xml::Document& doc, xml::Node parent, const std::string& name,
+                            const std::string& text) {
+  xml::Node element = parent.appendChild(doc.createElement(name));
+  if (!text.empty()) element.appendChild(doc.createTextNode(text));
+  return element;
+}
+
+namespace {
+
+void LogErrorNumberSourceDescription(Err err) {
+  std::string message = ResParam("MSG ErrorNumberSourceDescription",
+                                 {std::to_string(err.Number), err.Source, err.Description});
+  LogError(message, err);
+}
+
+void AppendMethod(xml::Document& doc, xml::Node settings, int id, const LegacyMethod& method) {
+  xml::Node m = settings.appendChild(doc.createElement("METHOD"));
+  m.setAttribute("legacy", "1");
+  m.setAttribute("dontsave", "1");
+  AppendTextElement(doc, m, "ID", std::to_string(id));
+  AppendCDataElement(doc, m, "NAME", method.name);
+  AppendCDataElement(doc, m, "OBJECTNAME", method.object_name);
+  AppendCDataElement(doc, m, "EXEPATH", method.exe_path);
+}
+
+}  // namespace
+
+int frmEDI::NextID(const xml::NodeList& nodes) const {
+  int highest = 0;
+  for (xml::Node n : nodes) highest = std::max(highest, GetNodeInteger(n, "ID"));
+  return highest + 1;
+}
+
+void frmEDI::AddNewPartner(int id) {
+  if (std::find(NewPartners.begin(), NewPartners.end(), id) == NewPartners.end()) {
+    NewPartners.push_back(id);
+  }
+}
+
+int frmEDI::CreateEmptyPartner(const std::string& code, const std::string& name) {
+  WriteLog("Entering CreateEmptyPartner().");
+  xml::Node settings = docSettings.selectSingleNode("SETTINGS");
+  if (settings.isNull()) return 0;
+  int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
+  AddNewPartner(id);
+  std::string sid = std::to_string(id);
+  xml::Node p = settings.appendChild(docSettings.createElement("PARTNER"));
+  AppendTextElement(docSettings, p, "ID", sid);
+  AppendCDataElement(docSettings, p, "CODE", code.empty() ? Res("LBL Partner") + " " + sid : code);
+  AppendCDataElement(docSettings, p, "NAME",
+                     name.empty() ? Res("LBL Partner") + " " + sid + " " + Res("LBL Name") : name);
+  AppendCDataElement(docSettings, p, "MANUFID", "MANUF");
+  AppendCDataElement(docSettings, p, "DEALERID", "DEALER");
+  AppendTextElement(docSettings, p, "METHODID", "1");
+  AppendTextElement(docSettings, p, "KITFILEID", "0");
+  return id;
+}
+
+int frmEDI::CreateFreeEDIPartner(const std::string& manufacturer_id, const std::string& name) {
+  WriteLog("Entering CreateFreeEDIPartner().");
+  xml::Node settings = docSettings.selectSingleNode("SETTINGS");
+  if (settings.isNull()) return 0;
+  int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
+  AddNewPartner(id);
+  std::string sid = std::to_string(id);
+  xml::Node p = settings.appendChild(docSettings.createElement("PARTNER"));
+  p.setAttribute("freeedi", "1");
+  AppendTextElement(docSettings, p, "ID", sid);
+  AppendCDataElement(docSettings, p, "CODE", Res("LBL Partner") + " " + sid);
+  AppendCDataElement(docSettings, p, "NAME", name);
+  AppendCDataElement(docSettings, p, "MANUFID", manufacturer_id);
+  AppendCDataElement(docSettings, p, "DEALERID", "");
+  AppendTextElement(docSettings, p, "METHODID", "1");
+  AppendTextElement(docSettings, p, "KITFILEID", "0");
+  return id;
+}
+
+bool frmEDI::IsFreeEdiPartner(int partner_id) const {
+  xml::Node p = docSettings.selectSingleNode("SETTINGS/PARTNER[ID='" +
+                                             std::to_string(partner_id) + "']");
+  bool value = false;
+  return GetAttributeBoolean(p, "", "freeedi", value) && value;
+}
+
+void frmEDI::FillSettings() {
+  WriteLog("Entering FillSettings");
+  CreateDomDocument(docSettings);
+  bool changed = false;
+
+  const std::string path = SettingsPath();
+  WriteLog("Loading " + path);
+  if (!docSettings.load(path)) {
+    std::string description = Res("MSG CannotLoadXML") + "\r\n" +
+                              ResParam("MSG FileNameParam", {path}) + "\r\n" +
+                              ResParam("MSG ReasonParam", {docSettings.parseErrorReason()});
+    LogErrorNumberSourceDescription(Err::Raise(kErrComponent, "frmEDI.FillSettings", description));
+    CreateDomDocument(docSettings);
+  }
+
+  WriteLog("Verify if SETTINGS node already exists.");
+  xml::Node settings = docSettings.selectSingleNode("SETTINGS");
+  if (settings.isNull()) {
+    WriteLog("Create default entry for xml connector method.");
+    // A loaded document with another root is replaced: the settings root is required.
+    CreateDomDocument(docSettings);
+    settings = docSettings.appendChild(docSettings.createElement("SETTINGS"));
+    xml::Node m = settings.appendChild(docSettings.createElement("METHOD"));
+    AppendTextElement(docSettings, m, "ID", "1");
+    AppendCDataElement(docSettings, m, "NAME", "Orca XML Connector");
+    AppendCDataElement(docSettings, m, "OBJECTNAME", "ConnectMethodOrca");
+    changed = true;
+  }
+
+  if (!bWebServiceDone) {
+    WriteLog("Getting the list of partners from a Web Service.");
+    std::vector<Manufacturer> manufacturers;
+    if (GetFreeEdiManufacturers(&manufacturers)) {
+      for (const auto& m : manufacturers) {
+        std::string xpath = "SETTINGS/PARTNER[@freeedi='1' and MANUFID=" + xml::XPathLiteral(m.id) + "]";
+        if (!NodeExists(xpath, docSettings)) CreateFreeEDIPartner(m.id, m.name);
+      }
+      changed = true;
+    }
+  }
+
+  int next_method = NextID(docSettings.selectNodes("SETTINGS/METHOD"));
+
+  WriteLog("Getting from the registry the list of legacy EDI modules 1.0.");
+  for (const LegacyMethod& method : ReadLegacyEdiModules()) {
+    WriteLog("Adding legacy transmission method: " + method.name);
+    AppendMethod(docSettings, settings, next_method++, method);
+  }
+  WriteLog("Getting from the registry the list of Order Forms.");
+  for (const LegacyMethod& method : ReadOrderFormModules()) {
+    WriteLog("Adding legacy transmission method: " + method.name);
+    AppendMethod(docSettings, settings, next_method++, method);
+  }
+
+  WriteLog("Create SETTINGS/SPOOLPATH node, if not exist.");
+  if (!NodeExists("SETTINGS/SPOOLPATH", docSettings)) {
+    AppendCDataElement(docSettings, settings, "SPOOLPATH", ModulePath("Send"));
+    changed = true;
+  }
+  WriteLog("Create SETTINGS/ARCHIVEPATH node, if not exist.");
+  if (!NodeExists("SETTINGS/ARCHIVEPATH", docSettings)) {
+    AppendCDataElement(docSettings, settings, "ARCHIVEPATH", ModulePath("Archive"));
+    changed = true;
+  }
+  xml::Node archive = docSettings.selectSingleNode("SETTINGS/ARCHIVEPATH");
+  std::string spool_text = GetNodeText(docSettings, "SETTINGS/SPOOLPATH");
+  if (archive.text() == spool_text) archive.setText(JoinPath(spool_text, "Archive"));
+
+  WriteLog("Create SETTINGS/TRANSFORMATION node, if not exist.");
+  if (!NodeExists("SETTINGS/TRANSFORMATION", docSettings)) {
+    AppendCDataElement(docSettings, settings, "TRANSFORMATION", "CatalogToEDI.xsl");
+    changed = true;
+  }
+  WriteLog("Create SETTINGS/SORTORDER node, if not exist.");
+  if (!NodeExists("SETTINGS/SORTORDER", docSettings)) {
+    AppendCDataElement(docSettings, settings, "SORTORDER", "NS");
+    changed = true;
+  }
+
+  if (changed) {
+    WriteLog("Settings has changed. Call SaveSettingsXML.");
+    SaveSettingsXML(docSettings.xml());
+  }
+}
+
+bool SaveSettingsXML(const std::string& text) {
+  xml::Document doc;
+  WriteLog("Loading Settings xml string.");
+  if (!doc.loadXML(text)) {
+    std::string description =
+        Res("MSG CannotLoadXML") + "\r\n" + ResParam("MSG ReasonParam", {doc.parseErrorReason()});
+    LogErrorNumberSourceDescription(Err::Raise(kErrGeneral, "ModMain", description));
+    return false;
+  }
+  for (const char* xpath : {"//METHOD[@dontsave='1']", "//PARTNER[@dontsave='1']"}) {
+    for (xml::Node n : doc.selectNodes(xpath)) n.parentNode().removeChild(n);
+  }
+  std::string out = doc.xml();
+  // The document text ends with CR LF; SaveXmlText adds its own.
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  const std::string path = SettingsPath();
+  if (!SaveXmlText(out, path)) {
+    LogError("Unable to save " + path, Err{});
+    return false;
+  }
+  return true;
+}
+
+}  // namespace larkedi
