@@ -35,9 +35,13 @@ std::string InFolder(const std::string& folder, std::string_view name) {
   return found.empty() ? exact : found;
 }
 
+// Without a language file (it may be the very file that is missing) the English text
+// still names the path.
 void ReportMissing(const std::string& path, MsgIcon icon) {
-  CurrentDialogs().MsgBox(ResParam("MSG FileParamWasNotFound", {path}), MsgButtons::OK, icon,
-                          ModuleTitle());
+  std::string text =
+      Resources().GetResXString("MSG FileParamWasNotFound", "The file %s0 was not found.");
+  if (std::size_t at = text.find("%s0"); at != std::string::npos) text.replace(at, 3, path);
+  CurrentDialogs().MsgBox(text, MsgButtons::OK, icon, ModuleTitle());
 }
 
 std::string ReadWhole(const std::string& path) {
