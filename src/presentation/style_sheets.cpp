@@ -24,7 +24,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool HasFolder(std::string_view name) { return name.find('/') != std::string_view::npos; }
+bool HasFolder(std::string_view name) {
+  return name.find('/') != std::string_view::npos;
+}
 
 // The existing file `name` in `folder`, found without regard to case; the exact path when
 // there is none (so messages name the file the module looked for).
@@ -69,7 +71,9 @@ std::string Localise(const std::string& path, const std::string& resx_path) {
 
 }  // namespace
 
-std::string ModuleTitle() { return "LarkEDI"; }
+std::string ModuleTitle() {
+  return "LarkEDI";
+}
 
 std::string ResolveHtmlPath(std::string_view file_name) {
   if (HasFolder(file_name)) return std::string(file_name);
@@ -177,7 +181,9 @@ std::string StyleSheetTable::Item(std::string_view key) const {
   return entry ? entry->second : std::string();
 }
 
-bool StyleSheetTable::Contains(std::string_view key) const { return Find(key) != nullptr; }
+bool StyleSheetTable::Contains(std::string_view key) const {
+  return Find(key) != nullptr;
+}
 
 bool StyleSheetTable::Add(std::string key, std::string text) {
   if (Find(key)) return false;
@@ -193,8 +199,7 @@ std::vector<std::string> StyleSheetTable::Keys() const {
 }
 
 bool StyleSheetTable::TransformXmlDoc(const xml::Node& doc, std::string_view key,
-                                      const std::string& error_text,
-                                      const std::string& param_name,
+                                      const std::string& error_text, const std::string& param_name,
                                       const std::string& param_value, std::string& output,
                                       Err& err) const {
   const bool log = Module().LogEnabled;

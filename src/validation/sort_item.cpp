@@ -78,7 +78,9 @@ bool clsSortItem::InitInstance(std::string& sXml, std::string& sXsl) {
   return true;
 }
 
-bool clsSortItem::SortItems(SortMethod eCabSort) { return SortItems(static_cast<int>(eCabSort)); }
+bool clsSortItem::SortItems(SortMethod eCabSort) {
+  return SortItems(static_cast<int>(eCabSort));
+}
 
 bool clsSortItem::SortItems(int eCabSort) {
   if (!initialised_) {
@@ -88,8 +90,8 @@ bool clsSortItem::SortItems(int eCabSort) {
   last_error_.clear();
   AssignKeys(eCabSort);
   if (!Reorder()) {
-    LogError("clsSortItem.SortItems", Err::Raise(kErrComponent, "clsSortItem.SortItems",
-                                                 last_error_));
+    LogError("clsSortItem.SortItems",
+             Err::Raise(kErrComponent, "clsSortItem.SortItems", last_error_));
     return false;
   }
   Number();
@@ -169,6 +171,8 @@ void clsSortItem::Number() {
   }
 }
 
-std::string clsSortItem::GetXML() const { return design_.xml(); }
+std::string clsSortItem::GetXML() const {
+  return design_.xml();
+}
 
 }  // namespace larkedi

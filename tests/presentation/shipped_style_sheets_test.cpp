@@ -39,12 +39,12 @@ std::string Item(const std::string& code, const std::string& key) {
 TEST(SortCabinetsXsl, SortsEachCatalogNumericallyKeepingOrderOfEqualKeys) {
   std::string a;
   for (int i = 0; i < 40; ++i) a += Item("z" + std::to_string(i), "7");
-  std::string design = "<Design><JobInfo><FileName>f</FileName></JobInfo>"
-                       "<Catalog><Identification><Name>A</Name></Identification>" +
-                       Item("ten", "10") + Item("nine-1", "9") + "<Note>n</Note>" +
-                       Item("two", "2") + Item("nine-2", "9") + Item("none", "") +
-                       Item("one", "1") + "<ID>4</ID></Catalog>" +
-                       "<Catalog>" + a + Item("first", "0") + "</Catalog></Design>";
+  std::string design =
+      "<Design><JobInfo><FileName>f</FileName></JobInfo>"
+      "<Catalog><Identification><Name>A</Name></Identification>" +
+      Item("ten", "10") + Item("nine-1", "9") + "<Note>n</Note>" + Item("two", "2") +
+      Item("nine-2", "9") + Item("none", "") + Item("one", "1") + "<ID>4</ID></Catalog>" +
+      "<Catalog>" + a + Item("first", "0") + "</Catalog></Design>";
   xml::Document out;
   ASSERT_TRUE(out.loadXML(Transform("SortCabinets.xsl", design)));
   ASSERT_EQ(out.documentElement().nodeName(), "Design");
@@ -66,16 +66,16 @@ TEST(SortCabinetsXsl, SortsEachCatalogNumericallyKeepingOrderOfEqualKeys) {
 
 TEST(SortCabinetsXsl, OnlyDesignOfProjectBecomesRootAndSeveralAreKept) {
   xml::Document one;
-  ASSERT_TRUE(one.loadXML(Transform("SortCabinets.xsl", "<Project><Design><Catalog>" + Item("b", "2") +
-                                                      Item("a", "1") +
-                                                      "</Catalog></Design></Project>")));
+  ASSERT_TRUE(one.loadXML(Transform("SortCabinets.xsl", "<Project><Design><Catalog>" +
+                                                            Item("b", "2") + Item("a", "1") +
+                                                            "</Catalog></Design></Project>")));
   EXPECT_EQ(Texts(one, "/Design/Catalog/Item/Code"), (std::vector<std::string>{"a", "b"}));
 
   xml::Document two;
-  ASSERT_TRUE(two.loadXML(Transform("SortCabinets.xsl",
-                              "<Project><Design><Catalog>" + Item("b", "2") + Item("a", "1") +
-                                  "</Catalog></Design><Design><Catalog>" + Item("d", "5") +
-                                  Item("c", "3") + "</Catalog></Design></Project>")));
+  ASSERT_TRUE(two.loadXML(
+      Transform("SortCabinets.xsl", "<Project><Design><Catalog>" + Item("b", "2") + Item("a", "1") +
+                                        "</Catalog></Design><Design><Catalog>" + Item("d", "5") +
+                                        Item("c", "3") + "</Catalog></Design></Project>")));
   EXPECT_EQ(Texts(two, "/Project/Design/Catalog/Item/Code"),
             (std::vector<std::string>{"a", "b", "c", "d"}));
 }
@@ -112,12 +112,10 @@ TEST(CatalogToEdiXsl, PurchaseOrderHasDetailsAndLinesPerCatalog) {
 
   EXPECT_EQ(Texts(po, "//PODETAILS/CATALOG"), (std::vector<std::string>{"Base", "Wall"}));
   EXPECT_EQ(Texts(po, "//PODETAILS[CATALOG='Base']/MANUFID"), std::vector<std::string>{"M1"});
-  EXPECT_EQ(Texts(po, "//PODETAILS[CATALOG='Base']/PASSWORD"),
-            std::vector<std::string>{"secret"});
+  EXPECT_EQ(Texts(po, "//PODETAILS[CATALOG='Base']/PASSWORD"), std::vector<std::string>{"secret"});
   EXPECT_EQ(Texts(po, "//POLINES/ITEM/CATNAME"),
             (std::vector<std::string>{"Base", "Base", "Wall"}));
-  EXPECT_EQ(Texts(po, "//POLINES/ITEM/LINENUMBER"),
-            (std::vector<std::string>{"1", "1.1", "2"}));
+  EXPECT_EQ(Texts(po, "//POLINES/ITEM/LINENUMBER"), (std::vector<std::string>{"1", "1.1", "2"}));
   EXPECT_EQ(Texts(po, "//POLINES/ITEM[CATNAME='Base']/Code"),
             (std::vector<std::string>{"B12", "KNOB"}));
 
@@ -137,10 +135,11 @@ TEST(CatalogToEdiXsl, PurchaseOrderHasDetailsAndLinesPerCatalog) {
 }
 
 TEST(CatalogToEdiXsl, ExcludedItemsAndEmptyCatalogsGiveAValidOrder) {
-  std::string text = Transform("CatalogToEDI.xsl",
-                         "<Design><JobInfo><Header/></JobInfo><Catalog><Identification>"
-                         "<Name>Only885</Name></Identification><Item><Class>885</Class></Item>"
-                         "</Catalog></Design>");
+  std::string text =
+      Transform("CatalogToEDI.xsl",
+                "<Design><JobInfo><Header/></JobInfo><Catalog><Identification>"
+                "<Name>Only885</Name></Identification><Item><Class>885</Class></Item>"
+                "</Catalog></Design>");
   xml::Document po;
   ASSERT_TRUE(po.loadXML(text)) << text;
   EXPECT_EQ(Texts(po, "//PODETAILS/CATALOG"), std::vector<std::string>{"Only885"});

@@ -29,8 +29,8 @@ constexpr const char* kEchoSheet =
 
 xml::Document Settings(const std::string& transformation) {
   xml::Document doc;
-  EXPECT_TRUE(doc.loadXML("<SETTINGS><TRANSFORMATION>" + transformation +
-                          "</TRANSFORMATION></SETTINGS>"));
+  EXPECT_TRUE(
+      doc.loadXML("<SETTINGS><TRANSFORMATION>" + transformation + "</TRANSFORMATION></SETTINGS>"));
   return doc;
 }
 
@@ -58,8 +58,8 @@ TEST(StyleSheetTable, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
   const auto& standard = StyleSheetTable::StandardEntries();
   ASSERT_EQ(table.Count(), standard.size() + 1);
   EXPECT_EQ(table.Keys().back(), "PartnerPO.xsl");
-  for (const std::string key : {"ediorderlist", "status", "STATUS", "sortcabinets",
-                                "catalogtoedi", "OrderStackList", "partnerpo.XSL"}) {
+  for (const std::string key : {"ediorderlist", "status", "STATUS", "sortcabinets", "catalogtoedi",
+                                "OrderStackList", "partnerpo.XSL"}) {
     EXPECT_TRUE(table.Contains(key)) << key;
   }
   EXPECT_FALSE(table.Contains("status.xsl"));

@@ -37,16 +37,16 @@ void SetupSort(CLI::App& app, Cli& cli) {
     {
       xml::Document probe;
       if (!probe.loadXML(design)) {
-        cli.exit_code = Fail(kExitMissing, design_path + " does not parse: " +
-                                               probe.parseErrorReason());
+        cli.exit_code =
+            Fail(kExitMissing, design_path + " does not parse: " + probe.parseErrorReason());
         return;
       }
     }
     std::string sheet_path = ResolveHtmlPath("SortCabinets.xsl");
     std::string sheet = LoadLocalizedFile("SortCabinets.xsl", "lkedi.resx", true);
     if (Trim(sheet).empty()) {
-      cli.exit_code = Fail(kExitMissing, "the sort style sheet " + sheet_path +
-                                             " is missing or cannot be read");
+      cli.exit_code = Fail(kExitMissing,
+                           "the sort style sheet " + sheet_path + " is missing or cannot be read");
       return;
     }
     clsSortItem sorter;
