@@ -1,0 +1,228 @@
+#include "validation/sort_item.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/xml/xml.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+// Copies the design unchanged, so the keys and numbers can be read in the input order.
+constexpr const char* kIdentity =
+    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+    "<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/>"
+    "</xsl:copy></xsl:template></xsl:stylesheet>";
+
+std::string SortCabinets() {
+  return testing::ReadFileOrEmpty(testing::SourceDir() + "/html/SortCabinets.xsl");
+}
+
+struct It {
+  std::string code;
+  std::string sub_type;  // "-" for no SubType element
+  std::string instance;  // "" for no Instance element
+};
+
+std::string Items(const std::vector<It>& items) {
+  std::string xml;
+  for (const It& it : items) {
+    xml += "<Item><Code>" + it.code + "</Code>";
+    if (it.sub_type != "-") xml += "<SubType>" + it.sub_type + "</SubType>";
+    if (!it.instance.empty()) xml += "<Instance>" + it.instance + "</Instance>";
+    xml += "<SortOrder>99</SortOrder></Item>";
+  }
+  return xml;
+}
+
+std::string ProjectWith(const std::vector<It>& items) {
+  return "<Project><Design><JobInfo><FileName>k</FileName></JobInfo><Catalog><Identification>"
+         "<Name>Base</Name></Identification>" +
+         Items(items) + "</Catalog></Design></Project>";
+}
+
+std::vector<std::string> Column(const std::string& xml, const std::string& xpath) {
+  xml::Document doc;
+  EXPECT_TRUE(doc.loadXML(xml)) << xml;
+  std::vector<std::string> texts;
+  for (xml::Node n : doc.selectNodes(xpath)) texts.push_back(n.text());
+  return texts;
+}
+
+std::string Sorted(const std::string& design, int method, const std::string& sheet,
+                   bool* ok = nullptr) {
+  clsSortItem sorter;
+  std::string xml = design;
+  std::string xsl = sheet;
+  EXPECT_TRUE(sorter.InitInstance(xml, xsl));
+  bool result = sorter.SortItems(method);
+  if (ok) {
+    *ok = result;
+  } else {
+    EXPECT_TRUE(result) << sorter.LastError();
+  }
+  return sorter.GetXML();
+}
+
+TEST(SortItemKeys, EveryMethodGivesTheGroupsTheirKeys) {
+  // Base, wall, tall, then an accessory (6) and a charge (4) that are not cabinets.
+  const std::string design =
+      ProjectWith({{"B", "0", ""}, {"W", "1", ""}, {"T", "2", ""}, {"X", "6", ""}, {"C", "4", ""}});
+  const std::map<SortMethod, std::vector<std::string>> expected = {
+      {SortMethod::BWT, {"0", "1", "2", "6", "4"}}, {SortMethod::BTW, {"0", "2", "1", "6", "4"}},
+      {SortMethod::WBT, {"2", "0", "1", "6", "4"}}, {SortMethod::WTB, {"2", "0", "1", "6", "4"}},
+      {SortMethod::TBW, {"1", "2", "0", "6", "4"}}, {SortMethod::TWB, {"2", "1", "0", "6", "4"}},
+  };
+  for (const auto& [method, keys] : expected) {
+    EXPECT_EQ(Column(Sorted(design, static_cast<int>(method), kIdentity), "//Item/SortOrder"), keys)
+        << static_cast<int>(method);
+  }
+  // A value that names no method leaves each item its own sub-type.
+  EXPECT_EQ(Column(Sorted(design, 9, kIdentity), "//Item/SortOrder"),
+            (std::vector<std::string>{"0", "1", "2", "6", "4"}));
+}
+
+TEST(SortItemKeys, WbtSortsExactlyLikeWtb) {
+  const std::string design = ProjectWith(
+      {{"B1", "0", ""}, {"T1", "2", ""}, {"W1", "1", ""}, {"B2", "0", ""}, {"W2", "1", ""}});
+  std::string wbt = Sorted(design, static_cast<int>(SortMethod::WBT), SortCabinets());
+  std::string wtb = Sorted(design, static_cast<int>(SortMethod::WTB), SortCabinets());
+  EXPECT_EQ(wbt, wtb);
+  EXPECT_EQ(Column(wbt, "/Design/Catalog/Item/Code"),
+            (std::vector<std::string>{"W1", "W2", "T1", "B1", "B2"}));
+}
+
+TEST(SortItemKeys, AttachmentFollowsItsItemUnlessItIsACabinet) {
+  const std::string design = ProjectWith({{"T", "2", ""},
+                                          {"knob", "6", "ATTACHMENT"},
+                                          {"filler", "0", "attachment"},
+                                          {"B", "0", ""},
+                                          {"loose", "6", ""}});
+  EXPECT_EQ(Column(Sorted(design, 0, kIdentity), "//Item/SortOrder"),
+            (std::vector<std::string>{"2", "2", "0", "0", "6"}));
+
+  // Sorted with the module's style sheet: bases, walls, talls, then loose accessories,
+  // each attachment still behind the tall cabinet it belongs to.
+  std::string sorted = Sorted(design, static_cast<int>(SortMethod::BWT), SortCabinets());
+  EXPECT_EQ(Column(sorted, "/Design/Catalog/Item/Code"),
+            (std::vector<std::string>{"filler", "B", "T", "knob", "loose"}));
+  EXPECT_EQ(Column(sorted, "/Design/Catalog/Item/LineItemNumber"),
+            (std::vector<std::string>{"0.1", "1", "2", "2.1", "3"}));
+}
+
+TEST(SortItemNumbering, AttachmentsAreNumberedUnderTheLineBeforeThem) {
+  // Both spellings count as attachments when numbering; keep the input order.
+  const std::string design = ProjectWith({{"a", "0", ""},
+                                          {"b", "0", ""},
+                                          {"c", "6", "Attachment"},
+                                          {"d", "6", "attachement"},
+                                          {"e", "0", ""}});
+  std::string out = Sorted(design, 0, kIdentity);
+  EXPECT_EQ(Column(out, "//Item/LineItemNumber"),
+            (std::vector<std::string>{"1", "2", "2.1", "2.2", "3"}));
+  // The numbering replaces numbers already there instead of adding a second element.
+  std::string again = Sorted(out, 0, kIdentity);
+  EXPECT_EQ(Column(again, "//Item/LineItemNumber"),
+            (std::vector<std::string>{"1", "2", "2.1", "2.2", "3"}));
+  EXPECT_EQ(Column(again, "//Item[count(LineItemNumber) != 1]").size(), 0u);
+}
+
+TEST(SortItemNumbering, LinesRunOnAcrossCatalogsAndTenthAttachmentStaysDistinct) {
+  std::vector<It> first{{"p", "0", ""}};
+  for (int i = 0; i < 10; ++i) first.push_back({"acc" + std::to_string(i), "6", "attachment"});
+  std::string design = "<Design><Catalog>" + Items(first) + "</Catalog><Catalog>" +
+                       Items({{"q", "1", ""}}) + "</Catalog></Design>";
+  std::vector<std::string> numbers =
+      Column(Sorted(design, 0, SortCabinets()), "/Design/Catalog/Item/LineItemNumber");
+  ASSERT_EQ(numbers.size(), 12u);
+  EXPECT_EQ(numbers[1], "1.1");
+  EXPECT_EQ(numbers[10], "1.10");
+  EXPECT_EQ(numbers[11], "2");
+}
+
+TEST(SortItemFailures, ItemWithoutSubTypeStopsTheKeysButNotTheSort) {
+  const std::string design = ProjectWith({{"W", "1", ""}, {"odd", "-", ""}, {"B", "0", ""}});
+  clsSortItem sorter;
+  std::string xml = design;
+  std::string xsl = kIdentity;
+  ASSERT_TRUE(sorter.InitInstance(xml, xsl));
+  EXPECT_TRUE(sorter.SortItems(SortMethod::BWT));
+  EXPECT_FALSE(sorter.LastError().empty());
+  std::string out = sorter.GetXML();
+  // The item before keeps its new key; the item without SubType and the ones after keep
+  // their old keys; every item is numbered.
+  EXPECT_EQ(Column(out, "//Item/SortOrder"), (std::vector<std::string>{"1", "99", "99"}));
+  EXPECT_EQ(Column(out, "//Item/LineItemNumber"), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST(SortItemFailures, DesignsWithoutCatalogsAndBadInputs) {
+  const std::string empty = "<Design><JobInfo><FileName>k</FileName></JobInfo></Design>";
+  std::string out = Sorted(empty, 0, SortCabinets());
+  EXPECT_EQ(Column(out, "/Design/JobInfo/FileName"), std::vector<std::string>{"k"});
+  EXPECT_EQ(Column(out, "//Item").size(), 0u);
+
+  clsSortItem untouched;
+  EXPECT_FALSE(untouched.SortItems(SortMethod::BWT));
+
+  clsSortItem bad_design;
+  std::string xml = "<Design>";
+  std::string xsl = SortCabinets();
+  EXPECT_FALSE(bad_design.InitInstance(xml, xsl));
+
+  clsSortItem bad_sheet;
+  xml = ProjectWith({{"a", "0", ""}});
+  xsl = "<xsl:stylesheet";
+  EXPECT_FALSE(bad_sheet.InitInstance(xml, xsl));
+  EXPECT_FALSE(bad_sheet.SortItems(SortMethod::BWT));
+
+  // A style sheet whose result is not XML fails the sort and keeps the design.
+  bool ok = true;
+  std::string kept = Sorted(ProjectWith({{"a", "0", ""}}), 0,
+                            "<xsl:stylesheet version='1.0' "
+                            "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                            "<xsl:output method='text'/><xsl:template match='/'>x"
+                            "</xsl:template></xsl:stylesheet>",
+                            &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(Column(kept, "/Project/Design/Catalog/Item/Code"), std::vector<std::string>{"a"});
+}
+
+TEST(ParseSortMethod, KnowsTheSixNames) {
+  SortMethod m{};
+  ASSERT_TRUE(ParseSortMethod("TWB", m));
+  EXPECT_EQ(m, SortMethod::TWB);
+  ASSERT_TRUE(ParseSortMethod("BTW", m));
+  EXPECT_EQ(m, SortMethod::BTW);
+  EXPECT_FALSE(ParseSortMethod("NS", m));
+  EXPECT_FALSE(ParseSortMethod("bwt", m));
+}
+
+TEST(SortCommand, PrintsSortedDesignAndReportsBadInput) {
+  testing::TempModule module;
+  std::string design = module.path("d.xml");
+  testing::WriteFileOrDie(design, ProjectWith({{"T", "2", ""}, {"W", "1", ""}, {"B", "0", ""}}));
+  const std::string exe = testing::LarkediExe() + " --module-dir " + module.dir() + " sort ";
+
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(exe + design + " --method TWB", &out), 0) << out;
+  EXPECT_EQ(Column(out, "/Design/Catalog/Item/Code"), (std::vector<std::string>{"T", "W", "B"}));
+  EXPECT_EQ(Column(out, "/Design/Catalog/Item/LineItemNumber"),
+            (std::vector<std::string>{"1", "2", "3"}));
+
+  EXPECT_EQ(testing::RunCommand(exe + module.path("none.xml") + " --method BWT", &out), 1);
+  EXPECT_NE(out.find("none.xml"), std::string::npos) << out;
+  testing::WriteFileOrDie(module.path("bad.xml"), "<Design><Catalog></Design>");
+  EXPECT_EQ(testing::RunCommand(exe + module.path("bad.xml") + " --method BWT", &out), 1);
+  EXPECT_NE(out.find("bad.xml does not parse"), std::string::npos) << out;
+  EXPECT_EQ(testing::RunCommand(exe + design + " --method NS", &out), 2);
+  EXPECT_EQ(testing::RunCommand(exe + design, &out), 2);
+  EXPECT_EQ(testing::RunCommand(exe + "--help", &out), 0);
+  EXPECT_NE(out.find("--method"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace larkedi
