@@ -11,9 +11,6 @@
 
 namespace larkedi {
 
-/// The title of message boxes.
-const std::string& AppTitle();
-
 class frmEDI {
  public:
   frmEDI() = default;

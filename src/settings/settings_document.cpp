@@ -12,11 +12,6 @@
 
 namespace larkedi {
 
-const std::string& AppTitle() {
-  static const std::string title = "LarkEDI";
-  return title;
-}
-
 std::string SettingsPath() { return ModulePath(ModuleName() + ".xml"); }
 
 xml::Node AppendCDataElement(xml::Document& doc, xml::Node parent, const std::string& name,
