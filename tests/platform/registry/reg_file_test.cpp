@@ -1,0 +1,173 @@
+#include "platform/registry/reg_file.h"
+
+#include <gtest/gtest.h>
+
+namespace larkedi::registry {
+namespace {
+
+std::vector<RegSection> ParseOk(std::string_view text) {
+  std::vector<RegSection> sections;
+  std::string error;
+  EXPECT_TRUE(ParseRegText(text, &sections, &error)) << error;
+  return sections;
+}
+
+TEST(RegFile, ValuesSurviveFormatAndParse) {
+  Key key;
+  key.path = "Software\\Orca Technologies\\Café";
+  key.values = {
+      Value::String("", "default"),
+      Value::String("Path", "C:\\Orca\\ \"quoted\""),
+      Value::String("Lines", "one\r\ntwo\0three"),
+      Value::String("Ünïcode \"name\"", "日本語 é"),
+      Value::String("Empty", ""),
+      Value::Dword("Count", 10),
+      Value::Dword("Max", 0xFFFFFFFFu),
+  };
+  key.values[2].text = std::string("one\r\ntwo\0three", 14);
+  Value blob;
+  blob.name = "Blob";
+  blob.type = REG_BINARY;
+  blob.bytes = std::string("\x00\x01\xff", 3);
+  key.values.push_back(blob);
+  Value expand = blob;
+  expand.name = "Expand";
+  expand.type = REG_EXPAND_SZ;
+  key.values.push_back(expand);
+
+  std::string text = FormatRegText(HKEY_CURRENT_USER, {key});
+  EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u) << text;
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Orca Technologies\\Café]\n@=\"default\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"Path\"=\"C:\\\\Orca\\\\ \\\"quoted\\\"\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Count\"=dword:0000000a\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Max\"=dword:ffffffff\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Blob\"=hex:00,01,ff\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Expand\"=hex(2):00,01,ff\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("日本語 é"), std::string::npos) << "non-ASCII text is stored as UTF-8";
+
+  auto sections = ParseOk(text);
+  ASSERT_EQ(sections.size(), 1u);
+  EXPECT_EQ(sections[0].hive, HKEY_CURRENT_USER);
+  EXPECT_EQ(sections[0].key, key.path);
+  ASSERT_EQ(sections[0].entries.size(), key.values.size());
+  for (std::size_t i = 0; i < key.values.size(); ++i) {
+    const Value& want = key.values[i];
+    const Value& got = sections[0].entries[i].value;
+    EXPECT_FALSE(sections[0].entries[i].remove);
+    EXPECT_EQ(got.name, want.name) << i;
+    EXPECT_EQ(got.type, want.type) << i;
+    EXPECT_EQ(got.text, want.text) << i;
+    EXPECT_EQ(got.number, want.number) << i;
+    EXPECT_EQ(got.bytes, want.bytes) << i;
+  }
+}
+
+TEST(RegFile, ReadsFilesWrittenByOtherTools) {
+  // A regedit export as Windows writes it (CR LF, comments, continued hex lines), plus the
+  // import-only deletion forms.
+  std::string text =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+      "; a comment\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Orca Larkspur]\r\n"
+      "\"ProgramPath\"=\"C:\\\\Orca\\\\\"  \r\n"
+      "\"Hand\"=\"C:\\Orca\"\r\n"
+      "\"Seven\"=hex(4):07,00,00,00\r\n"
+      "\"Wide\"=hex(1):41,00,e9,00,00,00\r\n"
+      "\"Long\"=hex:01,02,\\\r\n"
+      "  03,04\r\n"
+      "\"Gone\"=-\r\n"
+      "[-HKCR\\Old]\r\n";
+  auto sections = ParseOk(text);
+  ASSERT_EQ(sections.size(), 2u);
+  const auto& e = sections[0].entries;
+  ASSERT_EQ(e.size(), 6u);
+  EXPECT_EQ(e[0].value.text, "C:\\Orca\\");
+  EXPECT_EQ(e[1].value.text, "C:\\Orca") << "a lone backslash typed by hand stays";
+  EXPECT_EQ(e[2].value.type, REG_DWORD);
+  EXPECT_EQ(e[2].value.number, 7u);
+  EXPECT_EQ(e[3].value.type, REG_SZ);
+  EXPECT_EQ(e[3].value.text, "Aé");
+  EXPECT_EQ(e[4].value.bytes, std::string("\x01\x02\x03\x04", 4));
+  EXPECT_TRUE(e[5].remove);
+  EXPECT_TRUE(sections[1].remove);
+  EXPECT_EQ(sections[1].hive, HKEY_CLASSES_ROOT);
+  EXPECT_EQ(sections[1].key, "Old");
+
+  // REGEDIT4 and a UTF-16LE file with its byte order mark.
+  EXPECT_EQ(ParseOk("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n@=\"x\"\n").size(), 1u);
+  std::string utf16 = "\xFF\xFE";
+  for (char c :
+       std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\W]\r\n\"a\"=\"b\"\r\n")) {
+    utf16.push_back(c);
+    utf16.push_back('\0');
+  }
+  auto wide = ParseOk(utf16);
+  ASSERT_EQ(wide.size(), 1u);
+  EXPECT_EQ(wide[0].entries.at(0).value.text, "b");
+}
+
+TEST(RegFile, DamagedLinesAreReportedWithTheirNumber) {
+  const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
+  struct Case {
+    std::string body;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"\"a\"=\"unterminated\n", "line 4"},
+      {"\"a\"=dword:123456789\n", "line 4"},
+      {"\"a\"=dword:xyz\n", "line 4"},
+      {"\"a\" \"b\"\n", "line 4"},
+      {"\"a\"=\"b\" trailing\n", "line 4"},
+      {"\"a\"=hex:1,2\n", "line 4"},
+      {"\"a\"=hex(4):01,02\n", "line 4"},
+      {"\"a\"=hex:01,\\\n", "line 4"},
+      {"\n\nsomething else\n", "line 6"},
+      {"[HKEY_NOWHERE\\X]\n", "line 4"},
+      {"[HKEY_CURRENT_USER\\A\\\\B]\n", "line 4"},
+      {"[HKEY_CURRENT_USER\\A\n", "line 4"},
+      {"[-HKEY_CURRENT_USER\\A]\n\"a\"=\"b\"\n", "line 5"},
+      {"\"a\"=unknown:1\n", "line 4"},
+  };
+  for (const Case& c : cases) {
+    std::vector<RegSection> sections;
+    std::string error;
+    EXPECT_FALSE(ParseRegText(head + c.body, &sections, &error)) << c.body;
+    EXPECT_EQ(error.rfind(c.line + ":", 0), 0u) << c.body << " -> " << error;
+  }
+  std::vector<RegSection> sections;
+  std::string error;
+  EXPECT_FALSE(ParseRegText("[HKEY_CURRENT_USER\\A]\n", &sections, &error)) << "no header";
+  EXPECT_FALSE(ParseRegText("", &sections, &error)) << "empty file";
+  EXPECT_FALSE(
+      ParseRegText("Windows Registry Editor Version 5.00\n\"a\"=\"b\"\n", &sections, &error))
+      << "value before any key";
+}
+
+TEST(RegFile, KeyPathRules) {
+  EXPECT_TRUE(ValidKeyPath(""));
+  EXPECT_TRUE(ValidKeyPath("Software\\Orca Technologies\\EDI\\Modules"));
+  EXPECT_TRUE(ValidKeyPath("Caf\xC3\xA9"));
+  EXPECT_FALSE(ValidKeyPath("\\Software"));
+  EXPECT_FALSE(ValidKeyPath("Software\\\\X"));
+  EXPECT_FALSE(ValidKeyPath("Soft\nware"));
+  EXPECT_TRUE(ValidKeyPath(std::string(255, 'k')));
+  EXPECT_FALSE(ValidKeyPath(std::string(256, 'k')));
+
+  long hive = 0;
+  std::string key;
+  ASSERT_TRUE(SplitKeyPath("hklm\\Software\\Orca Larkspur\\", &hive, &key));
+  EXPECT_EQ(hive, HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(key, "Software\\Orca Larkspur");
+  ASSERT_TRUE(SplitKeyPath("HKEY_CLASSES_ROOT", &hive, &key));
+  EXPECT_EQ(hive, HKEY_CLASSES_ROOT);
+  EXPECT_EQ(key, "");
+  EXPECT_FALSE(SplitKeyPath("HKU\\x", &hive, &key));
+  EXPECT_EQ(HKEY_CURRENT_USER, -2147483647L);
+  EXPECT_EQ(HKEY_CLASSES_ROOT, static_cast<long>(static_cast<int32_t>(0x80000000u)));
+  EXPECT_EQ(HKEY_LOCAL_MACHINE, static_cast<long>(static_cast<int32_t>(0x80000002u)));
+}
+
+}  // namespace
+}  // namespace larkedi::registry
