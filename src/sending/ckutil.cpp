@@ -302,8 +302,8 @@ std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error) {
     }
   }
   if (err) {
-    LogError("Error in DeCryptFile", err);
     if (error) *error = err;
+    LogError("Error in DeCryptFile", err);
     return {};
   }
   return text;

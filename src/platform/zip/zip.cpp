@@ -1,5 +1,7 @@
 #include "platform/zip/zip.h"
 
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -102,32 +104,148 @@ int Archive::FindEntry(const std::string& name) const {
   return i < 0 ? -1 : static_cast<int>(i);
 }
 
-bool Archive::ReadEntry(int index, std::string* data, std::string* error) {
-  if (!impl_->za || index < 0 || index >= EntryCount()) {
-    if (error) *error = "the archive has no entry " + std::to_string(index);
-    return false;
-  }
-  zip_file_t* f = zip_fopen_index_encrypted(impl_->za, static_cast<zip_uint64_t>(index), 0,
-                                            password_.empty() ? nullptr : password_.c_str());
-  if (!f) {
-    if (error) *error = zip_strerror(impl_->za);
-    return false;
-  }
-  std::string out;
+namespace {
+
+// Reads an open entry to its end. On failure gives the libzip error code and what was read.
+bool ReadAll(zip_file_t* f, std::string* out, int* code, std::string* error) {
   char buf[65536];
   while (true) {
     zip_int64_t n = zip_fread(f, buf, sizeof buf);
     if (n < 0) {
+      *code = zip_error_code_zip(zip_file_get_error(f));
       if (error) *error = zip_file_strerror(f);
       zip_fclose(f);
       return false;
     }
     if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    out->append(buf, static_cast<std::size_t>(n));
   }
-  int rc = zip_fclose(f);
-  if (rc != 0) {
-    if (error) *error = ErrorText(rc);
+  *code = zip_fclose(f);
+  if (*code != 0) {
+    if (error) *error = ErrorText(*code);
+    return false;
+  }
+  return true;
+}
+
+bool IsAes(zip_uint16_t method) {
+  return method == ZIP_EM_AES_128 || method == ZIP_EM_AES_192 || method == ZIP_EM_AES_256;
+}
+
+// Deciphers WinZip AES entry data (salt, password check, data, 10-byte authentication
+// code) and checks the authentication code over the enciphered data.
+bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const std::string& raw,
+                      std::string* out, std::string* error) {
+  const int key_len = method == ZIP_EM_AES_128 ? 16 : method == ZIP_EM_AES_192 ? 24 : 32;
+  const std::size_t salt_len = static_cast<std::size_t>(key_len / 2);
+  if (raw.size() < salt_len + 2 + 10) {
+    if (error) *error = "the entry's data is truncated";
+    return false;
+  }
+  unsigned char derived[2 * 32 + 2];
+  if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()),
+                             reinterpret_cast<const unsigned char*>(raw.data()),
+                             static_cast<int>(salt_len), 1000, 2 * key_len + 2, derived) != 1) {
+    if (error) *error = "cannot derive the key";
+    return false;
+  }
+  if (std::memcmp(derived + 2 * key_len, raw.data() + salt_len, 2) != 0) {
+    if (error) *error = "Wrong password provided";
+    return false;
+  }
+  const std::size_t data_start = salt_len + 2;
+  const std::size_t data_len = raw.size() - data_start - 10;
+  const auto* cipher = reinterpret_cast<const unsigned char*>(raw.data() + data_start);
+  unsigned char mac[EVP_MAX_MD_SIZE];
+  unsigned int mac_len = 0;
+  if (!HMAC(EVP_sha1(), derived + key_len, key_len, cipher, data_len, mac, &mac_len) ||
+      std::memcmp(mac, raw.data() + data_start + data_len, 10) != 0) {
+    if (error) *error = "the entry's data failed its authentication check (damaged)";
+    return false;
+  }
+  // Counter mode with a little-endian block counter starting at 1.
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  const EVP_CIPHER* ecb = key_len == 16   ? EVP_aes_128_ecb()
+                          : key_len == 24 ? EVP_aes_192_ecb()
+                                          : EVP_aes_256_ecb();
+  bool ok = ctx && EVP_EncryptInit_ex(ctx, ecb, nullptr, derived, nullptr) == 1 &&
+            EVP_CIPHER_CTX_set_padding(ctx, 0) == 1;
+  std::string plain(data_len, '\0');
+  unsigned char counter[16] = {0};
+  unsigned char stream[16];
+  for (std::size_t pos = 0; ok && pos < data_len; pos += 16) {
+    for (unsigned char& b : counter) {
+      if (++b != 0) break;
+    }
+    int n = 0;
+    ok = EVP_EncryptUpdate(ctx, stream, &n, counter, 16) == 1 && n == 16;
+    for (std::size_t i = 0; ok && i < 16 && pos + i < data_len; ++i) {
+      plain[pos + i] = static_cast<char>(cipher[pos + i] ^ stream[i]);
+    }
+  }
+  EVP_CIPHER_CTX_free(ctx);
+  if (!ok) {
+    if (error) *error = "AES decryption failed";
+    return false;
+  }
+  *out = std::move(plain);
+  return true;
+}
+
+}  // namespace
+
+bool Archive::ReadEntry(int index, std::string* data, std::string* error) {
+  if (!impl_->za || index < 0 || index >= EntryCount()) {
+    if (error) *error = "the archive has no entry " + std::to_string(index);
+    return false;
+  }
+  const auto idx = static_cast<zip_uint64_t>(index);
+  const char* password = password_.empty() ? nullptr : password_.c_str();
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(impl_->za, idx, 0, &st) != 0) {
+    if (error) *error = zip_strerror(impl_->za);
+    return false;
+  }
+  // WinZip AES entries of the second kind (AE-2, what 7-Zip writes) carry no CRC: their
+  // authentication code protects the data instead. This libzip still compares the CRC
+  // field (0) with the data's, so such entries are read raw and deciphered here.
+  const bool ae2 = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && IsAes(st.encryption_method) &&
+                   (st.valid & ZIP_STAT_CRC) && st.crc == 0 && (st.valid & ZIP_STAT_SIZE) &&
+                   st.size > 0;
+  zip_file_t* f = ae2 ? zip_fopen_index(impl_->za, idx, ZIP_FL_ENCRYPTED)
+                      : zip_fopen_index_encrypted(impl_->za, idx, 0, password);
+  if (!f) {
+    if (error) *error = zip_strerror(impl_->za);
+    return false;
+  }
+  std::string out;
+  int code = 0;
+  if (!ae2) {
+    if (!ReadAll(f, &out, &code, error)) return false;
+    *data = std::move(out);
+    return true;
+  }
+  std::string raw, plain;
+  // The raw bytes may still meet the CRC check; the authentication code is checked below.
+  if (!ReadAll(f, &raw, &code, error) && !(code == ZIP_ER_CRC && raw.size() == st.comp_size)) {
+    return false;
+  }
+  if (password_.empty()) {
+    if (error) *error = "No password provided";
+    return false;
+  }
+  if (!WinZipAesDecrypt(st.encryption_method, password_, raw, &plain, error)) return false;
+  if (st.comp_method == ZIP_CM_STORE) {
+    out = std::move(plain);
+  } else if (st.comp_method == ZIP_CM_DEFLATE) {
+    if (!RawInflate(plain, &out, error)) return false;
+  } else {
+    if (error) *error = "the entry's compression method is not supported";
+    return false;
+  }
+  if (out.size() != st.size) {
+    if (error) *error = "the entry's data does not have its recorded size";
     return false;
   }
   *data = std::move(out);
