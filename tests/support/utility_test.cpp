@@ -1,0 +1,271 @@
+#include "support/utility.h"
+
+#include "platform/text_encoding.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <ctime>
+#include <random>
+#include <set>
+
+namespace larkedi {
+namespace {
+
+// Sets an environment variable for the life of the object (TZ also re-reads the zone).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+    ::tzset();
+  }
+  ~ScopedEnv() {
+    if (had_)
+      ::setenv(name_, old_.c_str(), 1);
+    else
+      ::unsetenv(name_);
+    ::tzset();
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// Random text of printable ANSI characters with tabs, line breaks and Latin-1 letters,
+// as UTF-8.
+std::string RandomText(std::mt19937& rng) {
+  std::uniform_int_distribution<int> len(0, 40), kind(0, 9), printable(32, 126), latin(0xA0, 0xFF);
+  std::string out;
+  for (int i = len(rng); i > 0; --i) {
+    int k = kind(rng);
+    if (k == 0)
+      out += "\t\r\n"[rng() % 3];
+    else if (k == 1)
+      AppendUtf8(static_cast<char32_t>(latin(rng)), out);
+    else
+      out += static_cast<char>(printable(rng));
+  }
+  return out;
+}
+
+std::string Fillers(std::string s) {
+  for (char& c : s) {
+    if (c >= 'G' && c <= 'Z') c = '*';
+  }
+  return s;
+}
+
+TEST(UtilityTest, DecodeUndoesEncodeForAnyTextAndPassword) {
+  std::mt19937 rng(20240611);
+  Utility u;
+  for (int i = 0; i < 400; ++i) {
+    const std::string text = RandomText(rng);
+    const std::string password = i % 5 == 0 ? "" : RandomText(rng);
+    const std::string encoded = u.Encode(text, password);
+    ASSERT_EQ(encoded.size(), 4 * Utf8ToAnsi(text).size());
+    ASSERT_EQ(u.Decode(encoded, password), text) << "password: " << password;
+    // A second encoding differs only in its filler letters.
+    ASSERT_EQ(Fillers(u.Encode(text, password)), Fillers(encoded));
+  }
+}
+
+TEST(UtilityTest, EncodeWritesFourCharacterGroups) {
+  Utility u;
+  const std::string e = u.Encode("abc", "");
+  ASSERT_EQ(e.size(), 12u);
+  const char* codes[] = {"61", "62", "63"};
+  for (int g = 0; g < 3; ++g) {
+    EXPECT_EQ(e.substr(g * 4 + 2, 2), codes[g]);
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_GE(e[g * 4 + k], 'G');
+      EXPECT_LE(e[g * 4 + k], 'Z');
+    }
+  }
+  // A code below 16 gets three fillers; with a password the middle two are swapped.
+  const std::string tab = u.Encode("\t", "");
+  EXPECT_EQ(tab.back(), '9');
+  EXPECT_EQ(Fillers(tab), "***9");
+  EXPECT_EQ(Fillers(u.Encode("\t", "pw")), "***9");
+  EXPECT_EQ(Fillers(u.Encode("\xC3\xA9", "")), "**E9");  // é, ANSI 233
+}
+
+TEST(UtilityTest, NonAsciiTextTravelsAsWindows1252) {
+  Utility u;
+  const std::string text = "Crème brûlée — 5 €";
+  for (const std::string p : {"", "kq7zv41", "Mot de passe é"}) {
+    EXPECT_EQ(u.Decode(u.Encode(text, p), p), text) << p;
+    std::string scrambled = text;
+    u.Cipher(p, scrambled);
+    u.Decipher(p, scrambled);
+    EXPECT_EQ(scrambled, text);
+  }
+  EXPECT_EQ(Utf8ToAnsi("€—é"), "\x80\x97\xE9");
+  EXPECT_EQ(AnsiToUtf8("\x80\x97\xE9"), "€—é");
+  // Characters the code page lacks become '?'.
+  EXPECT_EQ(u.Decode(u.Encode("Łódź", "x"), "x"), "?ód?");
+}
+
+TEST(UtilityTest, CipherScramblesOnlyPrintableCharactersDeterministically) {
+  Utility u;
+  const std::string text = "Order\t42\r\nTotal: 5 \xC3\xA9 !";
+  std::string a = text, b = text, c = text;
+  u.Cipher("secret", a);
+  u.Cipher("secret", b);
+  u.Cipher("other", c);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a, text);
+  EXPECT_NE(a, c);
+  ASSERT_EQ(a.size(), text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char t = static_cast<unsigned char>(text[i]);
+    const unsigned char s = static_cast<unsigned char>(a[i]);
+    if (t < 32 || t > 126)
+      EXPECT_EQ(s, t) << "position " << i;
+    else
+      EXPECT_TRUE(s >= 32 && s <= 126) << "position " << i;
+  }
+  u.Decipher("secret", a);
+  EXPECT_EQ(a, text);
+}
+
+TEST(UtilityTest, PasswordSeedAndGenerator) {
+  // The first character meets itself (both shifts are 0) and cancels out.
+  EXPECT_EQ(PasswordSeed("A"), 0u);
+  EXPECT_EQ(PasswordSeed("AB"), (66u << 7) ^ (66u << 13));
+  BasicRnd r1(12345), r2(12345), r3(54321);
+  std::set<double> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const double x = r1.Next();
+    ASSERT_EQ(x, r2.Next());
+    ASSERT_GE(x, 0.0);
+    ASSERT_LT(x, 1.0);
+    seen.insert(x);
+  }
+  EXPECT_GT(seen.size(), 990u);
+  EXPECT_NE(BasicRnd(12345).Next(), r3.Next());
+}
+
+TEST(UtilityTest, DecodeOfForeignTextDoesNotFail) {
+  Utility u;
+  for (const std::string s : {"", "x", "zzzzzz", "\xFF\xFE\x01", "GGGGGGGGG", "----"}) {
+    EXPECT_NO_FATAL_FAILURE(u.Decode(s, "pw"));
+  }
+  EXPECT_EQ(u.Decode("GG41", ""), "A");
+  EXPECT_EQ(u.Decode("GG4", "").size(), 1u);  // a short last group still gives a character
+}
+
+TEST(UtilityTest, GuidsAre32UpperCaseHexDigitsAndUnique) {
+  Utility u;
+  std::set<std::string> seen;
+  for (int i = 0; i < 200; ++i) {
+    const std::string g = u.GetGUID();
+    ASSERT_EQ(g.size(), 32u);
+    for (char c : g) ASSERT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) << g;
+    seen.insert(g);
+  }
+  EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST(UtilityTest, XsDateTimeCarriesTheZoneOffsetOfThatDate) {
+  Utility u;
+  {
+    ScopedEnv tz("TZ", "America/Montreal");
+    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 3, 5, 14, 7, 9)), "2006-03-05T14:07:09-05:00");
+    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 7, 5, 9, 0, 0)), "2006-07-05T09:00:00-04:00");
+    const std::string bias = u.GetTimeZoneBias();
+    EXPECT_TRUE(bias == "300" || bias == "240") << bias;
+    EXPECT_EQ(bias, std::to_string(TimeZoneBiasAt(Date::Now())));
+  }
+  {
+    ScopedEnv tz("TZ", "Asia/Kolkata");
+    EXPECT_EQ(u.GetTimeZoneBias(), "-330");
+    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2020, 1, 2, 3, 4, 5)), "2020-01-02T03:04:05+05:30");
+  }
+  {
+    ScopedEnv tz("TZ", "UTC");
+    EXPECT_EQ(u.GetTimeZoneBias(), "0");
+    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(1999, 12, 31, 23, 59, 59)),
+              "1999-12-31T23:59:59+00:00");
+  }
+  EXPECT_EQ(u.GetXsDateTime(Date()), "");
+}
+
+TEST(UtilityTest, DateFromXsDateTimeIgnoresTheZone) {
+  Utility u;
+  const Date z = u.GetDateFromXsDateTime("2006-03-05T14:07:09Z");
+  EXPECT_EQ(z, u.GetDateFromXsDateTime("2006-03-05T14:07:09-05:00"));
+  EXPECT_EQ(z, u.GetDateFromXsDateTime("2006-03-05T14:07:09+01:00"));
+  EXPECT_EQ(z, Date::FromParts(2006, 3, 5, 14, 7, 9));
+  EXPECT_TRUE(u.GetDateFromXsDateTime("2006-03-05 14:07:09").IsZero());
+  EXPECT_TRUE(u.GetDateFromXsDateTime("").IsZero());
+  EXPECT_TRUE(u.GetDateFromXsDateTime("20X6-03-05T14:07:09").IsZero());
+  EXPECT_TRUE(u.GetDateFromXsDateTime("2006-02-30T10:00:00").IsZero());
+  EXPECT_EQ(u.GetDateFromXsDateTime("2006-03-05T14:07:09.75").Parts().Second, 10);
+  // What GetXsDateTime writes reads back as the same local time.
+  ScopedEnv tz("TZ", "America/Montreal");
+  const Date d = Date::FromParts(2011, 8, 9, 10, 11, 12);
+  EXPECT_EQ(u.GetDateFromXsDateTime(u.GetXsDateTime(d)), d);
+}
+
+TEST(UtilityTest, EncryptedGmtDateIsTheUtcDayEncoded) {
+  Utility u;
+  ScopedEnv tz("TZ", "America/Montreal");
+  Date evening = Date::FromParts(2006, 3, 5, 22, 0, 0);  // 03:00 UTC the next day
+  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(evening), "7850"), "20060306");
+  Date morning = Date::FromParts(2006, 3, 5, 8, 0, 0);
+  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(morning), "7850"), "20060305");
+  Date zero;
+  const std::string today = u.GetEncryptedGMTDate(zero);
+  EXPECT_FALSE(zero.IsZero());  // the caller sees the current date
+  EXPECT_EQ(today.size(), 32u);
+}
+
+TEST(UtilityTest, LocaleIdentifierFollowsTheUserLocale) {
+  ScopedEnv all("LC_ALL", nullptr), msg("LC_MESSAGES", nullptr), lang("LANG", "fr_CA.UTF-8");
+  Utility u;
+  EXPECT_EQ(u.GetLocale(), "3084");
+  {
+    ScopedEnv over("LC_ALL", "de_DE@euro");
+    EXPECT_EQ(u.GetLocale(), "1031");
+  }
+  {
+    ScopedEnv m("LC_MESSAGES", "pt_BR.UTF-8");
+    EXPECT_EQ(u.GetLocale(), "1046");
+  }
+  const std::pair<const char*, int> cases[] = {
+      {"en_US.UTF-8", 1033}, {"en_GB", 2057}, {"en_CA.utf8", 4105},
+      {"fr_FR", 1036},       {"es_ES", 3082}, {"it_IT", 1040},
+      {"nl_NL", 1043},       {"C", 1033},     {"xx_YY", 1033},
+      {"fr_SN", 1036},       {"", 1033}};
+  for (const auto& [name, id] : cases) EXPECT_EQ(LocaleIdFromName(name), id) << name;
+}
+
+TEST(DateTest, SerialNumbersFollowTheAutomationDate) {
+  EXPECT_EQ(Date::FromParts(1899, 12, 30).Serial(), 0.0);
+  EXPECT_EQ(Date::FromParts(1900, 1, 1).Serial(), 2.0);
+  EXPECT_EQ(Date::FromParts(2006, 3, 5, 12).Serial(), 38781.5);
+  const DateParts before = Date(-1.25).Parts();  // 29 Dec 1899, 06:00
+  EXPECT_EQ(before.Day, 29);
+  EXPECT_EQ(before.Hour, 6);
+  EXPECT_EQ(Date::FromParts(2006, 13, 1), Date::FromParts(2007, 1, 1));
+  const DateParts p = Date::FromParts(2024, 2, 29, 23, 59, 59).AddMinutes(1).Parts();
+  EXPECT_EQ(p.Month, 3);
+  EXPECT_EQ(p.Day, 1);
+  EXPECT_EQ(p.Minute, 0);
+  EXPECT_EQ(p.Second, 59);
+  Date parsed;
+  EXPECT_TRUE(ParseDateTimeText("2024-02-29 13:14:15", &parsed));
+  EXPECT_EQ(parsed, Date::FromParts(2024, 2, 29, 13, 14, 15));
+  EXPECT_FALSE(ParseDateTimeText("2023-02-29", &parsed));
+  EXPECT_FALSE(ParseDateTimeText("2023-02-01T10:00:00", &parsed));
+  EXPECT_FALSE(ParseDateTimeText("tomorrow", &parsed));
+}
+
+}  // namespace
+}  // namespace larkedi
