@@ -14,7 +14,8 @@
 //   property Value         read and write        property Child  a second object (Name,
 //                                                                 property UnlockOrca)
 //   property Misbehave     as $FAKE_MODULE_MISBEHAVE, for the calls after it is set
-// $FAKE_MODULE_MISBEHAVE: "refuse" (creation refused), "exit" (ends at creation),
+// $FAKE_MODULE_MISBEHAVE (or the argument --misbehave=X): "refuse" (creation refused), "exit" (ends
+// at creation),
 //   "crash", "hang", "badjson", "noisy" (1 MB on standard error first), "silent-exit"
 //   (ends without answering) — all but the first two apply to ValidateCatalog and DoDialog.
 // $FAKE_MODULE_LOG: a file that receives one line per message handled.
@@ -35,6 +36,11 @@ using nlohmann::json;
 using namespace larkedi;
 
 namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 std::string EnvOr(const char* name, const std::string& fallback = "") {
   const char* v = std::getenv(name);
@@ -57,6 +63,7 @@ std::string value_property;
 std::map<long long, std::string> objects;  // live sub-objects
 long long next_object = 1;
 bool unlocked = false;
+bool root_released = false;
 
 // Misbehaviour that applies to the validation members. Returns true when the message was
 // dealt with (a bad answer was sent).
@@ -92,21 +99,21 @@ std::string ArgText(const json& args, std::size_t i) {
 }
 
 json HandleCall(const json& request) {
-  const std::string member = request.value("member", "");
+  const std::string member = Lower(request.value("member", ""));
   json args = request.value("args", json::array());
   json answer{{"id", request["id"]}};
   long long object = request.value("object", 0LL);
   if (object != 0) {
-    if (member == "Name") {
+    if (member == "name") {
       answer["result"] = objects.count(object) ? objects[object] : "";
       return answer;
     }
     return Error(request, 438, "Object doesn't support this property or method");
   }
-  if (member == "ValidateCatalog" || member == "DoDialog") {
+  if (member == "validatecatalog" || member == "dodialog") {
     xml::Document doc;
     doc.loadXML(ArgText(args, 0));
-    if (member == "ValidateCatalog") {
+    if (member == "validatecatalog") {
       std::string status = EnvOr("FAKE_MODULE_STATUS");
       if (!status.empty()) {
         for (xml::Node catalog : doc.selectNodes("//Catalog")) {
@@ -130,29 +137,29 @@ json HandleCall(const json& request) {
     answer["args"] = args;
     return answer;
   }
-  if (member == "Echo") {
+  if (member == "echo") {
     answer["result"] = args.empty() ? json(nullptr) : args[0];
-  } else if (member == "Swap" && args.size() >= 2) {
+  } else if (member == "swap" && args.size() >= 2) {
     std::swap(args[0], args[1]);
     answer["args"] = args;
-  } else if (member == "Upper" && !args.empty()) {
+  } else if (member == "upper" && !args.empty()) {
     std::string s = ArgText(args, 0);
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     args[0] = s;
     answer["args"] = args;
     answer["result"] = s.size();
-  } else if (member == "Nothing") {
+  } else if (member == "nothing") {
     answer["result"] = nullptr;
-  } else if (member == "IsTrue") {
+  } else if (member == "istrue") {
     answer["result"] = ArgText(args, 0) == "yes";
-  } else if (member == "Half") {
+  } else if (member == "half") {
     answer["result"] = (args.empty() || !args[0].is_number()) ? 0.0 : args[0].get<double>() / 2;
-  } else if (member == "Fail") {
+  } else if (member == "fail") {
     return Error(request, args.empty() ? 1000 : args[0].get<long>(), ArgText(args, 1));
-  } else if (member == "Sleep") {
+  } else if (member == "sleep") {
     long ms = args.empty() || !args[0].is_number() ? 0 : args[0].get<long>();
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  } else if (member == "Pid") {
+  } else if (member == "pid") {
     answer["result"] = static_cast<long long>(::getpid());
   } else {
     return Error(request, 438, "Object doesn't support this property or method: " + member);
@@ -161,17 +168,17 @@ json HandleCall(const json& request) {
 }
 
 json HandleGet(const json& request) {
-  const std::string member = request.value("member", "");
+  const std::string member = Lower(request.value("member", ""));
   json answer{{"id", request["id"]}};
-  if (member == "Value") {
+  if (member == "value") {
     answer["result"] = value_property;
-  } else if (member == "Misbehave") {
+  } else if (member == "misbehave") {
     answer["result"] = misbehave;
-  } else if (member == "Child") {
+  } else if (member == "child") {
     long long id = next_object++;
     objects[id] = "child";
     answer["result"] = {{"object", id}};
-  } else if (member == "Unlocked") {
+  } else if (member == "unlocked") {
     answer["result"] = unlocked;
   } else {
     return Error(request, 438, "Object doesn't support this property or method: " + member);
@@ -180,13 +187,13 @@ json HandleGet(const json& request) {
 }
 
 json HandlePut(const json& request) {
-  const std::string member = request.value("member", "");
+  const std::string member = Lower(request.value("member", ""));
   json value = request.value("value", json());
-  if (member == "Value") {
+  if (member == "value") {
     value_property = value.is_string() ? value.get<std::string>() : value.dump();
-  } else if (member == "Misbehave") {
+  } else if (member == "misbehave") {
     misbehave = value.is_string() ? value.get<std::string>() : "";
-  } else if (member == "UnlockOrca" && request.value("object", 0LL) != 0) {
+  } else if (member == "unlockorca" && request.value("object", 0LL) != 0) {
     unlocked = value.is_boolean() && value.get<bool>();
   } else {
     return Error(request, 438, "Object doesn't support this property or method: " + member);
@@ -196,14 +203,19 @@ json HandlePut(const json& request) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--misbehave=", 0) == 0) misbehave = arg.substr(12);
+  }
   std::string line;
   while (std::getline(std::cin, line)) {
     json request = json::parse(line, nullptr, false);
     if (request.is_discarded() || !request.is_object()) continue;
     const std::string op = request.value("op", "");
-    Log(op + (request.contains("member") ? " " + request["member"].get<std::string>() : ""));
+    Log(op + (request.contains("member") ? " " + request["member"].get<std::string>() : "") +
+        (op == "release" ? " " + request.value("object", json(0)).dump() : ""));
     if (op == "create") {
       if (misbehave == "exit") return 3;
       if (misbehave == "refuse") {
@@ -212,8 +224,8 @@ int main() {
       }
       Send(json{{"id", request["id"]}});
     } else if (op == "call") {
-      const std::string member = request.value("member", "");
-      if ((member == "ValidateCatalog" || member == "DoDialog") && Misbehave(request)) continue;
+      const std::string member = Lower(request.value("member", ""));
+      if ((member == "validatecatalog" || member == "dodialog") && Misbehave(request)) continue;
       Send(HandleCall(request));
     } else if (op == "get") {
       Send(HandleGet(request));
@@ -222,8 +234,9 @@ int main() {
     } else if (op == "release") {
       long long object = request.value("object", 0LL);
       Send(json{{"id", request["id"]}});
-      if (object == 0) return 0;
+      if (object == 0) root_released = true;
       objects.erase(object);
+      if (root_released && objects.empty()) return 0;  // nothing left to serve
     } else {
       Send(Error(request, 438, "unknown operation " + op));
     }
