@@ -238,5 +238,33 @@ TEST_F(ScriptHostTest, AWorkerThatDiesIsReplaced) {
   EXPECT_NE(host.WorkerPid(), second);
 }
 
+TEST_F(ScriptHostTest, TheShippedExampleScriptWorks) {
+  std::string example = ReadFileOrEmpty(SourceDir() + "/Validate/Example.js");
+  ASSERT_FALSE(example.empty());
+  // The catalog has an item without quantity: abort.
+  ScriptResult r = host.Run(example, catalog, design, error, false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(error.selectSingleNode("/ERROR/ACTION").text(), "2");
+  EXPECT_EQ(error.selectSingleNode("/ERROR/MESSAGE").text(), "These items have no quantity: W30.");
+
+  // A wall cabinet without hinge side: warning.
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>W30</Code><Qty>1</Qty></Item>"
+                      "</Catalog>"));
+  xml::Document error2;
+  ASSERT_TRUE(host.Run(example, catalog, design, error2, false).ok);
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/ACTION").text(), "1");
+
+  // All in order: the design's catalog is stamped.
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>B24</Code><Qty>1</Qty></Item>"
+                      "</Catalog>"));
+  xml::Document error3;
+  ASSERT_TRUE(host.Run(example, catalog, design, error3, false).ok);
+  EXPECT_TRUE(error3.documentElement().isNull());
+  EXPECT_EQ(design.selectSingleNode("/Design/Catalog[ID='1']/ValidatedBy").text(),
+            "Example.js 1.0");
+}
+
 }  // namespace
 }  // namespace larkedi::script
