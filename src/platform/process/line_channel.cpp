@@ -19,6 +19,8 @@ namespace larkedi::process {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
+// A message line longer than this is a broken peer, not a message.
+constexpr std::size_t kMaxLine = std::size_t{1} << 30;
 // A side line longer than this is handed over in pieces.
 constexpr std::size_t kMaxSideLine = 16 * 1024;
 
@@ -153,6 +155,10 @@ IoStatus LineChannel::ReadLine(std::string* line, Clock::time_point deadline) {
     ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
     if (n > 0) {
       in_buf_.append(buf, static_cast<std::size_t>(n));
+      if (in_buf_.size() > kMaxLine && in_buf_.find('\n') == std::string::npos) {
+        in_buf_.clear();
+        return IoStatus::Failed;
+      }
       continue;
     }
     if (n == 0) return IoStatus::Closed;

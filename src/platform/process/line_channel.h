@@ -38,7 +38,8 @@ class LineChannel {
 
   /// Writes `line` and a line feed. Timeout when the peer does not take it in time.
   IoStatus WriteLine(std::string_view line, Clock::time_point deadline);
-  /// Reads the next complete line (without its line feed). Closed at end of stream.
+  /// Reads the next complete line (without its line feed). Closed at end of stream; Failed
+  /// for a line beyond 1 GB.
   IoStatus ReadLine(std::string* line, Clock::time_point deadline);
   /// Reads what is left on the side input until it closes or the deadline passes.
   void DrainSide(Clock::time_point deadline);

@@ -71,7 +71,8 @@ void Sandbox(int sock, std::size_t memory_limit) {
   SetLimit(RLIMIT_CORE, 0);
   SetLimit(RLIMIT_FSIZE, 0);
   SetLimit(RLIMIT_NPROC, 0);
-  SetLimit(RLIMIT_NOFILE, 4);
+  // A few spare descriptors: the sanitizers probe memory through a pipe of their own.
+  SetLimit(RLIMIT_NOFILE, 8);
   if (!kSanitized && address_space > 0) {
     SetLimit(RLIMIT_AS, address_space + 2 * memory_limit + (256u << 20));
   }
