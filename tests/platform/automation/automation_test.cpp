@@ -1,0 +1,282 @@
+#include "platform/automation/automation.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "platform/process/line_channel.h"
+#include "platform/xml/xml.h"
+#include "testing/temp_module.h"
+
+namespace larkedi::automation {
+namespace {
+
+const std::string kServer = std::string(LARKEDI_TOOLS_OUT) + "/larkedi-fake-validation";
+
+// Serves "Fake.Module" (and "Fake.<misbehaviour>") with the fake validation module.
+std::optional<std::string> Resolve(const std::string& progId) {
+  if (progId == "Fake.Module") return "\"" + kServer + "\"";
+  if (progId.rfind("Fake.", 0) == 0) return kServer + " --misbehave=" + progId.substr(5);
+  if (progId == "Missing.Server") return std::string("/nonexistent/folder/server -Embedding");
+  return std::nullopt;
+}
+
+class AutomationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AutomationOptions options;
+    options.call_timeout = std::chrono::seconds(1);
+    options.release_wait = std::chrono::seconds(1);
+    previous_ = SetAutomationOptions(options);
+  }
+  void TearDown() override { SetAutomationOptions(previous_); }
+
+  std::shared_ptr<AutomationObject> Create(const std::string& progId = "Fake.Module") {
+    Err err;
+    auto object = CreateObject(progId, &err);
+    EXPECT_TRUE(object) << err.Description;
+    return object;
+  }
+  static pid_t PidOf(AutomationObject& object) {
+    Variant pid;
+    Err err = object.Call("Pid", &pid);
+    EXPECT_FALSE(err) << err.Description;
+    return static_cast<pid_t>(pid.AsLong());
+  }
+  static bool Alive(pid_t pid) { return ::kill(pid, 0) == 0; }
+
+  ScopedLocalServerResolver resolver_{Resolve};
+  AutomationOptions previous_;
+};
+
+TEST_F(AutomationTest, ByReferenceArgumentsAndResultTypes) {
+  auto object = Create();
+  ASSERT_TRUE(object);
+
+  std::vector<Variant> args{"left", "right"};
+  Variant result;
+  ASSERT_FALSE(object->Call("Swap", args, &result));
+  EXPECT_EQ(args[0].AsString(), "right");
+  EXPECT_EQ(args[1].AsString(), "left");
+  EXPECT_TRUE(result.IsEmpty());
+
+  args = {"<Design/>"};
+  ASSERT_FALSE(object->Call("upper", args, &result));  // names without regard to case
+  EXPECT_EQ(args[0].AsString(), "<DESIGN/>");
+  EXPECT_EQ(result.type(), Variant::Type::Long);
+  EXPECT_EQ(result.AsLong(), 9);
+
+  ASSERT_FALSE(object->Call("Nothing", &result));
+  EXPECT_TRUE(result.IsNull());
+
+  args = {"yes"};
+  ASSERT_FALSE(object->Call("IsTrue", args, &result));
+  EXPECT_EQ(result.type(), Variant::Type::Bool);
+  EXPECT_TRUE(result.AsBool());
+  EXPECT_EQ(result.AsString(), "True");
+
+  args = {5};
+  ASSERT_FALSE(object->Call("Half", args, &result));
+  EXPECT_EQ(result.type(), Variant::Type::Double);
+  EXPECT_DOUBLE_EQ(result.AsDouble(), 2.5);
+
+  args = {Variant::Null()};
+  ASSERT_FALSE(object->Call("Echo", args, &result));
+  EXPECT_TRUE(result.IsNull());
+}
+
+TEST_F(AutomationTest, PropertiesAndObjectsReturnedByTheServer) {
+  auto object = Create();
+  ASSERT_TRUE(object);
+  ASSERT_FALSE(object->Put("Value", "a value"));
+  Variant value;
+  ASSERT_FALSE(object->Get("Value", &value));
+  EXPECT_EQ(value.AsString(), "a value");
+
+  Variant child;
+  ASSERT_FALSE(object->Get("Child", &child));
+  ASSERT_TRUE(child.IsObject());
+  Variant name;
+  ASSERT_FALSE(child.AsObject()->Call("Name", &name));
+  EXPECT_EQ(name.AsString(), "child");
+  ASSERT_FALSE(child.AsObject()->Put("UnlockOrca", true));
+  ASSERT_FALSE(object->Get("Unlocked", &value));
+  EXPECT_TRUE(value.AsBool());
+
+  Err err = object->Get("NoSuchProperty", &value);
+  EXPECT_EQ(err.Number, kErrNoSuchMember);
+}
+
+TEST_F(AutomationTest, ErrorFromTheObjectKeepsNumberAndDescription) {
+  auto object = Create();
+  ASSERT_TRUE(object);
+  std::vector<Variant> args{1234, "the catalog is unknown"};
+  Err err = object->Call("Fail", args, nullptr);
+  EXPECT_EQ(err.Number, 1234);
+  EXPECT_EQ(err.Description, "the catalog is unknown");
+  EXPECT_EQ(err.Source, "FakeValidation.Module");
+  // An error answer is not a failure of the object: it goes on serving.
+  Variant result;
+  args = {"still here"};
+  ASSERT_FALSE(object->Call("Echo", args, &result));
+  EXPECT_EQ(result.AsString(), "still here");
+}
+
+TEST_F(AutomationTest, ObjectsThatCannotBeCreated) {
+  Err err;
+  EXPECT_FALSE(CreateObject("Unknown.Class", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+  EXPECT_EQ(err.Source, "Unknown.Class");
+  EXPECT_EQ(err.Description.rfind("ActiveX component can't create object", 0), 0u);
+
+  EXPECT_FALSE(CreateObject("Missing.Server", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+  EXPECT_NE(err.Description.find("No such file"), std::string::npos) << err.Description;
+
+  EXPECT_FALSE(CreateObject("Fake.refuse", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+  EXPECT_NE(err.Description.find("not licensed"), std::string::npos) << err.Description;
+
+  EXPECT_FALSE(CreateObject("Fake.exit", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+
+  SetLocalServerResolver({});
+  EXPECT_FALSE(CreateObject("Fake.Module", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+}
+
+TEST_F(AutomationTest, CrashHangAndMalformedAnswersFailTheCallAndEndTheProcess) {
+  for (const char* how : {"crash", "hang", "badjson", "silent-exit"}) {
+    SCOPED_TRACE(how);
+    auto object = Create();
+    ASSERT_TRUE(object);
+    pid_t pid = PidOf(*object);
+    ASSERT_FALSE(object->Put("Misbehave", how));
+    std::vector<Variant> args{"<Design/>"};
+    Variant result;
+    Err err = object->Call("ValidateCatalog", args, &result);
+    EXPECT_EQ(err.Number, std::string(how) == "hang" ? kErrCallTimeout : kErrRemoteCallFailed)
+        << err.Description;
+    EXPECT_EQ(args[0].AsString(), "<Design/>");
+    EXPECT_FALSE(Alive(pid));  // killed (or ended) and reaped
+    err = object->Call("Echo", args, &result);
+    EXPECT_EQ(err.Number, kErrServerUnavailable);
+  }
+}
+
+TEST_F(AutomationTest, AChattyErrorOutputNeitherBlocksNorGetsLost) {
+  testing::TempModule module;
+  module.EnableLogging();
+  auto object = Create();
+  ASSERT_TRUE(object);
+  ASSERT_FALSE(object->Put("Misbehave", "noisy"));
+  std::vector<Variant> args{"<Design><Catalog/></Design>"};
+  Variant result;
+  Err err = object->Call("ValidateCatalog", args, &result);
+  ASSERT_FALSE(err) << err.Description;
+  object.reset();
+  std::string log = testing::ReadFileOrEmpty(LogPath());
+  EXPECT_NE(log.find("Fake.Module: xxxxxxxx"), std::string::npos);
+}
+
+TEST_F(AutomationTest, TheProcessLivesAsLongAsItsObjects) {
+  auto object = Create();
+  ASSERT_TRUE(object);
+  pid_t pid = PidOf(*object);
+  Variant child;
+  ASSERT_FALSE(object->Get("Child", &child));
+  object.reset();
+  EXPECT_TRUE(Alive(pid));  // the child object still holds the server
+  Variant name;
+  ASSERT_FALSE(child.AsObject()->Call("Name", &name));
+  EXPECT_EQ(name.AsString(), "child");
+  child = Variant();
+  EXPECT_FALSE(Alive(pid));
+}
+
+TEST_F(AutomationTest, BuiltinClassesComeFirst) {
+  RegisterBuiltinClass("Fake.Module", [](Err*) {
+    auto object = std::make_shared<DispatchObject>("Builtin");
+    object->AddMethod("Upper", [](std::vector<Variant>& args, Variant* result) {
+      args.at(0) = "built in";
+      *result = true;
+      return Err{};
+    });
+    return object;
+  });
+  RegisterBuiltinClass("Broken.Builtin", [](Err* err) {
+    *err = Err::Raise(kErrComponent, "Broken", "no licence");
+    return std::shared_ptr<AutomationObject>();
+  });
+  auto object = Create("FAKE.MODULE");
+  ASSERT_TRUE(object);
+  std::vector<Variant> args{"x"};
+  Variant result;
+  ASSERT_FALSE(object->Call("upper", args, &result));
+  EXPECT_EQ(args[0].AsString(), "built in");
+  EXPECT_EQ(object->Call("Pid", &result).Number, kErrNoSuchMember);
+
+  Err err;
+  EXPECT_FALSE(CreateObject("Broken.Builtin", &err));
+  EXPECT_EQ(err.Number, kErrCannotCreateObject);
+  EXPECT_NE(err.Description.find("no licence"), std::string::npos);
+  UnregisterBuiltinClass("fake.module");
+  UnregisterBuiltinClass("Broken.Builtin");
+  object = Create("Fake.Module");
+  ASSERT_TRUE(object);
+  EXPECT_FALSE(object->Call("Pid", &result));
+}
+
+TEST(VariantTest, ConversionsFollowTheAutomationRules) {
+  EXPECT_EQ(Variant(false).AsString(), "False");
+  EXPECT_EQ(Variant(true).AsLong(), -1);
+  EXPECT_EQ(Variant(" 42 ").AsLong(), 42);
+  EXPECT_EQ(Variant("4x").AsLong(), 0);
+  EXPECT_EQ(Variant(2.5).AsString(), "2.5");
+  EXPECT_EQ(Variant::Null().AsString(), "");
+  EXPECT_FALSE(Variant("0").AsBool());
+  EXPECT_TRUE(Variant("True").AsBool());
+}
+
+TEST(CommandLineTest, QuotesGroupWordsAndNothingElseIsSpecial) {
+  EXPECT_EQ(process::SplitCommandLine("\"/opt/my modules/srv\" -Embedding  /a\\b"),
+            (std::vector<std::string>{"/opt/my modules/srv", "-Embedding", "/a\\b"}));
+  EXPECT_EQ(process::SplitCommandLine("  "), std::vector<std::string>{});
+  EXPECT_EQ(process::SplitCommandLine("a \"\" b"), (std::vector<std::string>{"a", "", "b"}));
+}
+
+}  // namespace
+}  // namespace larkedi::automation
+
+namespace larkedi::automation {
+namespace {
+
+// The validation members of the fixture, as the validation class will drive them.
+TEST_F(AutomationTest, ValidationModuleMembers) {
+  ::setenv("FAKE_MODULE_STATUS", "2", 1);
+  ::setenv("FAKE_MODULE_MESSAGE", "Door style missing", 1);
+  ::setenv("FAKE_MODULE_DIALOG", "Cancel", 1);
+  auto object = Create();
+  ::unsetenv("FAKE_MODULE_STATUS");
+  ::unsetenv("FAKE_MODULE_MESSAGE");
+  ::unsetenv("FAKE_MODULE_DIALOG");
+  ASSERT_TRUE(object);
+  std::vector<Variant> args{
+      "<Design><Catalog><ID>1</ID></Catalog><Catalog><ID>2</ID>"
+      "<CatalogStatus>0</CatalogStatus></Catalog></Design>"};
+  Variant message;
+  ASSERT_FALSE(object->Call("ValidateCatalog", args, &message));
+  EXPECT_EQ(message.AsString(), "Door style missing");
+  xml::Document design;
+  ASSERT_TRUE(design.loadXML(args[0].AsString()));
+  EXPECT_EQ(design.selectNodes("//Catalog[CatalogStatus='2']").length(), 2);
+  EXPECT_EQ(design.selectNodes("//CatalogStatus").length(), 2);
+
+  Variant answer;
+  ASSERT_FALSE(object->Call("DoDialog", args, &answer));
+  EXPECT_EQ(answer.AsString(), "Cancel");
+  ASSERT_TRUE(design.loadXML(args[0].AsString()));
+  EXPECT_FALSE(design.selectSingleNode("/Design/DIALOGSHOWN").isNull());
+}
+
+}  // namespace
+}  // namespace larkedi::automation

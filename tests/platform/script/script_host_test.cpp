@@ -1,0 +1,270 @@
+#include "platform/script/script_host.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "platform/ui/dialogs.h"
+#include "testing/temp_module.h"
+
+namespace larkedi::script {
+namespace {
+
+using testing::ReadFileOrEmpty;
+using testing::SourceDir;
+
+const char kDesign[] =
+    "<Design><ID>1</ID><Catalog><ID>1</ID><Identification><Name>ACME</Name></Identification>"
+    "<Item><Code>B24</Code><Qty>2</Qty></Item><Item><Code>OBSOLETE</Code><Qty>0</Qty></Item>"
+    "</Catalog></Design>";
+const char kCatalog[] =
+    "<Catalog><ID>1</ID><Identification><Name>ACME</Name></Identification>"
+    "<Item><Code>B24</Code><Qty>2</Qty></Item><Item><Code>W30</Code></Item></Catalog>";
+
+std::string Fixture(const std::string& name) {
+  return ReadFileOrEmpty(SourceDir() + "/tests/fixtures/scripts/" + name);
+}
+
+class ScriptHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(catalog.loadXML(kCatalog));
+    ASSERT_TRUE(design.loadXML(kDesign));
+    host.SetTimeout(2000);
+  }
+  ScriptResult Run(const std::string& fixture, bool allowUI = false) {
+    std::string text = Fixture(fixture);
+    EXPECT_FALSE(text.empty()) << fixture;
+    return host.Run(text, catalog, design, error, allowUI);
+  }
+  ScriptHost host;
+  xml::Document catalog, design, error;
+};
+
+TEST_F(ScriptHostTest, EditsToDocDesignComeBackAndCatalogMembersAreGlobal) {
+  ScriptResult r = Run("edit_design.js");
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  xml::Node note = design.selectSingleNode("/Design/ValidationNote");
+  ASSERT_FALSE(note.isNull());
+  EXPECT_EQ(note.getAttribute("by"), "ACME");
+  EXPECT_EQ(note.text(), "checked <ok> & fine");
+  EXPECT_EQ(note.firstChild().nodeType(), xml::NodeType::CData);
+  EXPECT_EQ(design.selectSingleNode("//Item[Code='B24']/Qty").text(), "3");
+  EXPECT_TRUE(design.selectSingleNode("//Item[Code='OBSOLETE']").isNull());
+  xml::Node root = design.documentElement();
+  EXPECT_EQ(root.getAttribute("children"), "ID,Catalog,ValidationNote");
+  EXPECT_EQ(root.getAttribute("firstChild"), "ID");
+  EXPECT_EQ(root.getAttribute("hadAttr"), "null");
+  // The catalog was only read: the caller's document is the same tree as before.
+  EXPECT_EQ(catalog.selectNodes("//Item").length(), 2);
+  EXPECT_TRUE(error.documentElement().isNull());
+}
+
+TEST_F(ScriptHostTest, WarningAndAbortComeBackInDocError) {
+  ScriptResult r = Run("warning.js");
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  xml::Node err = error.documentElement();
+  ASSERT_FALSE(err.isNull());
+  EXPECT_EQ(err.nodeName(), "ERROR");
+  EXPECT_EQ(err.selectSingleNode("ACTION").text(), "1");
+  EXPECT_EQ(err.selectSingleNode("MESSAGE").text(), "Cabinet B24 has no hinge side.");
+
+  xml::Document error2;
+  r = host.Run(Fixture("abort.js"), catalog, design, error2, false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/ACTION").text(), "2");
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/DESCRIPTION").text(), "no quantity");
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/MESSAGE").text(),
+            "1 item(s) without quantity, first W30");
+}
+
+TEST_F(ScriptHostTest, ScriptErrorsReportNumberDescriptionAndLine) {
+  ScriptResult r = Run("throw.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptRuntime);
+  EXPECT_EQ(r.errorDescription, "catalog code missing");
+  EXPECT_EQ(r.errorLine, 5);
+  EXPECT_EQ(r.errorSource, "JavaScript runtime error");
+
+  r = Run("syntax_error.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptSyntax);
+  EXPECT_EQ(r.errorSource, "JavaScript compilation error");
+  EXPECT_EQ(r.errorLine, 2);
+
+  r = Run("no_validate.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptUndefined);
+  EXPECT_NE(r.errorDescription.find("Validate"), std::string::npos) << r.errorDescription;
+
+  // A VBScript-style error object keeps its own number and description.
+  r = host.Run("function Validate() { throw {number: 1000, description: 'bad finish'}; }", catalog,
+               design, error, false);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, 1000);
+  EXPECT_EQ(r.errorDescription, "bad finish");
+}
+
+TEST_F(ScriptHostTest, OneWorkerServesManyScriptsEachInAFreshInterpreter) {
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  pid_t worker = host.WorkerPid();
+  ASSERT_GT(worker, 0);
+  for (int i = 0; i < 10; ++i) {
+    ScriptResult r = Run("leave_global.js");
+    ASSERT_TRUE(r.ok) << r.errorDescription;
+    // Nothing of the previous script survived.
+    EXPECT_EQ(design.documentElement().getAttribute("seen"), "undefined");
+  }
+  ASSERT_FALSE(Run("throw.js").ok);  // a script error does not cost the worker
+  EXPECT_EQ(host.WorkerPid(), worker);
+}
+
+TEST_F(ScriptHostTest, InfiniteLoopIsStoppedAndTheWorkerReplaced) {
+  host.SetTimeout(1000);
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  pid_t first = host.WorkerPid();
+  std::string before = design.xml();
+  ScriptResult r = Run("infinite_loop.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_EQ(r.errorNumber, kErrScriptTimeout);
+  EXPECT_EQ(design.xml(), before);
+  EXPECT_EQ(host.WorkerPid(), -1);
+  EXPECT_NE(::kill(first, 0), 0);  // killed and reaped
+
+  r = Run("edit_design.js");
+  EXPECT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_GT(host.WorkerPid(), 0);
+  EXPECT_NE(host.WorkerPid(), first);
+}
+
+TEST_F(ScriptHostTest, InfiniteLoopIsStoppedByTheDefaultLimit) {
+  host.Reset();
+  EXPECT_EQ(host.timeout(), 10000);
+  ScriptResult r = Run("infinite_loop.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_NE(r.errorDescription.find("10000 ms"), std::string::npos);
+}
+
+TEST_F(ScriptHostTest, MemoryHogIsStoppedAndTheWorkerKept) {
+  host.SetMemoryLimit(16u << 20);
+  ScriptResult r = Run("memory_hog.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptOutOfMemory) << r.errorDescription;
+  pid_t worker = host.WorkerPid();
+  r = Run("edit_design.js");
+  EXPECT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(host.WorkerPid(), worker);
+}
+
+TEST_F(ScriptHostTest, ScriptsCannotReadFiles) {
+  std::string dir = testing::MakeTempDir();
+  std::string secret_path = dir + "/secret.txt";
+  testing::WriteFileOrDie(secret_path, "TOP-SECRET-CONTENT");
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><Path>" + xml::EscapeXmlText(secret_path) + "</Path></Catalog>"));
+  ScriptResult r = Run("read_file.js");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorDescription, "no file access");
+  EXPECT_EQ(design.selectSingleNode("//Read").text(), "");
+  EXPECT_EQ(design.xml().find("TOP-SECRET"), std::string::npos);
+}
+
+TEST_F(ScriptHostTest, MsgBoxReachesTheDialogsOnlyWithAllowUI) {
+  ScriptedDialogs dialogs;
+  dialogs.msgbox_answers.push_back(MsgResult::No);
+  ScopedDialogs scoped(&dialogs);
+
+  ScriptResult r = Run("msgbox.js", true);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "Use soft-close hinges?");
+  EXPECT_EQ(dialogs.shown[0].title, "Acme cabinets");
+  EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Question);
+  EXPECT_EQ(design.documentElement().getAttribute("answer"), "7");  // vbNo
+
+  r = Run("msgbox.js", false);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptPermission);
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// Dialogs that take the worker down while the script waits for the answer.
+class KillingDialogs : public Dialogs {
+ public:
+  explicit KillingDialogs(pid_t* victim) : victim_(victim) {}
+  MsgResult MsgBox(const std::string&, MsgButtons, MsgIcon, const std::string&) override {
+    ::kill(*victim_, SIGKILL);
+    return MsgResult::OK;
+  }
+  std::optional<std::string> InputBox(const std::string&, const std::string&,
+                                      const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> PickFile(const std::string&, const std::string&,
+                                      const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+
+ private:
+  pid_t* victim_;
+};
+
+TEST_F(ScriptHostTest, AWorkerThatDiesIsReplaced) {
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  pid_t first = host.WorkerPid();
+
+  // Dies while a script runs: the run fails, the documents stay as they were.
+  KillingDialogs killer(&first);
+  ScopedDialogs scoped(&killer);
+  std::string before = design.xml();
+  ScriptResult r = Run("msgbox.js", true);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorNumber, kErrScriptHostFailure);
+  EXPECT_EQ(design.xml(), before);
+
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  pid_t second = host.WorkerPid();
+  EXPECT_NE(second, first);
+
+  // Dies while idle: the next run gets a new worker and succeeds.
+  ::kill(second, SIGKILL);
+  r = Run("edit_design.js");
+  EXPECT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_NE(host.WorkerPid(), second);
+}
+
+TEST_F(ScriptHostTest, TheShippedExampleScriptWorks) {
+  std::string example = ReadFileOrEmpty(SourceDir() + "/Validate/Example.js");
+  ASSERT_FALSE(example.empty());
+  // The catalog has an item without quantity: abort.
+  ScriptResult r = host.Run(example, catalog, design, error, false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(error.selectSingleNode("/ERROR/ACTION").text(), "2");
+  EXPECT_EQ(error.selectSingleNode("/ERROR/MESSAGE").text(), "These items have no quantity: W30.");
+
+  // A wall cabinet without hinge side: warning.
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>W30</Code><Qty>1</Qty></Item>"
+                      "</Catalog>"));
+  xml::Document error2;
+  ASSERT_TRUE(host.Run(example, catalog, design, error2, false).ok);
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/ACTION").text(), "1");
+
+  // All in order: the design's catalog is stamped.
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>B24</Code><Qty>1</Qty></Item>"
+                      "</Catalog>"));
+  xml::Document error3;
+  ASSERT_TRUE(host.Run(example, catalog, design, error3, false).ok);
+  EXPECT_TRUE(error3.documentElement().isNull());
+  EXPECT_EQ(design.selectSingleNode("/Design/Catalog[ID='1']/ValidatedBy").text(),
+            "Example.js 1.0");
+}
+
+}  // namespace
+}  // namespace larkedi::script
