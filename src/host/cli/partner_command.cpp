@@ -1,6 +1,7 @@
 // partner: asks the partner web service what the module would ask it, for support staff
 // checking a dealer's set-up and for scripted checks against other SOAP services.
 #include <iostream>
+#include <string>
 
 #include "host/cli/command.h"
 #include "settings/partner_service.h"
@@ -108,13 +109,20 @@ void SetupPartner(CLI::App& app, Cli& cli) {
       "Check a dealer's online account: prints the status number, its meaning and, for a valid "
       "account, the dealer's profile");
   dealer->add_option("EMAIL", o.email, "Dealer's e-mail address")->required();
-  dealer->add_option("PASSWORD", o.password, "Dealer's account password")->required();
+  dealer
+      ->add_option("PASSWORD", o.password,
+                   "Dealer's account password; \"-\" reads it from the first line of standard "
+                   "input (keeps it out of the process list)")
+      ->required();
   AddCommonOptions(dealer);
   dealer->callback([&cli] {
     cli.Prepare();
     ApplyOverrides();
+    std::string password = Options().password;
+    if (password == "-" && !std::getline(std::cin, password)) password.clear();
+    if (!password.empty() && password.back() == '\r') password.pop_back();
     xml::Node profile;
-    int status = CheckDealerStatus(Options().email, Options().password, profile);
+    int status = CheckDealerStatus(Options().email, password, profile);
     std::cout << "status: " << status << "\n"
               << "meaning: " << DealerStatusMeaning(status) << "\n";
     if (!profile.isNull()) std::cout << "profile: " << profile.xml() << "\n";
