@@ -1,0 +1,57 @@
+// What the simulated partners know: manufacturers and dealer accounts, read from a JSON
+// data file.
+//
+//   {
+//     "namespace": "http://partners.larkedi.invalid/",          (optional)
+//     "manufacturers": [
+//       {"id": "100", "name": "Northwood Cabinets", "active": true}
+//     ],
+//     "dealers": [
+//       {"email": "shop@example.com", "password": "secret", "status": 2,
+//        "profile": {"Location": {"Address1": "1 Main St", "City": "Quebec"}}}
+//     ]
+//   }
+//
+// A manufacturer without "id" or "name" is listed without that element (to exercise
+// clients). "active" defaults to true. A dealer's "status" is normally 0 to 4; a text is
+// sent as it is (" 2", "x") and a missing or null status sends no Status element.
+// "profile" is turned into elements: an object becomes child elements, anything else text.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace partnersim {
+
+struct Manufacturer {
+  std::optional<std::string> id;
+  std::optional<std::string> name;
+  bool active = true;
+};
+
+struct DealerAccount {
+  std::string email;
+  std::string password;
+  /// The status text sent back; nullopt sends no Status element.
+  std::optional<std::string> status;
+  nlohmann::json profile;  // null when the account has none
+};
+
+struct PartnerData {
+  std::string ns = "http://partners.larkedi.invalid/";
+  std::vector<Manufacturer> manufacturers;
+  std::vector<DealerAccount> dealers;
+
+  const Manufacturer* FindManufacturer(const std::string& id) const;
+  const DealerAccount* FindDealer(const std::string& email) const;
+};
+
+/// Reads the data file. False with `error` set when it cannot be read or is malformed.
+bool LoadPartnerData(const std::string& path, PartnerData* data, std::string* error);
+/// The same from JSON text.
+bool ParsePartnerData(const std::string& text, PartnerData* data, std::string* error);
+
+}  // namespace partnersim
