@@ -1,5 +1,7 @@
 #include "settings/partner_service.h"
 
+#include "platform/registry/registry_store.h"
+
 #include <cstdlib>
 #include <mutex>
 
@@ -109,6 +111,20 @@ bool GetSoapResultIn(const std::string& responseText, const std::string& operati
 
 }  // namespace
 
+PartnerServiceConfig RegistryPartnerServiceConfig() {
+  // Values missing or empty in the registry keep the built-in defaults.
+  const std::string key = "HKEY_CURRENT_USER\\Software\\Orca Technologies\\EDI\\PartnerService";
+  PartnerServiceConfig config;
+  auto read = [&](const char* name, std::string& field) {
+    std::optional<std::string> v = registry::RegistryGetString(key, name);
+    if (v && !Trim(*v).empty()) field = Trim(*v);
+  };
+  read("Endpoint", config.Endpoint);
+  read("DevelopmentEndpoint", config.DevelopmentEndpoint);
+  read("Namespace", config.Namespace);
+  return config;
+}
+
 void SetPartnerServiceConfigProvider(PartnerServiceConfigProvider provider) {
   std::lock_guard<std::mutex> lock(ProviderMutex());
   Provider() = std::move(provider);
@@ -120,7 +136,7 @@ PartnerServiceConfig GetPartnerServiceConfig() {
     std::lock_guard<std::mutex> lock(ProviderMutex());
     provider = Provider();
   }
-  PartnerServiceConfig config = provider ? provider() : PartnerServiceConfig{};
+  PartnerServiceConfig config = provider ? provider() : RegistryPartnerServiceConfig();
   if (std::string v = EnvValue("LARKEDI_PARTNER_ENDPOINT"); !v.empty()) {
     config.Endpoint = v;
     config.DevelopmentEndpoint = v;

@@ -29,6 +29,11 @@ struct PartnerServiceConfig {
   std::size_t MaxResponseBytes = 8u << 20;
 };
 
+/// The configuration kept in the registry store: values Endpoint, DevelopmentEndpoint and
+/// Namespace of HKEY_CURRENT_USER\Software\Orca Technologies\EDI\PartnerService, each
+/// falling back to the built-in default when missing or empty. The default provider.
+PartnerServiceConfig RegistryPartnerServiceConfig();
+
 /// Where the configuration comes from (the registry store, tests, the command line).
 using PartnerServiceConfigProvider = std::function<PartnerServiceConfig()>;
 /// Installs the provider; an empty function restores the built-in defaults.

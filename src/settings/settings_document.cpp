@@ -12,7 +12,9 @@
 
 namespace larkedi {
 
-std::string SettingsPath() { return ModulePath(ModuleName() + ".xml"); }
+std::string SettingsPath() {
+  return ModulePath(ModuleName() + ".xml");
+}
 
 xml::Node AppendCDataElement(xml::Document& doc, xml::Node parent, const std::string& name,
                              const std::string& text) {
@@ -99,8 +101,8 @@ int frmEDI::CreateFreeEDIPartner(const std::string& manufacturer_id, const std::
 }
 
 bool frmEDI::IsFreeEdiPartner(int partner_id) const {
-  xml::Node p = docSettings.selectSingleNode("SETTINGS/PARTNER[ID='" +
-                                             std::to_string(partner_id) + "']");
+  xml::Node p =
+      docSettings.selectSingleNode("SETTINGS/PARTNER[ID='" + std::to_string(partner_id) + "']");
   bool value = false;
   return GetAttributeBoolean(p, "", "freeedi", value) && value;
 }
@@ -139,7 +141,8 @@ void frmEDI::FillSettings() {
     std::vector<Manufacturer> manufacturers;
     if (GetFreeEdiManufacturers(&manufacturers)) {
       for (const auto& m : manufacturers) {
-        std::string xpath = "SETTINGS/PARTNER[@freeedi='1' and MANUFID=" + xml::XPathLiteral(m.id) + "]";
+        std::string xpath =
+            "SETTINGS/PARTNER[@freeedi='1' and MANUFID=" + xml::XPathLiteral(m.id) + "]";
         if (!NodeExists(xpath, docSettings)) CreateFreeEDIPartner(m.id, m.name);
       }
       changed = true;

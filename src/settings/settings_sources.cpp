@@ -1,6 +1,7 @@
 #include "settings/settings_sources.h"
 
 #include "platform/registry/registry_store.h"
+#include "settings/partner_service.h"
 #include "support/registry.h"
 
 namespace larkedi {
@@ -12,6 +13,16 @@ std::string Lower(std::string s) {
 }
 
 }  // namespace
+
+bool GetFreeEdiManufacturers(std::vector<Manufacturer>* manufacturers) {
+  manufacturers->clear();
+  xml::Node result;
+  if (!GetManufInfo(result)) return false;
+  for (const FreeEdiManufacturer& m : ReadManufList(result)) {
+    manufacturers->push_back({m.ID, m.Name});
+  }
+  return true;
+}
 
 std::vector<LegacyMethod> ReadLegacyEdiModules() {
   const std::string key = "Software\\Orca Technologies\\EDI\\Modules";

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/registry/registry_store.h"
+
 namespace larkedi::automation {
 
 namespace {
@@ -15,10 +17,19 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// A program registered as the local server of a class: the default value of
+// HKEY_CLASSES_ROOT\<progId>\LocalServer32 in the registry store.
+std::optional<std::string> RegisteredLocalServer(const std::string& progId) {
+  std::optional<std::string> command =
+      registry::RegistryGetString("HKEY_CLASSES_ROOT\\" + progId + "\\LocalServer32", "");
+  if (command && command->find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+  return command;
+}
+
 struct Registry {
   std::mutex mutex;
   std::map<std::string, ObjectFactory> builtins;  // keys lower-cased
-  LocalServerResolver resolver;
+  LocalServerResolver resolver = RegisteredLocalServer;
   AutomationOptions options;
 };
 

@@ -328,8 +328,8 @@ using detail::DocHolder;
 // ---- Node ------------------------------------------------------------------------------
 
 NodeType Node::nodeType() const {
-  if (!node_) return NodeType::Null;
-  switch (N(node_)->type) {
+  if (!cur()) return NodeType::Null;
+  switch (N(cur())->type) {
     case XML_ELEMENT_NODE:
       return NodeType::Element;
     case XML_ATTRIBUTE_NODE:
@@ -362,8 +362,8 @@ NodeType Node::nodeType() const {
 }
 
 std::string Node::nodeName() const {
-  if (!node_) return {};
-  xmlNodePtr n = N(node_);
+  if (!cur()) return {};
+  xmlNodePtr n = N(cur());
   switch (n->type) {
     case XML_TEXT_NODE:
       return "#text";
@@ -386,8 +386,8 @@ std::string Node::nodeName() const {
 }
 
 std::string Node::baseName() const {
-  if (!node_) return {};
-  xmlNodePtr n = N(node_);
+  if (!cur()) return {};
+  xmlNodePtr n = N(cur());
   if (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE || n->type == XML_PI_NODE) {
     return S(n->name);
   }
@@ -395,8 +395,8 @@ std::string Node::baseName() const {
 }
 
 std::string Node::nodeValue() const {
-  if (!node_) return {};
-  xmlNodePtr n = N(node_);
+  if (!cur()) return {};
+  xmlNodePtr n = N(cur());
   switch (n->type) {
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
@@ -411,8 +411,8 @@ std::string Node::nodeValue() const {
 }
 
 bool Node::setNodeValue(std::string_view value) {
-  if (!node_) return false;
-  switch (N(node_)->type) {
+  if (!cur()) return false;
+  switch (N(cur())->type) {
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
@@ -425,13 +425,13 @@ bool Node::setNodeValue(std::string_view value) {
 }
 
 std::string Node::text() const {
-  if (!node_) return {};
-  return TakeString(xmlNodeGetContent(N(node_)));
+  if (!cur()) return {};
+  return TakeString(xmlNodeGetContent(N(cur())));
 }
 
 bool Node::setText(std::string_view value) {
-  if (!node_) return false;
-  xmlNodePtr n = N(node_);
+  if (!cur()) return false;
+  xmlNodePtr n = N(cur());
   std::string v(value);
   switch (n->type) {
     case XML_TEXT_NODE:
@@ -489,8 +489,8 @@ std::string DumpNode(xmlDocPtr doc, xmlNodePtr n) {
 }  // namespace
 
 std::string Node::xml() const {
-  if (!node_) return {};
-  xmlNodePtr n = N(node_);
+  if (!cur()) return {};
+  xmlNodePtr n = N(cur());
   if (n->type == XML_DOCUMENT_NODE) {
     std::string out;
     for (xmlNodePtr c = n->children; c; c = c->next) {
@@ -504,38 +504,38 @@ std::string Node::xml() const {
 }
 
 Node Node::parentNode() const {
-  if (!node_ || N(node_)->type == XML_ATTRIBUTE_NODE) return {};
-  return N(node_)->parent ? Node(holder_, N(node_)->parent) : Node();
+  if (!cur() || N(cur())->type == XML_ATTRIBUTE_NODE) return {};
+  return N(cur())->parent ? Node(holder_, N(cur())->parent) : Node();
 }
 
 Node Node::firstChild() const {
-  if (!node_ || N(node_)->type == XML_ATTRIBUTE_NODE) return {};
-  xmlNodePtr c = N(node_)->children;
+  if (!cur() || N(cur())->type == XML_ATTRIBUTE_NODE) return {};
+  xmlNodePtr c = N(cur())->children;
   while (c && c->type == XML_DTD_NODE) c = c->next;
   return c ? Node(holder_, c) : Node();
 }
 
 Node Node::lastChild() const {
-  if (!node_ || N(node_)->type == XML_ATTRIBUTE_NODE) return {};
-  return N(node_)->last ? Node(holder_, N(node_)->last) : Node();
+  if (!cur() || N(cur())->type == XML_ATTRIBUTE_NODE) return {};
+  return N(cur())->last ? Node(holder_, N(cur())->last) : Node();
 }
 
 Node Node::nextSibling() const {
-  if (!node_ || N(node_)->type == XML_ATTRIBUTE_NODE) return {};
-  return N(node_)->next ? Node(holder_, N(node_)->next) : Node();
+  if (!cur() || N(cur())->type == XML_ATTRIBUTE_NODE) return {};
+  return N(cur())->next ? Node(holder_, N(cur())->next) : Node();
 }
 
 Node Node::previousSibling() const {
-  if (!node_ || N(node_)->type == XML_ATTRIBUTE_NODE) return {};
-  xmlNodePtr p = N(node_)->prev;
+  if (!cur() || N(cur())->type == XML_ATTRIBUTE_NODE) return {};
+  xmlNodePtr p = N(cur())->prev;
   if (p && p->type == XML_DTD_NODE) return {};
   return p ? Node(holder_, p) : Node();
 }
 
 NodeList Node::childNodes() const {
   std::vector<void*> out;
-  if (node_ && N(node_)->type != XML_ATTRIBUTE_NODE) {
-    for (xmlNodePtr c = N(node_)->children; c; c = c->next) {
+  if (cur() && N(cur())->type != XML_ATTRIBUTE_NODE) {
+    for (xmlNodePtr c = N(cur())->children; c; c = c->next) {
       if (c->type != XML_DTD_NODE) out.push_back(c);
     }
   }
@@ -553,8 +553,8 @@ Document Node::ownerDocument() const {
 
 NodeList Node::attributes() const {
   std::vector<void*> out;
-  if (node_ && N(node_)->type == XML_ELEMENT_NODE) {
-    for (xmlAttrPtr a = N(node_)->properties; a; a = a->next) out.push_back(a);
+  if (cur() && N(cur())->type == XML_ELEMENT_NODE) {
+    for (xmlAttrPtr a = N(cur())->properties; a; a = a->next) out.push_back(a);
   }
   return NodeList(holder_, std::move(out));
 }
@@ -571,55 +571,55 @@ xmlAttrPtr FindAttr(xmlNodePtr n, std::string_view name) {
 }  // namespace
 
 std::string Node::getAttribute(std::string_view name) const {
-  xmlAttrPtr a = FindAttr(N(node_), name);
+  xmlAttrPtr a = FindAttr(N(cur()), name);
   return a ? TakeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a))) : std::string();
 }
 
 bool Node::hasAttribute(std::string_view name) const {
-  return FindAttr(N(node_), name) != nullptr;
+  return FindAttr(N(cur()), name) != nullptr;
 }
 
 Node Node::getAttributeNode(std::string_view name) const {
-  xmlAttrPtr a = FindAttr(N(node_), name);
+  xmlAttrPtr a = FindAttr(N(cur()), name);
   return a ? Node(holder_, a) : Node();
 }
 
 bool Node::setAttribute(std::string_view name, std::string_view value) {
-  if (!node_ || N(node_)->type != XML_ELEMENT_NODE) return false;
+  if (!cur() || N(cur())->type != XML_ELEMENT_NODE) return false;
   std::string v(value);
-  if (xmlAttrPtr a = FindAttr(N(node_), name)) {
+  if (xmlAttrPtr a = FindAttr(N(cur()), name)) {
     return Node(holder_, a).setText(v);
   }
   std::string n(name);
   if (xmlValidateNCName(X(n), 0) != 0 && xmlValidateQName(X(n), 0) != 0) return false;
-  return xmlNewProp(N(node_), X(n), X(v)) != nullptr;
+  return xmlNewProp(N(cur()), X(n), X(v)) != nullptr;
 }
 
 Node Node::setAttributeNode(const Node& attribute) {
-  if (!node_ || N(node_)->type != XML_ELEMENT_NODE || !attribute.node_) return {};
-  xmlNodePtr a = N(attribute.node_);
+  if (!cur() || N(cur())->type != XML_ELEMENT_NODE || !attribute.cur()) return {};
+  xmlNodePtr a = N(attribute.cur());
   if (a->type != XML_ATTRIBUTE_NODE || a->parent) return {};
-  if (a->doc != N(node_)->doc) {
+  if (a->doc != N(cur())->doc) {
     xmlAttrPtr copy = xmlCopyProp(nullptr, reinterpret_cast<xmlAttrPtr>(a));
     if (!copy) return {};
     // xmlCopyProp without a target keeps the source document; move it over.
-    xmlSetTreeDoc(reinterpret_cast<xmlNodePtr>(copy), N(node_)->doc);
+    xmlSetTreeDoc(reinterpret_cast<xmlNodePtr>(copy), N(cur())->doc);
     a = reinterpret_cast<xmlNodePtr>(copy);
   }
   Node replaced;
-  if (xmlAttrPtr old = FindAttr(N(node_), S(a->name))) {
+  if (xmlAttrPtr old = FindAttr(N(cur()), S(a->name))) {
     xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(old));
     holder_->Orphan(reinterpret_cast<xmlNodePtr>(old));
     replaced = Node(holder_, old);
   }
   xmlAttrPtr attr = reinterpret_cast<xmlAttrPtr>(a);
-  attr->parent = N(node_);
+  attr->parent = N(cur());
   attr->next = nullptr;
   attr->prev = nullptr;
-  if (!N(node_)->properties) {
-    N(node_)->properties = attr;
+  if (!N(cur())->properties) {
+    N(cur())->properties = attr;
   } else {
-    xmlAttrPtr last = N(node_)->properties;
+    xmlAttrPtr last = N(cur())->properties;
     while (last->next) last = last->next;
     last->next = attr;
     attr->prev = last;
@@ -628,7 +628,7 @@ Node Node::setAttributeNode(const Node& attribute) {
 }
 
 bool Node::removeAttribute(std::string_view name) {
-  xmlAttrPtr a = FindAttr(N(node_), name);
+  xmlAttrPtr a = FindAttr(N(cur()), name);
   if (!a) return false;
   xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(a));
   holder_->Orphan(reinterpret_cast<xmlNodePtr>(a));
@@ -636,15 +636,15 @@ bool Node::removeAttribute(std::string_view name) {
 }
 
 Node Node::insertBefore(const Node& child, const Node& reference) {
-  if (!node_ || !child.node_) return {};
-  xmlNodePtr parent = N(node_);
-  xmlNodePtr c = N(child.node_);
+  if (!cur() || !child.cur()) return {};
+  xmlNodePtr parent = N(cur());
+  xmlNodePtr c = N(child.cur());
   if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE &&
       parent->type != XML_DOCUMENT_FRAG_NODE) {
     return {};
   }
   if (!IsChildType(c->type)) return {};
-  xmlNodePtr before = reference.node_ ? N(reference.node_) : nullptr;
+  xmlNodePtr before = reference.cur() ? N(reference.cur()) : nullptr;
   if (before && before->parent != parent) return {};
   if (before == c) return child;
 
@@ -675,26 +675,26 @@ Node Node::appendChild(const Node& child) {
 }
 
 Node Node::removeChild(const Node& child) {
-  if (!node_ || !child.node_) return {};
-  xmlNodePtr c = N(child.node_);
-  if (c->parent != N(node_) || c->type == XML_ATTRIBUTE_NODE) return {};
+  if (!cur() || !child.cur()) return {};
+  xmlNodePtr c = N(child.cur());
+  if (c->parent != N(cur()) || c->type == XML_ATTRIBUTE_NODE) return {};
   xmlUnlinkNode(c);
   holder_->Orphan(c);
   return child;
 }
 
 Node Node::replaceChild(const Node& newChild, const Node& oldChild) {
-  if (!node_ || !newChild.node_ || !oldChild.node_) return {};
-  if (N(oldChild.node_)->parent != N(node_)) return {};
+  if (!cur() || !newChild.cur() || !oldChild.cur()) return {};
+  if (N(oldChild.cur())->parent != N(cur())) return {};
   if (newChild == oldChild) return oldChild;
-  xmlNodePtr old = N(oldChild.node_);
+  xmlNodePtr old = N(oldChild.cur());
   // Temporarily allow a new root element when the old root is the one replaced.
-  if (N(node_)->type == XML_DOCUMENT_NODE && old->type == XML_ELEMENT_NODE) {
+  if (N(cur())->type == XML_DOCUMENT_NODE && old->type == XML_ELEMENT_NODE) {
     xmlNodePtr next = old->next;
     xmlUnlinkNode(old);
     Node inserted = insertBefore(newChild, next ? Node(holder_, next) : Node());
     if (inserted.isNull()) {
-      LinkChild(N(node_), old, next);
+      LinkChild(N(cur()), old, next);
       return {};
     }
     holder_->Orphan(old);
@@ -708,8 +708,8 @@ Node Node::replaceChild(const Node& newChild, const Node& oldChild) {
 }
 
 Node Node::cloneNode(bool deep) const {
-  if (!node_) return {};
-  xmlNodePtr n = N(node_);
+  if (!cur()) return {};
+  xmlNodePtr n = N(cur());
   xmlNodePtr copy = nullptr;
   if (n->type == XML_ATTRIBUTE_NODE) {
     copy = reinterpret_cast<xmlNodePtr>(xmlCopyProp(nullptr, reinterpret_cast<xmlAttrPtr>(n)));
@@ -757,11 +757,11 @@ xmlXPathObjectPtr Evaluate(DocHolder* holder, xmlNodePtr node, std::string_view 
 }  // namespace
 
 Node Node::selectSingleNode(std::string_view xpath, std::string* error) const {
-  if (!node_) {
+  if (!cur()) {
     if (error) *error = "No node to select from";
     return {};
   }
-  xmlXPathObjectPtr result = Evaluate(holder_.get(), N(node_), xpath, error);
+  xmlXPathObjectPtr result = Evaluate(holder_.get(), N(cur()), xpath, error);
   if (!result) return {};
   Node out;
   if (result->nodesetval && result->nodesetval->nodeNr > 0) {
@@ -773,11 +773,11 @@ Node Node::selectSingleNode(std::string_view xpath, std::string* error) const {
 }
 
 NodeList Node::selectNodes(std::string_view xpath, std::string* error) const {
-  if (!node_) {
+  if (!cur()) {
     if (error) *error = "No node to select from";
     return {};
   }
-  xmlXPathObjectPtr result = Evaluate(holder_.get(), N(node_), xpath, error);
+  xmlXPathObjectPtr result = Evaluate(holder_.get(), N(cur()), xpath, error);
   if (!result) return NodeList(holder_, {});
   std::vector<void*> nodes;
   if (result->nodesetval) {
@@ -795,7 +795,7 @@ std::string Node::transformNode(const Node& stylesheet, std::string* error) cons
   Document sheet = stylesheet.ownerDocument();
   Template tmpl;
   std::string err;
-  if (!stylesheet.node_ || !tmpl.setStylesheet(sheet, &err)) {
+  if (!stylesheet.cur() || !tmpl.setStylesheet(sheet, &err)) {
     if (error) *error = err.empty() ? "No style sheet" : err;
     return {};
   }
@@ -818,12 +818,19 @@ Node NodeList::item(long index) const {
 
 // ---- Document --------------------------------------------------------------------------
 
+void* Node::cur() const {
+  if (is_document_) return holder_ ? holder_->doc : nullptr;
+  return node_;
+}
+
 Document::Document() : Node(std::make_shared<DocHolder>(), nullptr) {
   node_ = holder_->doc;
+  is_document_ = true;
 }
 
 Document::Document(std::shared_ptr<DocHolder> holder) : Node(std::move(holder), nullptr) {
   node_ = holder_->doc;
+  is_document_ = true;
 }
 
 bool Document::loadXML(std::string_view text) {

@@ -47,10 +47,10 @@ class Node {
   /// A null reference.
   Node() = default;
 
-  bool isNull() const { return node_ == nullptr; }
-  explicit operator bool() const { return node_ != nullptr; }
+  bool isNull() const { return cur() == nullptr; }
+  explicit operator bool() const { return cur() != nullptr; }
   /// True when both refer to the same DOM node.
-  bool operator==(const Node& other) const { return node_ == other.node_; }
+  bool operator==(const Node& other) const { return cur() == other.cur(); }
 
   NodeType nodeType() const;
   /// Qualified name; "#text", "#cdata-section", "#comment", "#document" for the others.
@@ -117,7 +117,7 @@ class Node {
   std::string transformNode(const Node& stylesheet, std::string* error = nullptr) const;
 
   /// The underlying libxml2 node, for the platform layer only.
-  void* raw() const { return node_; }
+  void* raw() const { return cur(); }
 
  protected:
   friend class Document;
@@ -127,8 +127,13 @@ class Node {
   Node(std::shared_ptr<detail::DocHolder> holder, void* node)
       : holder_(std::move(holder)), node_(node) {}
 
+  /// The node referred to. A document reference always designates the holder's current
+  /// tree, so a reload through one reference is seen by every other.
+  void* cur() const;
+
   std::shared_ptr<detail::DocHolder> holder_;
   void* node_ = nullptr;
+  bool is_document_ = false;
 };
 
 class NodeList {
