@@ -1,0 +1,63 @@
+// Manufacturer validation: runs each manufacturer's script (Validate/<MANUFID>.js) or the
+// partner's validation module (an automation object named by PROGID) over the catalogs of a
+// design, and records the outcome on the design and its order groups.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/script/script_host.h"
+#include "platform/xml/xml.h"
+
+namespace larkedi {
+
+/// Severity of a validation outcome; compared numerically.
+enum EdiValidateStatus : int {
+  EDI_VALIDATE_OK = 0,
+  EDI_VALIDATE_WARNING = 1,
+  EDI_VALIDATE_ABORT = 2,
+};
+
+/// Name of a status as the command line prints it ("OK", "WARNING", "ABORT").
+const char* EdiValidateStatusName(int status);
+
+class clsEdiValidate {
+ public:
+  clsEdiValidate();
+  clsEdiValidate(const clsEdiValidate&) = delete;
+  clsEdiValidate& operator=(const clsEdiValidate&) = delete;
+
+  /// Validates every design of the order stack against a private copy of its SETTINGS and
+  /// writes each design's VALIDSTATUS. True when the design loop was reached.
+  bool ValidateOrders(xml::Document& docOrders, bool bShowDialog);
+  /// Per-catalog variant: script then module for each catalog. `nodeDesign` may be made to
+  /// designate a changed design.
+  EdiValidateStatus ValidateDesign(xml::Node& nodeDesign, xml::Document& docSettings,
+                                   bool bStartupInput = false);
+  /// Modules once per partner, then scripts once per catalog; updates the order groups.
+  /// `nodeDesign` may be made to designate a changed design (in another document).
+  EdiValidateStatus ValidateDesign2(xml::Node& nodeDesign, xml::Document& docSettings,
+                                    bool bShowDialog, bool bStartupInput = false);
+
+  /// Highest level reported since the last reset.
+  int OverallStatus() const { return overall_status_; }
+
+ private:
+  int ValidatePartnersCatalog2(xml::Node& nodeDesign, const xml::Node& partner, bool bShowDialog,
+                               bool bStartupInput);
+  int ValidateCatalog(const xml::Node& catalog, xml::Node& nodeDesign, const xml::Node& partner,
+                      std::vector<std::string>& partnerKeys, bool bStartupInput);
+  int HandleScript(const std::string& manufId, const xml::Node& catalog, xml::Node& nodeDesign,
+                   bool bStartupInput);
+  int HandleError(const std::string& manufId, const xml::Node& error, bool bStartupInput);
+  void ResetScriptHost(const std::string& language, long timeoutMs, bool allowUI);
+  /// True when `key` was already present; otherwise adds it and returns false.
+  static bool AddUniqueKey(std::vector<std::string>& keys, const std::string& key);
+
+  script::ScriptHost myScriptCtl;
+  bool allow_ui_ = false;
+  std::string script_folder_;
+  int overall_status_ = 0;
+};
+
+}  // namespace larkedi
