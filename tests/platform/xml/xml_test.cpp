@@ -272,3 +272,22 @@ TEST(XmlTransform, StyleSheetCannotWriteFiles) {
 
 }  // namespace
 }  // namespace larkedi::xml
+
+namespace larkedi::xml {
+namespace {
+
+TEST(XmlDocument, EveryReferenceSeesAReload) {
+  Document a;
+  ASSERT_TRUE(a.loadXML("<old/>"));
+  Document b = a;
+  Node old_root = a.documentElement();
+  ASSERT_TRUE(b.loadXML("<new><x>1</x></new>"));
+  EXPECT_EQ(a.documentElement().nodeName(), "new");
+  EXPECT_EQ(a.selectSingleNode("/new/x").text(), "1");
+  EXPECT_EQ(a.xml(), "<new><x>1</x></new>\r\n");
+  // A node taken before the reload still reads its own (old) tree.
+  EXPECT_EQ(old_root.nodeName(), "old");
+}
+
+}  // namespace
+}  // namespace larkedi::xml
