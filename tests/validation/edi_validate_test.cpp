@@ -413,6 +413,36 @@ TEST_F(EdiValidateTest, DiagnosticCopyOnlyWithLogging) {
             std::string::npos);
 }
 
+TEST_F(EdiValidateTest, PerCatalogVariantRunsScriptThenModule) {
+  FixtureScript("WARN", "warning");
+  const std::string log = module_.path("fake.log");
+  ::setenv("FAKE_MODULE_LOG", log.c_str(), 1);
+  xml::Document settings = Load(Settings());
+  xml::Document doc = Load("<Design>" + CatalogXml("1", "KITM") + CatalogXml("2", "KITN") +
+                           Group("1", "<CATALOGID>2</CATALOGID>") + "</Design>");
+  xml::Node design = doc.documentElement();
+
+  // No module message: the script's warning stands, the dialog is shown once per partner.
+  clsEdiValidate validator;
+  EXPECT_EQ(validator.ValidateDesign(design, settings, false), EDI_VALIDATE_WARNING);
+  std::string calls = ReadFileOrEmpty(log);
+  EXPECT_NE(calls.find("DoDialog"), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("DoDialog"), calls.rfind("DoDialog")) << calls;
+  EXPECT_EQ(design.selectSingleNode("Catalog[ID='1']/ERROR/CODE").text(), "W17");
+
+  // A module message is an abort for the catalog and its ERROR replaces the script's.
+  ::setenv("FAKE_MODULE_MESSAGE", "Door style missing", 1);
+  EXPECT_EQ(validator.ValidateDesign(design, settings, false), EDI_VALIDATE_ABORT);
+  xml::NodeList errors = design.selectNodes("Catalog[ID='2']/ERROR");
+  ASSERT_EQ(errors.length(), 1);
+  EXPECT_EQ(errors.item(0).selectSingleNode("CODE").text(), "9000");
+  EXPECT_EQ(errors.item(0).selectSingleNode("MESSAGE").text(),
+            "Missing or incorrect information for catalog KITN.\r\n\r\nDoor style missing");
+  EXPECT_EQ(design.selectSingleNode("ORDERGROUP/VALIDSTATUS").text(), "2");
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_FALSE(settings.selectSingleNode("//LINKEDCATALOG"));
+}
+
 // ---- the validate command ----
 
 class ValidateCommandTest : public EdiValidateTest {
