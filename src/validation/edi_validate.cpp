@@ -272,12 +272,13 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
     xml::Node partner = SettingsPartner(docSettings, partnerId);
     if (!partner) continue;
     if (AddUniqueKey(partnerIds, partnerId)) continue;
-    xml::Node linked = docSettings.createElement("LINKEDCATALOG");
+    // One LINKEDCATALOG per settings catalog of the partner, holding copies of its children.
     for (xml::Node linkedCatalog :
          docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]")) {
+      xml::Node linked = docSettings.createElement("LINKEDCATALOG");
       for (xml::Node child : linkedCatalog.childNodes()) linked.appendChild(child.cloneNode(true));
+      partner.appendChild(linked);
     }
-    partner.appendChild(linked);
   }
 
   for (const std::string& partnerId : partnerIds) {

@@ -152,6 +152,35 @@ TEST_F(EdiValidateTest, ModuleOncePerPartnerScriptOncePerCatalogAndNoTemporaries
   EXPECT_TRUE(dialogs_.shown.empty());
 }
 
+TEST_F(EdiValidateTest, ModuleSeesThePartnerWithItsLinkedCatalogs) {
+  std::string seen;
+  automation::RegisterBuiltinClass("Test.Recorder", [&seen](Err*) {
+    auto object = std::make_shared<automation::DispatchObject>("Test.Recorder");
+    object->AddMethod("ValidateCatalog",
+                      [&seen](std::vector<automation::Variant>& args, automation::Variant* result) {
+                        seen = args.at(0).AsString();
+                        *result = automation::Variant("");
+                        return Err{};
+                      });
+    return object;
+  });
+  xml::Document settings = Load(Settings("Test.Recorder"));
+  xml::Document doc = Load("<Design>" + CatalogXml("1", "KITM") + "</Design>");
+  xml::Node design = doc.documentElement();
+  clsEdiValidate validator;
+  EXPECT_EQ(validator.ValidateDesign2(design, settings, false, false), EDI_VALIDATE_OK);
+  automation::UnregisterBuiltinClass("Test.Recorder");
+
+  xml::Document sent = Load(seen);
+  xml::NodeList linked = sent.selectNodes("/Design/PARTNER[ID='9']/LINKEDCATALOG");
+  ASSERT_EQ(linked.length(), 2);
+  EXPECT_EQ(linked.item(0).selectSingleNode("CODE").text(), "KITM");
+  EXPECT_EQ(linked.item(1).selectSingleNode("CODE").text(), "KITN");
+  EXPECT_TRUE(sent.selectSingleNode("/Design/Catalog[ID='1']"));
+  EXPECT_FALSE(settings.selectSingleNode("//LINKEDCATALOG"));
+  EXPECT_FALSE(design.selectSingleNode("PARTNER"));
+}
+
 TEST_F(EdiValidateTest, ModuleCatalogStatusWinsOverScriptAndDialogEditsDesign) {
   FixtureScript("WARN", "warning");
   ::setenv("FAKE_MODULE_STATUS", "2", 1);
