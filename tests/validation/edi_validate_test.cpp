@@ -61,7 +61,7 @@ class EdiValidateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     automation::AutomationOptions options;
-    options.call_timeout = std::chrono::seconds(2);
+    options.call_timeout = std::chrono::seconds(4);
     options.release_wait = std::chrono::seconds(1);
     previous_options_ = automation::SetAutomationOptions(options);
     for (const char* name :

@@ -24,7 +24,7 @@ class AutomationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     AutomationOptions options;
-    options.call_timeout = std::chrono::seconds(1);
+    options.call_timeout = std::chrono::seconds(3);
     options.release_wait = std::chrono::seconds(1);
     previous_ = SetAutomationOptions(options);
   }
