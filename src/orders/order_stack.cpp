@@ -320,7 +320,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     Status(name);
     xml::Document fileDoc;
     Err err;
-    std::string text = ckUtil.DeCryptFile(path, &err);
+    std::string text = DesignFileText(ckUtil.DeCryptFile(path, &err));
     if (text.empty() || !fileDoc.loadXML(text)) {
       const std::string line = ResParam("MSG InvalidXMLOrderInParam", {name});
       errors += line + "\r\n";

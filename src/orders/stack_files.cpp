@@ -1,6 +1,7 @@
 #include "orders/stack_files.h"
 
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
@@ -67,6 +68,28 @@ bool StoreDesignFile(CKUtil& ck, const std::string& folder, const std::string& n
     return false;
   }
   return true;
+}
+
+std::string DesignFileText(std::string bytes) {
+  if (bytes.rfind("<?xml", 0) != 0) return bytes;
+  const auto end = bytes.find("?>");
+  if (end == std::string::npos) return bytes;
+  const std::string decl = bytes.substr(0, end);
+  std::string encoding;
+  const auto at = decl.find("encoding");
+  if (at != std::string::npos) {
+    const auto quote = decl.find_first_of("\"'", at);
+    if (quote != std::string::npos) {
+      const auto close = decl.find(decl[quote], quote + 1);
+      if (close != std::string::npos) encoding = decl.substr(quote + 1, close - quote - 1);
+    }
+  }
+  bytes.erase(0, end + 2);
+  std::string utf8;
+  if (!encoding.empty() && !EncodingIsUtf8(encoding) && ConvertToUtf8(bytes, encoding, &utf8)) {
+    return utf8;
+  }
+  return bytes;
 }
 
 void ClearStage(const std::string& folder) {

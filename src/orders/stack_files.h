@@ -26,6 +26,9 @@ std::vector<std::string> ListXmeFiles(const std::string& folder);
 /// a plain or half-written design. False with `err` set on failure (the old file is kept).
 bool StoreDesignFile(CKUtil& ck, const std::string& folder, const std::string& name,
                      std::string text, Err& err);
+/// The UTF-8 text of a deciphered design file: its bytes are in the encoding its XML
+/// declaration names (the module saves in its own encoding); the declaration is dropped.
+std::string DesignFileText(std::string bytes);
 /// Removes what an interrupted StoreDesignFile left in the folder's staging sub-folder.
 void ClearStage(const std::string& folder);
 

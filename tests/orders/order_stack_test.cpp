@@ -162,9 +162,14 @@ TEST_F(OrderStackTest, CatalogCodesMatchWithoutCaseAndUnknownOnesAreRegisteredOn
   // Partner 2 asks for the kit file.
   EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design/File[Type='Kit']/Name"), "a.kit");
 
-  // A reload does not register the same codes again.
+  // A reload reads the stored design back (its letters included) and does not register
+  // the same codes again.
   edi_.FillSettings();
+  dialogs_.shown.clear();
   EXPECT_FALSE(Load());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(Texts("//Catalog/Identification/Name"),
+            (std::vector<std::string>{"abc", "DEF", "zed", odd}));
   EXPECT_TRUE(edi_.RegisteredCatalogs.empty());
   EXPECT_EQ(edi_.docSettings.selectNodes("SETTINGS/CATALOG").length(), 5);
 }
