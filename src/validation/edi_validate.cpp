@@ -1,0 +1,563 @@
+#include "validation/edi_validate.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/automation/automation.h"
+#include "platform/env.h"
+#include "platform/ui/dialogs.h"
+#include "presentation/style_sheets.h"
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "support/xml_helpers.h"
+
+namespace larkedi {
+
+const char* EdiValidateStatusName(int status) {
+  switch (status) {
+    case EDI_VALIDATE_OK:
+      return "OK";
+    case EDI_VALIDATE_WARNING:
+      return "WARNING";
+    case EDI_VALIDATE_ABORT:
+      return "ABORT";
+    default:
+      return status > EDI_VALIDATE_ABORT ? "ABORT" : "OK";
+  }
+}
+
+namespace {
+
+constexpr long kScriptTimeoutMs = 10000;
+const char* const kLineBreak = "\r\n";
+
+/// A partner value used as a file name inside the Validate folder: it must not reach
+/// outside the folder (no separators, no "." or "..").
+bool IsSafeFileStem(const std::string& stem) {
+  if (stem.empty() || stem == "." || stem == "..") return false;
+  return stem.find('/') == std::string::npos && stem.find('\\') == std::string::npos &&
+         stem.find('\0') == std::string::npos;
+}
+
+/// The child element `name` of `parent`, created (appended) when missing, set to `text`.
+void SetChildText(xml::Node parent, const std::string& name, const std::string& text) {
+  xml::Node child = parent.selectSingleNode(name);
+  if (!child) {
+    xml::Document doc = parent.ownerDocument();
+    child = parent.appendChild(doc.createElement(name));
+  }
+  if (child) child.setText(text);
+}
+
+/// The settings CATALOG whose CODE is `name`.
+xml::Node SettingsCatalog(const xml::Node& settings, const std::string& name) {
+  return settings.selectSingleNode("//CATALOG[CODE=" + xml::XPathLiteral(name) + "]");
+}
+
+/// The settings PARTNER whose ID is `id`.
+xml::Node SettingsPartner(const xml::Node& settings, const std::string& id) {
+  return settings.selectSingleNode("//PARTNER[ID=" + xml::XPathLiteral(id) + "]");
+}
+
+/// A catalog reported `level` (above 0): the order groups carrying it show the level, and
+/// no order group of the design goes out as it is.
+void MarkOrderGroups(const xml::Node& nodeDesign, const std::string& catalogId, int level) {
+  for (xml::Node group : nodeDesign.selectNodes("ORDERGROUP")) {
+    for (xml::Node id : group.selectNodes("CATALOGID")) {
+      if (id.text() == catalogId) SetChildText(group, "VALIDSTATUS", std::to_string(level));
+    }
+    SetChildText(group, "SENDIT", "0");
+  }
+}
+
+bool IsPartnerId(const std::string& id) {
+  return !id.empty() && id != "0";
+}
+
+/// The partner of the design catalog `catalog`, or a null node when the catalog is not in
+/// the settings, belongs to no partner or its partner is missing.
+xml::Node PartnerOfCatalog(const xml::Node& settings, const xml::Node& catalog) {
+  xml::Node settingsCatalog =
+      SettingsCatalog(settings, GetNodeText(catalog, "Identification/Name"));
+  if (!settingsCatalog) return {};
+  std::string partnerId = GetNodeText(settingsCatalog, "PARTNERID");
+  if (!IsPartnerId(partnerId)) return {};
+  return SettingsPartner(settings, partnerId);
+}
+
+/// The `index`-th (1-based) Catalog of the design as it is now.
+xml::Node CatalogAt(const xml::Node& design, long index) {
+  return design.selectSingleNode("Catalog[" + std::to_string(index) + "]");
+}
+
+/// Makes `nodeDesign` designate a copy of `changed` (a Design element of a work document).
+/// When the design sits in a document, the copy takes its place there as the parent's last
+/// child, so the document that holds the design (the order stack, the start-up design)
+/// keeps the change; a detached design is simply replaced by the changed one.
+void ReplaceDesign(xml::Node& nodeDesign, const xml::Node& changed) {
+  if (!changed || changed.nodeName() != "Design") return;
+  xml::Node parent = nodeDesign.parentNode();
+  if (!parent) {
+    nodeDesign = changed;
+    return;
+  }
+  parent.removeChild(nodeDesign);
+  xml::Node appended = parent.appendChild(changed.cloneNode(true));
+  if (appended) {
+    nodeDesign = appended;
+  } else {
+    // Put the old design back rather than lose it.
+    parent.appendChild(nodeDesign);
+  }
+}
+
+/// Level of an ERROR's ACTION: exactly "1" or "2", anything else is no action.
+int ActionLevel(const std::string& action) {
+  if (action == "1") return EDI_VALIDATE_WARNING;
+  if (action == "2") return EDI_VALIDATE_ABORT;
+  return EDI_VALIDATE_OK;
+}
+
+/// Replaces the catalog's ERROR child with a copy of `error`.
+void AttachError(xml::Node catalog, const xml::Node& error) {
+  while (xml::Node old = catalog.selectSingleNode("ERROR")) {
+    if (!catalog.removeChild(old)) break;
+  }
+  catalog.appendChild(error.cloneNode(true));
+}
+
+/// Writes the diagnostic copy of a work document when logging is on.
+void SaveDiagnostic(const xml::Document& doc, const std::string& folder, const std::string& stem) {
+  if (!Module().LogEnabled || !IsSafeFileStem(stem)) return;
+  std::string error;
+  if (!Env::Default()->CreateDirectories(folder, &error) ||
+      !doc.save(folder + stem + "AfterValidate.xml", &error)) {
+    WriteLog("Cannot save " + folder + stem + "AfterValidate.xml: " + error);
+  }
+}
+
+void ShowModuleFailure(const std::string& routine, const std::string& description) {
+  CurrentDialogs().MsgBox("Error in " + routine + " : " + description, MsgButtons::OK,
+                          MsgIcon::Critical, ModuleTitle());
+}
+
+}  // namespace
+
+clsEdiValidate::clsEdiValidate() {
+  // The script host runs in a worker started on first use; building it cannot fail here.
+  ResetScriptHost("VBScript", kScriptTimeoutMs, false);
+  script_folder_ = ModulePath("Validate") + "/";
+}
+
+bool clsEdiValidate::AddUniqueKey(std::vector<std::string>& keys, const std::string& key) {
+  if (std::find(keys.begin(), keys.end(), key) != keys.end()) return true;
+  keys.push_back(key);
+  return false;
+}
+
+void clsEdiValidate::ResetScriptHost(const std::string& /*language*/, long timeoutMs,
+                                     bool allowUI) {
+  WriteLog("Reset the MSScript Control to initial state.");
+  myScriptCtl.Reset(timeoutMs);
+  myScriptCtl.SetTimeout(timeoutMs);
+  myScriptCtl.SetDialogTitle(ModuleTitle());
+  allow_ui_ = allowUI;
+}
+
+bool clsEdiValidate::ValidateOrders(xml::Document& docOrders, bool bShowDialog) {
+  WriteLog("Entering ValidateOrders().");
+  overall_status_ = 0;
+  if (!docOrders.documentElement()) {
+    WriteLog("Cannot validate orders. The Orders xml document is null.");
+    return false;
+  }
+  xml::Node settings = docOrders.selectSingleNode("Orders/SETTINGS");
+  if (!settings) {
+    WriteLog("Cannot validate orders. There's no settings in Orders document.");
+    return false;
+  }
+  xml::NodeList designs = docOrders.selectNodes("Orders/Design");
+  if (designs.empty()) {
+    WriteLog("Cannot validate orders. There's no design in Orders document.");
+    return false;
+  }
+
+  WriteLog("Create local SETTINGS document.");
+  xml::Document localSettings;
+  if (!localSettings.loadXML(settings.xml())) {
+    std::string text = ResParam("MSG CannotCreateObjectParam", {"MSXML2.DOMDocument40"}) +
+                       kLineBreak + Res("LBL Reference") + " Microsoft XML, v4.0 (msxml4.dll)";
+    CurrentDialogs().MsgBox(text, MsgButtons::OK, MsgIcon::Critical, ModuleTitle());
+    LogError(text, Err::Raise(kErrComponent, "ValidateOrders", localSettings.parseErrorReason()));
+    return false;
+  }
+
+  WriteLog("Looping through Design node list.");
+  for (xml::Node design : designs) {
+    ValidateDesign2(design, localSettings, bShowDialog, false);
+    SetChildText(design, "VALIDSTATUS", std::to_string(overall_status_));
+  }
+  return true;
+}
+
+EdiValidateStatus clsEdiValidate::ValidateDesign(xml::Node& nodeDesign, xml::Document& docSettings,
+                                                 bool bStartupInput) {
+  WriteLog("Entering ValidateDesign().");
+  overall_status_ = 0;
+  if (!nodeDesign) {
+    WriteLog("There's no design to validate.");
+    return EDI_VALIDATE_OK;
+  }
+  if (!docSettings.documentElement()) {
+    WriteLog("Cannot validate the design. Settings document is missing.");
+    return EDI_VALIDATE_OK;
+  }
+
+  std::vector<std::string> partnerKeys;
+  for (long index = 1;; ++index) {
+    xml::Node catalog = CatalogAt(nodeDesign, index);
+    if (!catalog) break;
+    xml::Node partner = PartnerOfCatalog(docSettings, catalog);
+    if (!partner) continue;
+    std::string catalogId = GetNodeText(catalog, "ID");
+    std::string manufId = Trim(GetNodeText(partner, "MANUFID"));
+    WriteLog("ManufID: " + manufId);
+    HandleScript(manufId, catalog, nodeDesign, bStartupInput);
+    WriteLog("Before calling ValidatePartnersCatalog");
+    // The script may have replaced the design; continue with the catalog as it is now.
+    catalog = CatalogAt(nodeDesign, index);
+    if (!catalog) break;
+    if (Module().LogEnabled) {
+      std::string text = catalog.xml();
+      SaveXmlText(text, ModulePath("NodeCatalogValidated1.xml"));
+    }
+    int level = ValidateCatalog(catalog, nodeDesign, partner, partnerKeys, bStartupInput);
+    if (Module().LogEnabled) {
+      if (xml::Node after = CatalogAt(nodeDesign, index)) {
+        std::string text = after.xml();
+        SaveXmlText(text, ModulePath("NodeCatalogValidated2.xml"));
+      }
+    }
+    if (level > 0) MarkOrderGroups(nodeDesign, catalogId, level);
+  }
+  return static_cast<EdiValidateStatus>(overall_status_);
+}
+
+EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Document& docSettings,
+                                                  bool bShowDialog, bool bStartupInput) {
+  WriteLog("Entering ValidateDesign2().");
+  overall_status_ = 0;
+  if (!nodeDesign) {
+    WriteLog("There's no design to validate.");
+    return EDI_VALIDATE_OK;
+  }
+  if (!docSettings.documentElement()) {
+    WriteLog("Cannot validate the design. Settings document is missing.");
+    return EDI_VALIDATE_OK;
+  }
+
+  // Partners of the design's catalogs, in order of first appearance, each with a copy of
+  // all its settings catalogs for the validation module.
+  std::vector<std::string> partnerIds;
+  for (xml::Node catalog : nodeDesign.selectNodes("Catalog")) {
+    std::string name = GetNodeText(catalog, "Identification/Name");
+    WriteLog("Start processing catalog " + name);
+    xml::Node settingsCatalog = SettingsCatalog(docSettings, name);
+    if (!settingsCatalog) continue;
+    std::string partnerId = GetNodeText(settingsCatalog, "PARTNERID");
+    WriteLog("Partner ID = " + partnerId);
+    if (!IsPartnerId(partnerId)) continue;
+    xml::Node partner = SettingsPartner(docSettings, partnerId);
+    if (!partner) continue;
+    if (AddUniqueKey(partnerIds, partnerId)) continue;
+    xml::Node linked = docSettings.createElement("LINKEDCATALOG");
+    for (xml::Node linkedCatalog :
+         docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]")) {
+      for (xml::Node child : linkedCatalog.childNodes()) linked.appendChild(child.cloneNode(true));
+    }
+    partner.appendChild(linked);
+  }
+
+  for (const std::string& partnerId : partnerIds) {
+    xml::Node partner = SettingsPartner(docSettings, partnerId);
+    if (partner) ValidatePartnersCatalog2(nodeDesign, partner, bShowDialog, bStartupInput);
+  }
+
+  // The temporary elements never outlive this call.
+  xml::NodeList linkedCatalogs = docSettings.selectNodes("//LINKEDCATALOG");
+  for (long i = linkedCatalogs.length() - 1; i >= 0; --i) {
+    xml::Node linked = linkedCatalogs.item(i);
+    linked.parentNode().removeChild(linked);
+  }
+  xml::NodeList designPartners = nodeDesign.selectNodes("PARTNER");
+  for (long i = designPartners.length() - 1; i >= 0; --i) {
+    nodeDesign.removeChild(designPartners.item(i));
+  }
+
+  // Catalogs are taken by position from the design as it is at each step: a script may
+  // replace the design, and what follows (ERROR, order groups) must land in the new one.
+  for (long index = 1;; ++index) {
+    xml::Node catalog = CatalogAt(nodeDesign, index);
+    if (!catalog) break;
+    std::string name = GetNodeText(catalog, "Identification/Name");
+    std::string catalogId = GetNodeText(catalog, "ID");
+    std::string manufId, progId;
+    if (xml::Node partner = PartnerOfCatalog(docSettings, catalog)) {
+      manufId = Trim(GetNodeText(partner, "MANUFID"));
+      progId = Trim(GetNodeText(partner, "PROGID"));
+    }
+    int level = 0;
+    if (!progId.empty()) {
+      WriteLog("Start processing catalog " + name);
+      level = GetNodeInteger(catalog, "CatalogStatus");
+      // The module's verdict counts for the design as a script's does: a design the
+      // module aborted must not come out as OK.
+      overall_status_ = std::max(overall_status_, std::clamp(level, 0, 2));
+    } else if (!manufId.empty()) {
+      level = HandleScript(manufId, catalog, nodeDesign, bStartupInput);
+    } else {
+      continue;
+    }
+    if (level > 0) MarkOrderGroups(nodeDesign, catalogId, level);
+  }
+  return static_cast<EdiValidateStatus>(overall_status_);
+}
+
+int clsEdiValidate::ValidatePartnersCatalog2(xml::Node& nodeDesign, const xml::Node& partner,
+                                             bool bShowDialog, bool bStartupInput) {
+  WriteLog("Entering ValidatePartnersCatalog2().");
+  std::string progId = Trim(GetNodeText(partner, "PROGID"));
+  WriteLog(" ProgId = " + progId);
+  if (progId.empty()) return EDI_VALIDATE_OK;
+
+  xml::Document docWork;
+  if (!docWork.loadXML(nodeDesign.xml()) || !docWork.documentElement()) return EDI_VALIDATE_OK;
+  docWork.documentElement().appendChild(partner.cloneNode(true));
+  std::string designText = docWork.xml();
+
+  Err err;
+  std::shared_ptr<automation::AutomationObject> module = automation::CreateObject(progId, &err);
+  if (!module) {
+    ShowModuleFailure("ValidatePartnersCatalog2", err.Description);
+    return EDI_VALIDATE_OK;
+  }
+  std::vector<automation::Variant> args{designText};
+  automation::Variant result;
+  if ((err = module->Call("ValidateCatalog", args, &result))) {
+    ShowModuleFailure("ValidatePartnersCatalog2", err.Description);
+    return EDI_VALIDATE_OK;
+  }
+  designText = args.empty() ? designText : args[0].AsString();
+  std::string message = result.AsString();
+
+  bool cancelled = false;
+  if (message.empty() && bShowDialog) {
+    args = {designText};
+    if ((err = module->Call("DoDialog", args, &result))) {
+      ShowModuleFailure("ValidatePartnersCatalog2", err.Description);
+      return EDI_VALIDATE_OK;
+    }
+    cancelled = result.AsString() == "Cancel";
+    if (!args.empty()) designText = args[0].AsString();
+  }
+
+  // A design the module mangled must not replace the good one.
+  if (!docWork.loadXML(designText) || !docWork.documentElement() ||
+      docWork.documentElement().nodeName() != "Design") {
+    std::string reason =
+        docWork.parseErrorReason().empty() ? "no Design element" : docWork.parseErrorReason();
+    ShowModuleFailure("ValidatePartnersCatalog2", "the validation module " + progId +
+                                                      " returned a design that cannot be read (" +
+                                                      reason + ")");
+    return EDI_VALIDATE_OK;
+  }
+  ReplaceDesign(nodeDesign, docWork.documentElement());
+
+  if (!message.empty() || cancelled) {
+    if (!cancelled) {
+      message = std::string("Missing or incorrect information for catalog. ") + kLineBreak +
+                kLineBreak + message;
+      if (bStartupInput) {
+        CurrentDialogs().MsgBox(message, MsgButtons::OK, MsgIcon::Critical, ModuleTitle());
+      }
+    }
+  }
+
+  WriteLog("Saving " + script_folder_ + progId + "AfterValidate.xml");
+  SaveDiagnostic(docWork, script_folder_, progId);
+  WriteLog("Catalog status: 0");
+  return EDI_VALIDATE_OK;
+}
+
+int clsEdiValidate::ValidateCatalog(const xml::Node& catalog, xml::Node& nodeDesign,
+                                    const xml::Node& partner, std::vector<std::string>& partnerKeys,
+                                    bool bStartupInput) {
+  WriteLog("Entering ValidateCatalog().");
+  std::string progId = Trim(GetNodeText(partner, "PROGID"));
+  std::string manufId = GetNodeText(partner, "MANUFID");
+  WriteLog(" ProgId = " + progId);
+  if (progId.empty()) return EDI_VALIDATE_OK;
+
+  int level = 0;
+  Err err;
+  std::shared_ptr<automation::AutomationObject> module = automation::CreateObject(progId, &err);
+  if (!module) {
+    ShowModuleFailure("ValidatePartnersCatalog", err.Description);
+    return level;
+  }
+  xml::Document docError;
+  xml::Document docWork;
+  docWork.loadXML(nodeDesign.xml());
+  std::vector<automation::Variant> args{catalog.xml()};
+  automation::Variant result;
+  if ((err = module->Call("ValidateCatalog", args, &result))) {
+    ShowModuleFailure("ValidatePartnersCatalog", err.Description);
+    return level;
+  }
+  std::string message = result.AsString();
+
+  bool cancelled = false;
+  if (message.empty()) {
+    std::string partnerId = GetNodeText(partner, "ID");
+    if (AddUniqueKey(partnerKeys, partnerId)) {
+      WriteLog(
+          " Skipping DoDialog for current catalog, since it was already displayed for "
+          "sPartnerID = " +
+          partnerId);
+      return EDI_VALIDATE_OK;
+    }
+    args = {docWork.xml()};
+    if ((err = module->Call("DoDialog", args, &result))) {
+      ShowModuleFailure("ValidatePartnersCatalog", err.Description);
+      return level;
+    }
+    std::string answer = result.AsString();
+    if (answer == "Cancel") {
+      cancelled = true;
+    } else {
+      // Only a readable design replaces the work copy.
+      xml::Document answered;
+      if (answered.loadXML(answer) && answered.documentElement() &&
+          answered.documentElement().nodeName() == "Design") {
+        docWork = answered;
+      } else {
+        WriteLog("The validation module " + progId + " returned no readable design from DoDialog.");
+      }
+    }
+  }
+
+  if (!message.empty() || cancelled) {
+    if (!cancelled) {
+      message = "Missing or incorrect information for catalog " +
+                GetNodeText(catalog, "Identification/Name") + "." + kLineBreak + kLineBreak +
+                message;
+    }
+    xml::Node error = docError.createElement("ERROR");
+    auto add = [&](const std::string& name, xml::Node content) {
+      xml::Node element = docError.createElement(name);
+      element.appendChild(content);
+      error.appendChild(element);
+    };
+    add("CODE", docError.createTextNode("9000"));
+    add("DESCRIPTION", docError.createCDATASection("invalid design"));
+    add("MESSAGE", docError.createCDATASection(message));
+    add("ACTION", docError.createTextNode("2"));
+    docError.setDocumentElement(error);
+    level = EDI_VALIDATE_ABORT;
+    if (bStartupInput && !cancelled) {
+      CurrentDialogs().MsgBox(message, MsgButtons::OK, MsgIcon::Critical, ModuleTitle());
+    }
+  }
+
+  WriteLog("Saving " + script_folder_ + progId + "AfterValidate.xml");
+  SaveDiagnostic(docWork, script_folder_, progId);
+
+  xml::Node error = docError.documentElement();
+  if (error && error.nodeName() == "ERROR") {
+    level = HandleError(manufId, error, bStartupInput);
+    if (!bStartupInput) AttachError(catalog, error);
+  } else {
+    ReplaceDesign(nodeDesign, docWork.documentElement());
+  }
+  WriteLog("Catalog status: " + std::to_string(level));
+  return level;
+}
+
+int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& catalog,
+                                 xml::Node& nodeDesign, bool bStartupInput) {
+  WriteLog("Entering HandleScript().");
+  int level = 0;
+  const std::string path = script_folder_ + manufId + ".js";
+  // A MANUFID with a folder in it must not reach a file outside the Validate folder.
+  if (!IsSafeFileStem(manufId) || !Env::Default()->Exists(path)) {
+    WriteLog("The file '" + path + "'" + "does not exist.");
+    return level;
+  }
+
+  WriteLog("Opening '" + path + "'");
+  std::string scriptText, readError;
+  if (!Env::Default()->ReadFile(path, &scriptText, &readError)) {
+    LogError("Error in HandleScript()", Err::Raise(kErrGeneral, "HandleScript", readError));
+    return level;
+  }
+
+  xml::Document docCatalog;
+  xml::Document docDesign;
+  xml::Document docError;
+  if (!docCatalog.loadXML(catalog.xml()) || !docDesign.loadXML(nodeDesign.xml())) return level;
+
+  ResetScriptHost("VBScript", kScriptTimeoutMs, false);
+  WriteLog("Add docCatalog object to ScriptControl and call Validate() function.");
+  if (bStartupInput) allow_ui_ = true;
+  script::ScriptResult run =
+      myScriptCtl.Run(scriptText, docCatalog, docDesign, docError, allow_ui_);
+  if (!run.ok) {
+    std::string description = run.errorDescription;
+    if (run.errorLine > 0) description += " (line " + std::to_string(run.errorLine) + ")";
+    LogError("Error in HandleScript() running " + path,
+             Err::Raise(run.errorNumber, run.errorSource, description));
+    return level;
+  }
+
+  WriteLog("Saving " + script_folder_ + manufId + "AfterValidate.xml");
+  SaveDiagnostic(docDesign, script_folder_, manufId);
+
+  xml::Node error = docError.documentElement();
+  if (error && error.nodeName() == "ERROR") {
+    level = HandleError(manufId, error, bStartupInput);
+    if (!bStartupInput) AttachError(catalog, error);
+  } else {
+    ReplaceDesign(nodeDesign, docDesign.documentElement());
+  }
+  WriteLog("Catalog status: " + std::to_string(level));
+  return level;
+}
+
+int clsEdiValidate::HandleError(const std::string& manufId, const xml::Node& error,
+                                bool bStartupInput) {
+  WriteLog("Entering HandleError().");
+  WriteLog("Get all <ERROR> node sub-elements.");
+  std::string code = GetNodeText(error, "CODE");
+  std::string description = GetNodeText(error, "DESCRIPTION");
+  std::string message = GetNodeText(error, "MESSAGE");
+  std::string action = GetNodeText(error, "ACTION");
+  WriteLog("The validation script for manuf " + manufId + " returned an error!" + kLineBreak +
+           "Code: " + code + kLineBreak + "Description: " + description + kLineBreak +
+           "Message: " + message + kLineBreak + "Action: " + action);
+
+  WriteLog("Set the global status. In startup mode, display a message.");
+  int level = ActionLevel(action);
+  if (level > 0 && bStartupInput && !message.empty()) {
+    CurrentDialogs().MsgBox(
+        message, MsgButtons::OK,
+        level == EDI_VALIDATE_WARNING ? MsgIcon::Exclamation : MsgIcon::Critical, ModuleTitle());
+  }
+  overall_status_ = std::max(overall_status_, level);
+  WriteLog("Adjust the global status value to maximum error level: " +
+           std::to_string(overall_status_));
+  return level;
+}
+
+}  // namespace larkedi
