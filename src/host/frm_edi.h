@@ -3,11 +3,15 @@
 // subsystem folders (settings/, orders/, ...); the window adds its pages on top.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/xml/xml.h"
+#include "presentation/style_sheets.h"
+#include "sending/ckutil.h"
 
 namespace larkedi {
 
@@ -58,8 +62,70 @@ class frmEDI {
   /// was loaded.
   bool IsSpoolerChanged();
 
+  /// Takes the design text of StartupInput in as the window's load does: parses it into
+  /// docInput, completes the first design's job information, validates it for start-up and
+  /// puts the validated design back, StartupInput becoming docInput's text. False at the
+  /// failure exit (text that does not parse, a design that is not a child of the root, a
+  /// design validation aborts); `status` receives the validation status.
+  bool TakeInStartupInput(int& status);
+  /// Rebuilds docOrders from the spool folder and StartupInput (consumed). True when the
+  /// input registered a catalog the settings did not know.
+  bool LoadOrders(bool bShowDialog);
+  /// Completes one design element of the stack (IDs, file name, header defaults, catalog
+  /// identification and registration, kit file).
+  void LoadOrdersSub(xml::Node design, const std::string& fileName, int designId, bool& newCatalog);
+  /// Fills empty JobInfo/FileName texts from Document/FilePath (trimmed).
+  void CompleteDesignFileNames(xml::Document& doc);
+  /// Builds the ORDERGROUP elements of every design of docOrders.
+  void LoadOrderGroups();
+  /// Writes back the designs that still have grouped catalogs, archives the others and
+  /// drops designs without catalogs from docOrders.
+  void SaveOrders();
+  /// Asks, then removes the order group and its catalogs, saves and reloads. False when
+  /// the question was answered No.
+  bool RemoveOrder(long groupId);
+  /// Drops a sent group, and the catalogs no other group of the same send lists.
+  void RemoveSentOrder(xml::Node group, const xml::NodeList& sendList);
+  /// Packs the folder's *.xme files into its yearly archive, then deletes them.
+  void ArchiveFolder(const std::string& folder);
+
+  /// The style sheet table, refilled by every stack load.
+  StyleSheetTable StyleSheets;
+  /// The compression object.
+  CKUtil ckUtil;
+  /// Catalog IDs of the stack, counted over every design of the last load.
+  int CatalogCounter = 0;
+  /// Codes of the catalogs the last LoadOrders added to the settings.
+  std::vector<std::string> RegisteredCatalogs;
+  /// Designs of the input that could not be stored in the spool folder by the last load.
+  int StoreFailures = 0;
+
+  // ---- hooks the window fills; without a window they do nothing ----
+  /// Shows a progress or status text.
+  std::function<void(const std::string&)> ShowStatus;
+  /// Lets pending window messages run (the stack load yields between files).
+  std::function<void()> PumpMessages;
+  /// Shows the settings view with the settings tool marked current (new catalogs).
+  std::function<void()> ShowSettingsView;
+  /// Redraws the order stack view after a removal.
+  std::function<void()> RedrawOrderStack;
+
  private:
   void AddNewPartner(int id);
+  void Status(const std::string& text) {
+    if (ShowStatus) ShowStatus(text);
+  }
+  void Yield() {
+    if (PumpMessages) PumpMessages();
+  }
+  void IndexSettingsForLoad();
+
+  // Lookups of one stack load, so completing a design does not search the settings.
+  bool settingsIndexed_ = false;
+  std::unordered_map<std::string, xml::Node> catalogByCode_;  // ASCII-folded CODE
+  std::unordered_map<std::string, xml::Node> partnerById_;    // ID text
+  long highestCatalogId_ = 0;
+  std::string computerName_;
 };
 
 /// The settings file: <module folder>/<module name>.xml.

@@ -1,0 +1,247 @@
+// stack: the order stack without the window: take designs in, list, edit and remove orders.
+#include <iostream>
+#include <set>
+
+#include "host/cli/command.h"
+#include "host/frm_edi.h"
+#include "orders/stack_files.h"
+#include "platform/env.h"
+#include "support/module.h"
+#include "support/xml_helpers.h"
+#include "validation/edi_validate.h"
+
+namespace larkedi::cli {
+namespace {
+
+constexpr const char* kGroupHelp =
+    "Order group: its number as `stack list` shows it (numbers are given anew on every load), "
+    "or FILE.xme:PARTNERID, the design's stacked file and the partner's ID, which stay";
+
+struct StackOptions {
+  std::string file;
+  bool xml = false;
+  std::string group;
+  std::string field;
+  std::string value;
+};
+
+StackOptions& Options() {
+  static StackOptions options;
+  return options;
+}
+
+// The window's settings load, without asking the partner web service for manufacturers.
+void OpenSettings(frmEDI& edi) {
+  edi.bWebServiceDone = true;
+  edi.FillSettings();
+}
+
+// The group's current number, or -1 when no group matches.
+long ResolveGroup(frmEDI& edi, const std::string& spec) {
+  const auto colon = spec.rfind(':');
+  std::string xpath;
+  if (colon != std::string::npos) {
+    xpath = "/Orders/Design[FileName=" + xml::XPathLiteral(spec.substr(0, colon)) +
+            "]/ORDERGROUP[PARTNERID=" + xml::XPathLiteral(spec.substr(colon + 1)) + "]/ID";
+  } else {
+    if (!IsNumeric(spec)) return -1;
+    xpath = "/Orders/Design/ORDERGROUP[ID=" + xml::XPathLiteral(Trim(spec)) + "]/ID";
+  }
+  xml::Node id = edi.docOrders.selectSingleNode(xpath);
+  return id ? static_cast<long>(LeadingNumber(id.text())) : -1;
+}
+
+void PrintRegistered(const frmEDI& edi) {
+  if (edi.RegisteredCatalogs.empty()) return;
+  std::cout << "new catalogs registered without a partner (PARTNERID -1):\n";
+  for (const auto& code : edi.RegisteredCatalogs) std::cout << "  " << code << "\n";
+  std::cout << "assign each to its manufacturer by setting the CATALOG's PARTNERID to the "
+               "partner's ID in the settings file\n  "
+            << SettingsPath()
+            << "\n(larkedi settings get / settings put, or edit the file), then run "
+               "`larkedi stack list` to see the new order groups\n";
+}
+
+void SetupStack(CLI::App& app, Cli& cli) {
+  auto* stack = app.add_subcommand(
+      "stack",
+      "The order stack: designs waiting in the spool folder, grouped into one order per "
+      "manufacturer");
+  stack->require_subcommand(1);
+  StackOptions& o = Options();
+
+  auto* add = stack->add_subcommand(
+      "add",
+      "Take a design in as the window's load does (job information completed, validated for "
+      "start-up, stored enciphered in the spool folder) and rebuild the stack. A file whose "
+      "root element is the Design itself is taken as if wrapped in a root element. Exit 3 "
+      "when the design is refused or cannot be stored");
+  add->add_option("DESIGN", o.file, "Design XML file from the design application")->required();
+  add->callback([&cli] {
+    cli.Prepare();
+    std::string text, reason;
+    if (!Env::Default()->ReadFile(Options().file, &text, &reason)) {
+      cli.exit_code = Fail(kExitMissing, "cannot add " + Options().file + ": " + reason);
+      return;
+    }
+    // The design application hands its designs inside a root element; a file that is one
+    // bare Design (as the generator writes them) is wrapped the same way.
+    {
+      xml::Document probe;
+      if (probe.loadXML(text) && probe.documentElement() &&
+          probe.documentElement().nodeName() == "Design") {
+        RemoveXmlHeader(text);
+        text = "<Designs>" + text + "</Designs>";
+      }
+    }
+    frmEDI edi;
+    OpenSettings(edi);
+    Module().StartupInput = text;
+    int status = EDI_VALIDATE_OK;
+    if (!edi.TakeInStartupInput(status)) {
+      Module().StartupInput.clear();
+      cli.exit_code =
+          Fail(kExitAbort, "design refused: " + std::string(status == EDI_VALIDATE_ABORT
+                                                                ? "validation aborted it"
+                                                                : "it cannot be taken in"));
+      return;
+    }
+    if (status != EDI_VALIDATE_OK) {
+      std::cerr << "larkedi: validation status " << EdiValidateStatusName(status) << "\n";
+    }
+    const std::string spool = GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH");
+    std::vector<std::string> before_list = ListXmeFiles(spool);
+    std::set<std::string> before(before_list.begin(), before_list.end());
+    edi.LoadOrders(false);
+    if (edi.StoreFailures > 0) {
+      cli.exit_code = Fail(kExitAbort, "the design could not be stored in the spool folder " +
+                                           GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH"));
+      return;
+    }
+    int added = 0;
+    for (const auto& name : ListXmeFiles(GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH"))) {
+      if (!before.count(name)) {
+        std::cout << "stacked " << name << "\n";
+        ++added;
+      }
+    }
+    PrintRegistered(edi);
+    if (added == 0) {
+      cli.exit_code = Fail(kExitMissing, Options().file + " holds no design with job information");
+    }
+  });
+
+  auto* list = stack->add_subcommand(
+      "list",
+      "Load the stack and print one line per order group: design file, group number, partner "
+      "ID and name, SENDIT, PONUMBER, VALIDSTATUS, catalog names; then the catalogs that are "
+      "in no group");
+  list->add_flag("--xml", o.xml, "Print the whole order stack document instead");
+  list->callback([&cli] {
+    cli.Prepare();
+    frmEDI edi;
+    OpenSettings(edi);
+    edi.LoadOrders(false);
+    if (Options().xml) {
+      std::cout << edi.docOrders.xml();
+      return;
+    }
+    std::cout << "FILE\tGROUP\tPARTNERID\tPARTNER\tSENDIT\tPONUMBER\tVALIDSTATUS\tCATALOGS\n";
+    std::vector<std::string> loose;
+    for (xml::Node design : edi.docOrders.selectNodes("/Orders/Design")) {
+      const std::string file = GetNodeText(design, "FileName");
+      std::set<std::string> grouped;
+      for (xml::Node g : design.selectNodes("ORDERGROUP")) {
+        std::string names;
+        for (xml::Node cid : g.selectNodes("CATALOGID")) {
+          grouped.insert(cid.text());
+          if (!names.empty()) names += ", ";
+          names += GetNodeText(
+              design, "Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]/Identification/Name");
+        }
+        std::cout << file << "\t" << GetNodeText(g, "ID") << "\t" << GetNodeText(g, "PARTNERID")
+                  << "\t" << GetNodeText(g, "PARTNERNAME") << "\t" << GetNodeText(g, "SENDIT")
+                  << "\t" << GetNodeText(g, "PONUMBER") << "\t" << GetNodeText(g, "VALIDSTATUS")
+                  << "\t" << names << "\n";
+      }
+      for (xml::Node c : design.selectNodes("Catalog")) {
+        if (!grouped.count(GetNodeText(c, "ID"))) {
+          loose.push_back(file + "\t" + GetNodeText(c, "Identification/Name"));
+        }
+      }
+    }
+    if (!loose.empty()) {
+      std::cout << "\ncatalogs in no order group (no partner assigned):\nFILE\tCATALOG\n";
+      for (const auto& line : loose) std::cout << line << "\n";
+    }
+    PrintRegistered(edi);
+  });
+
+  auto* set = stack->add_subcommand(
+      "set",
+      "Change an order group as typing in the order stack page does, then save the stack. "
+      "ponumber, comment and contact set the PONUMBER, COMMENT and CONTACTNAME texts; sendit "
+      "takes 1 or 0 (send with the next send, or leave in the stack)");
+  set->add_option("GROUP", o.group, kGroupHelp)->required();
+  set->add_option("FIELD", o.field, "ponumber, comment, contact or sendit")
+      ->required()
+      ->check(CLI::IsMember({"ponumber", "comment", "contact", "sendit"}));
+  set->add_option("VALUE", o.value, "The new text (sendit: 1 or 0)")->required();
+  set->callback([&cli] {
+    cli.Prepare();
+    const StackOptions& opt = Options();
+    if (opt.field == "sendit" && opt.value != "1" && opt.value != "0") {
+      cli.exit_code = Fail(kExitUsage, "sendit takes 1 or 0");
+      return;
+    }
+    frmEDI edi;
+    OpenSettings(edi);
+    edi.LoadOrders(false);
+    const long id = ResolveGroup(edi, opt.group);
+    if (id < 0) {
+      cli.exit_code = Fail(kExitMissing, "no order group " + opt.group);
+      return;
+    }
+    const std::string element = opt.field == "ponumber"  ? "PONUMBER"
+                                : opt.field == "comment" ? "COMMENT"
+                                : opt.field == "contact" ? "CONTACTNAME"
+                                                         : "SENDIT";
+    xml::Node target = edi.docOrders.selectSingleNode(
+        "//ORDERGROUP[ID=" + xml::XPathLiteral(std::to_string(id)) + "]/" + element);
+    if (target.isNull()) {
+      cli.exit_code = Fail(kExitMissing, "order group " + opt.group + " has no " + element);
+      return;
+    }
+    target.setText(opt.value);
+    if (element != "SENDIT") edi.bOrdersChanged = true;
+    edi.SaveOrders();
+  });
+
+  auto* remove = stack->add_subcommand(
+      "remove",
+      "Remove an order group and its catalogs from its design, as the page's remove link does "
+      "(asks first; --yes answers). A design left without grouped catalogs goes to the archive");
+  remove->add_option("GROUP", o.group, kGroupHelp)->required();
+  remove->callback([&cli] {
+    cli.Prepare();
+    frmEDI edi;
+    OpenSettings(edi);
+    edi.LoadOrders(false);
+    const long id = ResolveGroup(edi, Options().group);
+    if (id < 0) {
+      cli.exit_code = Fail(kExitMissing, "no order group " + Options().group);
+      return;
+    }
+    if (!edi.RemoveOrder(id)) {
+      cli.exit_code = Fail(kExitAbort, "order group " + Options().group + " not removed");
+      return;
+    }
+    std::cout << "removed order group " << Options().group << "\n";
+  });
+}
+
+}  // namespace
+
+LARKEDI_REGISTER_COMMAND(SetupStack);
+
+}  // namespace larkedi::cli

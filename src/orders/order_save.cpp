@@ -1,0 +1,149 @@
+// Saving the order stack back to the spool folder, removing orders, archiving designs.
+#include <ctime>
+
+#include "host/frm_edi.h"
+#include "orders/stack_files.h"
+#include "platform/env.h"
+#include "platform/ui/dialogs.h"
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "support/xml_helpers.h"
+
+namespace larkedi {
+namespace {
+
+void LogAnswer(bool yes) {
+  WriteLog(std::string("   ") + (yes ? "Yes" : "No"));
+}
+
+std::string CurrentYear() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return std::to_string(local.tm_year + 1900);
+}
+
+}  // namespace
+
+void frmEDI::SaveOrders() {
+  WriteLog("Entering SaveOrders");
+  Env* env = Env::Default();
+  const std::string spool = GetNodeText(docSettings, "SETTINGS/SPOOLPATH");
+  WriteLog("Got spoolpath from Settings document. Value: " + spool);
+  const std::string archive = GetNodeText(docSettings, "SETTINGS/ARCHIVEPATH");
+  WriteLog("Got archivepath from Settings document. Value: " + archive);
+
+  WriteLog("Looping through Orders/Design");
+  for (xml::Node design : docOrders.selectNodes("Orders/Design")) {
+    const std::string name = GetNodeText(design, "FileName");
+    WriteLog("FileName: " + name);
+    WriteLog("Does the document still contain catalog(s) referenced in ORDERGROUP?");
+    const bool keep = NodeExists("Catalog[ID=../ORDERGROUP//CATALOGID]", design);
+    LogAnswer(keep);
+    if (!IsPlainFileName(name)) {
+      // Only names of files in the folder are written; anything else would land elsewhere.
+      LogError("SaveOrders", Err::Raise(kErrGeneral, "SaveOrders", "Bad file name: " + name));
+    } else if (keep) {
+      WriteLog("Keep order for further sending.");
+      Err err;
+      if (!StoreDesignFile(ckUtil, spool, name, design.xml(), err)) {
+        const std::string text =
+            ResParam("MSG ErrorNumberSourceDescription",
+                     {std::to_string(err.Number), err.Source, err.Description});
+        LogError(text, err);
+      }
+    } else {
+      WriteLog("Archive this design.");
+      const std::string spool_file = JoinPath(spool, name);
+      const std::string archived = JoinPath(archive, name);
+      env->CreateDirectories(archive, nullptr);
+      // The file is moved first, in one rename, then rewritten with the design as it now
+      // stands: a crash in between leaves exactly one copy, never none or two.
+      const bool moved = env->Exists(spool_file) && env->RenameFile(spool_file, archived, nullptr);
+      Err err;
+      if (StoreDesignFile(ckUtil, archive, name, design.xml(), err)) {
+        if (!moved && env->Exists(spool_file)) env->RemoveFile(spool_file, nullptr);
+      } else {
+        LogError("SaveOrders: archiving " + name, err);
+      }
+      ArchiveFolder(archive);
+    }
+    WriteLog("Does the document still contain catalog(s)?");
+    const bool has_catalogs = NodeExists("Catalog", design);
+    LogAnswer(has_catalogs);
+    if (!has_catalogs) {
+      WriteLog("Remove this design from document.");
+      design.parentNode().removeChild(design);
+    }
+  }
+}
+
+bool frmEDI::RemoveOrder(long groupId) {
+  WriteLog("Entering RemoveOrder()");
+  if (CurrentDialogs().MsgBox(Res("MSG SureWantToRemoveCatParamFromOrder"), MsgButtons::YesNo,
+                              MsgIcon::Question,
+                              Res("MSG AreYouSureQuestionMark")) != MsgResult::Yes) {
+    return false;
+  }
+  const std::string id = xml::XPathLiteral(std::to_string(groupId));
+  for (xml::Node cid : docOrders.selectNodes("//CATALOGID[../ID=" + id + "]")) {
+    xml::Node catalog =
+        docOrders.selectSingleNode("//Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]");
+    if (catalog) catalog.parentNode().removeChild(catalog);
+  }
+  if (xml::Node group = docOrders.selectSingleNode("//ORDERGROUP[ID=" + id + "]")) {
+    group.parentNode().removeChild(group);
+  }
+  SaveOrders();
+  LoadOrders(false);
+  if (RedrawOrderStack) RedrawOrderStack();
+  return true;
+}
+
+void frmEDI::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList) {
+  WriteLog("Entering RemoveSentOrder().");
+  const std::string group_id = GetNodeText(group, "ID");
+  WriteLog("Remove order (ID = " + group_id + ") from xdoc.");
+  std::set<std::string> sent;
+  for (xml::Node c : group.selectNodes("CATALOGID")) sent.insert(c.text());
+  // Catalog IDs that the other groups of this send still list. A group of the list that was
+  // already removed (sent before this one) no longer holds a catalog back.
+  std::set<std::string> still_listed;
+  for (xml::Node other : sendList) {
+    if (other == group || GetNodeText(other, "ID") == group_id) continue;
+    if (other.parentNode().isNull()) continue;
+    for (xml::Node c : other.selectNodes("CATALOGID")) still_listed.insert(c.text());
+  }
+  for (xml::Node catalog : docOrders.selectNodes("//Catalog")) {
+    const std::string id = GetNodeText(catalog, "ID");
+    if (sent.count(id) && !still_listed.count(id)) catalog.parentNode().removeChild(catalog);
+  }
+  if (xml::Node parent = group.parentNode()) parent.removeChild(group);
+}
+
+void frmEDI::ArchiveFolder(const std::string& folder) {
+  Env* env = Env::Default();
+  const std::string zip = JoinPath(folder, "archive_" + CurrentYear() + ".zip");
+  const std::vector<std::string> files = ListXmeFiles(folder);
+  if (files.empty()) return;
+  Err err;
+  if (!ckUtil.CompressArchive(folder, zip, "*.xme", "", false, false, false, false, false, &err)) {
+    // The designs stay where they are until an archiving succeeds.
+    LogError("ArchiveFolder", err);
+    return;
+  }
+  const std::string last_po = FindFileNoCase(folder, "LastPo.xml");
+  const std::string keep = JoinPath(folder, "~tmp");
+  std::string saved;
+  const bool keep_last_po = Module().LogEnabled && !last_po.empty() &&
+                            env->ReadFile(last_po, &saved, nullptr) &&
+                            env->WriteFileAtomic(keep, saved, nullptr);
+  for (const std::string& name : files) env->RemoveFile(JoinPath(folder, name), nullptr);
+  if (keep_last_po) {
+    if (!env->Exists(last_po)) env->WriteFileAtomic(last_po, saved, nullptr);
+    env->RemoveFile(keep, nullptr);
+  }
+}
+
+}  // namespace larkedi

@@ -1,0 +1,350 @@
+// The order stack: loading designs, order groups, saving, removing and archiving.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "host/frm_edi.h"
+#include "host/startup.h"
+#include "orders/stack_files.h"
+#include "platform/env.h"
+#include "platform/ui/dialogs.h"
+#include "platform/zip/zip.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "support/xml_helpers.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFileOrEmpty;
+using testing::WriteFileOrDie;
+
+struct Cat {
+  std::string id, code, partner;
+};
+
+std::string Settings(const std::string& dir, const std::vector<Cat>& catalogs,
+                     const std::string& extra = "") {
+  std::string s =
+      "<SETTINGS><SPOOLPATH>" + dir + "/Send</SPOOLPATH><ARCHIVEPATH>" + dir +
+      "/Archive</ARCHIVEPATH>"
+      "<PARTNER><ID>1</ID><NAME>Alpha Cabinets</NAME><KITFILEID>0</KITFILEID></PARTNER>"
+      "<PARTNER><ID>2</ID><NAME>Beta Millwork</NAME><KITFILEID>1</KITFILEID></PARTNER>" +
+      extra;
+  for (const Cat& c : catalogs) {
+    s += "<CATALOG><ID>" + c.id + "</ID><CODE><![CDATA[" + c.code + "]]></CODE><PARTNERID>" +
+         c.partner + "</PARTNERID></CATALOG>";
+  }
+  return s + "</SETTINGS>";
+}
+
+std::string Design(const std::string& computer, const std::string& file,
+                   const std::vector<std::string>& catalogs, const std::string& number = "PO-7") {
+  std::string d = "<Design><JobInfo><Header><ComputerName>" + computer + "</ComputerName><Number>" +
+                  number + "</Number><GlobalID/><DateBias/></Header><FileName>" + file +
+                  "</FileName><Profile><Type>BillTo</Type><Contact><Type>Designer</Type>"
+                  "<Name Type=\"FullName\">Dana Designer</Name></Contact></Profile></JobInfo>";
+  for (const auto& c : catalogs) {
+    d += "<Catalog><Identification><Name>" + xml::EscapeXmlText(c) +
+         "</Name></Identification><Item><Number>1</Number></Item></Catalog>";
+  }
+  return d + "</Design>";
+}
+
+class OrderStackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The views' style sheets are filled into the table by every load; stand-ins will do.
+    for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
+      if (!fs::exists(module_.path("html/" + file))) {
+        WriteFileOrDie(module_.path("html/" + file),
+                       "<xsl:stylesheet version=\"1.0\" "
+                       "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
+      }
+    }
+    module_.Restart();
+    Configure({{"1", "ABC", "1"}, {"2", "Def", "2"}, {"7", "SHARED", "1"}});
+  }
+
+  void Configure(const std::vector<Cat>& catalogs, const std::string& extra = "") {
+    WriteFileOrDie(SettingsPath(), Settings(module_.dir(), catalogs, extra));
+    edi_.bWebServiceDone = true;
+    edi_.FillSettings();
+  }
+
+  bool Load(const std::string& input = "") {
+    Module().StartupInput = input;
+    return edi_.LoadOrders(false);
+  }
+
+  std::string spool() const { return module_.path("Send"); }
+  std::string archive() const { return module_.path("Archive"); }
+  std::vector<std::string> SpoolFiles() const { return ListXmeFiles(spool()); }
+
+  std::vector<std::string> Texts(const std::string& xpath) const {
+    std::vector<std::string> out;
+    for (xml::Node n : edi_.docOrders.selectNodes(xpath)) out.push_back(n.text());
+    return out;
+  }
+
+  std::string Plain(const std::string& path) { return edi_.ckUtil.DeCryptFile(path); }
+
+  testing::TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
+  frmEDI edi_;
+};
+
+TEST_F(OrderStackTest, LoadsStoreEncipheredDesignsAndRenumberOnEveryLoad) {
+  EXPECT_FALSE(Load("<?xml version=\"1.0\"?>\r\n<Designs>\r\n" + Design("PC1", "a.kit", {"abc"}) +
+                    Design("PC1", "b.kit", {"ABC", "def"}) + "</Designs>"));
+  ASSERT_EQ(SpoolFiles().size(), 2u);
+  EXPECT_TRUE(Module().StartupInput.empty());
+  for (const auto& name : SpoolFiles()) {
+    const std::string raw = ReadFileOrEmpty(fs::path(spool()) / name);
+    EXPECT_EQ(raw.rfind("PK", 0), 0u) << "stored in plain text: " << name;
+    xml::Document d;
+    ASSERT_TRUE(d.loadXML(Plain(JoinPath(spool(), name))));
+    EXPECT_EQ(d.documentElement().nodeName(), "Design");
+    // The stored copy carries the new identity but not the load's completion.
+    EXPECT_EQ(GetNodeText(d, "Design/JobInfo/Header/GlobalID") + ".xme", name);
+    EXPECT_FALSE(NodeExists("Design/Catalog/ID", d));
+    EXPECT_FALSE(GetNodeText(d, "Design/JobInfo/Header/DateBias").empty());
+  }
+  const auto names = Texts("/Orders/Design/FileName");
+  EXPECT_EQ(Texts("/Orders/Design/ID"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Texts("//Catalog/ID"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(Texts("/Orders/SETTINGS/PARTNER/ID").size(), 2u);
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design[1]/JobInfo/Header/Application"), "LARKSPUR EDI");
+
+  EXPECT_FALSE(Load());
+  auto again = Texts("/Orders/Design/FileName");
+  std::vector<std::string> sorted_names = names;
+  std::sort(sorted_names.begin(), sorted_names.end());
+  EXPECT_EQ(again, sorted_names);  // the listing order of the folder
+  EXPECT_EQ(Texts("/Orders/Design/ID"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Texts("//Catalog/ID"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(edi_.LoadedSpoolFiles, std::set<std::string>(names.begin(), names.end()));
+  EXPECT_FALSE(edi_.IsSpoolerChanged());
+}
+
+TEST_F(OrderStackTest, OrdersDumpOnlyWithLoggingAndNeverCountsAsAChange) {
+  Load(Design("PC1", "a.kit", {"abc"}));
+  EXPECT_FALSE(fs::exists(fs::path(spool()) / "orders.xml"));
+  module_.EnableLogging();
+  Load();
+  EXPECT_TRUE(fs::exists(fs::path(spool()) / "orders.xml"));
+  EXPECT_EQ(edi_.LoadedSpoolFiles.count("orders.xml"), 1u);
+  EXPECT_FALSE(edi_.IsSpoolerChanged());
+}
+
+TEST_F(OrderStackTest, CatalogCodesMatchWithoutCaseAndUnknownOnesAreRegisteredOnce) {
+  const std::string odd = "O'Neil \"Best\" Crème";
+  EXPECT_TRUE(Load(Design("PC1", "a.kit", {"abc", "DEF", "zed", odd})));
+  EXPECT_EQ(edi_.RegisteredCatalogs, (std::vector<std::string>{"zed", odd}));
+  xml::Document saved;
+  ASSERT_TRUE(saved.load(SettingsPath()));
+  EXPECT_EQ(GetNodeText(saved, "SETTINGS/CATALOG[CODE='zed']/ID"), "8");
+  EXPECT_EQ(GetNodeText(saved, "SETTINGS/CATALOG[CODE='zed']/PARTNERID"), "-1");
+  EXPECT_EQ(GetNodeText(saved, "SETTINGS/CATALOG[ID='9']/CODE"), odd);
+
+  // Partner 1 is listed first, so its group comes first; the unknown codes are in no group.
+  EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Texts("//ORDERGROUP[PARTNERID='1']/CATALOGID"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Texts("//ORDERGROUP[PARTNERID='2']/CATALOGID"), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/PONUMBER"), "PO-7");
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/CONTACTNAME"), "Dana Designer");
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/SENDIT"), "1");
+  EXPECT_FALSE(NodeExists("//ORDERGROUP/RFQ", edi_.docOrders));
+  // Partner 2 asks for the kit file.
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design/File[Type='Kit']/Name"), "a.kit");
+
+  // A reload reads the stored design back (its letters included) and does not register
+  // the same codes again.
+  edi_.FillSettings();
+  dialogs_.shown.clear();
+  EXPECT_FALSE(Load());
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(Texts("//Catalog/Identification/Name"),
+            (std::vector<std::string>{"abc", "DEF", "zed", odd}));
+  EXPECT_TRUE(edi_.RegisteredCatalogs.empty());
+  EXPECT_EQ(edi_.docSettings.selectNodes("SETTINGS/CATALOG").length(), 5);
+}
+
+TEST_F(OrderStackTest, PartnerIdsCompareAsNumbersAndTwinOrdersRepeatTheCatalog) {
+  Configure({{"1", "ABC", "01"}, {"2", "abc", "1.0"}},
+            "<ALLOWTWINORDERS>1</ALLOWTWINORDERS><RFQMODE>1</RFQMODE>");
+  Load(Design("PC1", "a.kit", {"Abc"}));
+  EXPECT_EQ(Texts("//ORDERGROUP[PARTNERID='1']/CATALOGID"), (std::vector<std::string>{"1", "1"}));
+  EXPECT_EQ(Texts("//ORDERGROUP/ID"), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(Texts("//ORDERGROUP/RFQ"), (std::vector<std::string>{"0"}));
+}
+
+TEST_F(OrderStackTest, ReplaceQuestionDecidesWhetherTheStackedCopyStays) {
+  Load(Design("PC1", "same.kit", {"abc"}, "old"));
+  Load(Design("PC2", "same.kit", {"abc"}, "other computer"));
+  ASSERT_EQ(SpoolFiles().size(), 2u);
+
+  dialogs_.msgbox_answers = {MsgResult::No};
+  Load(Design("PC1", "same.kit", {"abc"}, "kept both"));
+  EXPECT_EQ(SpoolFiles().size(), 3u);
+  EXPECT_EQ(dialogs_.CountShown("PC1_same.kit"), 1);
+
+  // Two stacked copies from PC1 now: one question each, Yes leaves only the new design.
+  dialogs_.shown.clear();
+  dialogs_.msgbox_answers = {MsgResult::Yes, MsgResult::Yes};
+  Load(Design("PC1", "same.kit", {"abc"}, "newest"));
+  EXPECT_EQ(dialogs_.CountShown("PC1_same.kit"), 2);
+  EXPECT_EQ(SpoolFiles().size(), 2u);
+  EXPECT_EQ(Texts("//Design[JobInfo/Header/ComputerName='PC1']/JobInfo/Header/Number"),
+            (std::vector<std::string>{"newest"}));
+  Load();
+  EXPECT_EQ(Texts("//Design/JobInfo/Header/Number").size(), 2u);
+}
+
+TEST_F(OrderStackTest, EditsSurviveReloadAndGroupsFollowReassignment) {
+  Load(Design("PC1", "a.kit", {"abc", "def"}));
+  xml::Node po = edi_.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='1']/PONUMBER");
+  po.setText("EDITED-1");
+  edi_.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
+  edi_.SaveOrders();
+  Load();
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='1']/PONUMBER"), "EDITED-1");
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='2']/SENDIT"), "0");
+  EXPECT_EQ(Texts("//ORDERGROUP/CATALOGID"), (std::vector<std::string>{"1", "2"}));
+
+  // ABC moves to partner 2: partner 1 loses its group (and the edit), partner 2 gets both.
+  edi_.docSettings.selectSingleNode("SETTINGS/CATALOG[CODE='ABC']/PARTNERID").setText("2");
+  Load();
+  EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(Texts("//ORDERGROUP/CATALOGID"), (std::vector<std::string>{"1", "2"}));
+}
+
+TEST_F(OrderStackTest, UnassignedDesignIsArchivedAndArchivesGrowPerYear) {
+  Load(Design("PC1", "a.kit", {"nobody"}));
+  Load(Design("PC1", "b.kit", {"abc"}));
+  const auto before = SpoolFiles();
+  ASSERT_EQ(before.size(), 2u);
+  WriteFileOrDie(archive() + "/LastPo.xml", "<PO/>");
+  edi_.SaveOrders();
+  ASSERT_EQ(SpoolFiles().size(), 1u);
+  // The archived design keeps its catalogs, so it stays in the document until the next load.
+  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 2);
+
+  // Now the other design: its group is removed, so it goes to the archive as well.
+  dialogs_.msgbox_answers = {MsgResult::Yes};
+  const long id = std::stol(GetNodeText(edi_.docOrders, "//ORDERGROUP/ID"));
+  ASSERT_TRUE(edi_.RemoveOrder(id));
+  EXPECT_TRUE(SpoolFiles().empty());
+  EXPECT_TRUE(ListXmeFiles(archive()).empty());
+  EXPECT_EQ(ReadFileOrEmpty(archive() + "/LastPo.xml"), "<PO/>");
+
+  std::vector<std::string> zips;
+  for (const auto& e : fs::directory_iterator(archive())) {
+    const std::string n = e.path().filename().string();
+    if (n.rfind("archive_", 0) == 0) zips.push_back(n);
+  }
+  ASSERT_EQ(zips.size(), 1u);
+  std::string error;
+  auto zip = zip::Archive::Open(ReadFileOrEmpty(archive() + "/" + zips[0]), &error);
+  ASSERT_TRUE(zip) << error;
+  std::vector<std::string> entries;
+  for (int i = 0; i < zip->EntryCount(); ++i) entries.push_back(zip->EntryName(i));
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, before);
+}
+
+TEST_F(OrderStackTest, RemovingOneOfTwoGroupsKeepsTheDesignWithTheOther) {
+  Load(Design("PC1", "a.kit", {"abc", "def"}));
+  const long id = std::stol(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='1']/ID"));
+  dialogs_.msgbox_answers = {MsgResult::No};
+  EXPECT_FALSE(edi_.RemoveOrder(id));
+  EXPECT_EQ(edi_.docOrders.selectNodes("//ORDERGROUP").length(), 2);
+
+  dialogs_.msgbox_answers = {MsgResult::Yes};
+  EXPECT_TRUE(edi_.RemoveOrder(id));
+  ASSERT_EQ(SpoolFiles().size(), 1u);
+  Load();
+  EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(Texts("//Catalog/Identification/Name"), (std::vector<std::string>{"def"}));
+}
+
+TEST_F(OrderStackTest, CatalogSharedBySentGroupsSurvivesTheFirstRemoval) {
+  Configure({{"1", "ABC", "1"}, {"2", "abc", "2"}, {"3", "DEF", "1"}});
+  Load(Design("PC1", "a.kit", {"abc", "def"}));
+  xml::NodeList sending = edi_.docOrders.selectNodes("Orders/Design/ORDERGROUP[SENDIT='1']");
+  ASSERT_EQ(sending.length(), 2);
+  edi_.RemoveSentOrder(sending.item(0), sending);
+  // abc is still listed by partner 2's group; def went with partner 1's.
+  EXPECT_EQ(Texts("//Catalog/Identification/Name"), (std::vector<std::string>{"abc"}));
+  edi_.RemoveSentOrder(sending.item(1), sending);
+  EXPECT_TRUE(Texts("//Catalog").empty());
+  EXPECT_TRUE(Texts("//ORDERGROUP").empty());
+  edi_.SaveOrders();
+  EXPECT_TRUE(Texts("//Design").empty());
+  EXPECT_TRUE(SpoolFiles().empty());
+  EXPECT_EQ(ListXmeFiles(archive()).size(), 0u);  // packed into the yearly archive
+}
+
+TEST_F(OrderStackTest, BadInputLosesNothingAlreadyStacked) {
+  Load(Design("PC1", "a.kit", {"abc"}));
+  const auto stacked = SpoolFiles();
+
+  EXPECT_FALSE(Load("<Design><JobInfo>"));
+  EXPECT_EQ(dialogs_.CountShown(Res("MSG ErrorLoadingXMLFromCallingApp")), 1);
+  EXPECT_TRUE(Module().StartupInput.empty());
+  EXPECT_EQ(SpoolFiles(), stacked);
+  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 1);
+
+  Load("<Design><Catalog><Identification><Name>abc</Name></Identification></Catalog></Design>");
+  EXPECT_EQ(SpoolFiles(), stacked);  // no JobInfo: not taken in
+
+  // A file that does not decipher is named in the error box; another root is skipped quietly.
+  WriteFileOrDie(spool() + "/0BROKEN.xme", "<Design>plain</Design>");
+  WriteFileOrDie(spool() + "/1OTHER.xme", "<Other/>");
+  edi_.ckUtil.EnCryptFile(spool() + "/1OTHER.xme");
+  dialogs_.shown.clear();
+  Load();
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].text.find(Res("MSG ErrorsHaveOccured")), std::string::npos);
+  EXPECT_NE(dialogs_.shown[0].text.find("0BROKEN.xme"), std::string::npos);
+  EXPECT_EQ(dialogs_.shown[0].text.find("1OTHER.xme"), std::string::npos);
+  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 1);
+  EXPECT_EQ(SpoolFiles().size(), 3u);
+}
+
+TEST_F(OrderStackTest, SpoolFolderThatCannotBeCreatedIsReportedNotSilent) {
+  // The configured folder is missing and the fallback is taken by a plain file.
+  WriteFileOrDie(SettingsPath(), Settings(module_.dir() + "/gone", {{"1", "ABC", "1"}}));
+  edi_.FillSettings();
+  WriteFileOrDie(module_.path("Send"), "not a folder");
+  Load(Design("PC1", "a.kit", {"abc"}));
+  EXPECT_EQ(edi_.StoreFailures, 1);
+  EXPECT_EQ(dialogs_.CountShown(Res("MSG ErrorsHaveOccured")), 1);
+  EXPECT_EQ(GetNodeText(edi_.docSettings, "SETTINGS/SPOOLPATH"), module_.path("Send"));
+}
+
+TEST_F(OrderStackTest, EmptyFileNameTakesTheTrimmedFilePath) {
+  Load(
+      "<Design><JobInfo><Header><ComputerName>PC1</ComputerName></Header><FileName/></JobInfo>"
+      "<Document><FilePath>  /designs/my kitchen.kit  </FilePath></Document></Design>");
+  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design/JobInfo/FileName"), "/designs/my kitchen.kit");
+  EXPECT_EQ(Texts("/Orders/*").size(), 2u);
+}
+
+TEST_F(OrderStackTest, ADesignCannotRedirectItsOwnFile) {
+  std::string d = Design("PC1", "a.kit", {"abc"});
+  d.insert(d.size() - std::string("</Design>").size(), "<FileName>../escape.xme</FileName>");
+  Load(d);
+  edi_.SaveOrders();
+  EXPECT_FALSE(fs::exists(module_.path("escape.xme")));
+  Load();
+  EXPECT_EQ(SpoolFiles().size(), 1u);
+  EXPECT_EQ(Texts("//Design/FileName"), SpoolFiles());
+}
+
+}  // namespace
+}  // namespace larkedi
