@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <filesystem>
 
 #include "platform/env.h"
@@ -51,6 +53,9 @@ TEST(StyleSheetTable, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
   ScriptedDialogs dialogs;
   ScopedDialogs scoped(&dialogs);
   WriteFileOrDie(module.path("html/PartnerPO.xsl"), kEchoSheet);
+  // Two sheets missing from the installation.
+  std::remove(module.path("html/Status.xsl").c_str());
+  std::remove(module.path("html/ediorderlist.xsl").c_str());
 
   StyleSheetTable table;
   table.FillStyleSheets(Settings("PartnerPO.xsl"));
@@ -68,7 +73,7 @@ TEST(StyleSheetTable, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
   EXPECT_NE(table.Item("PARTNERPO.xsl").find("OrderID"), std::string::npos);
   EXPECT_EQ(table.Item("no such key"), "");
 
-  // Sheets that are not shipped have been reported once each and hold an empty text.
+  // Sheets that are missing have been reported once each and hold an empty text.
   EXPECT_TRUE(table.Item("Status").empty());
   EXPECT_TRUE(ShownMissing(dialogs, module.path("html/Status.xsl"), MsgIcon::Critical));
   EXPECT_TRUE(ShownMissing(dialogs, module.path("html/ediorderlist.xsl"), MsgIcon::Critical));
@@ -173,6 +178,7 @@ TEST(TransformXmlDoc, MissingStyleSheetRaisesWithCallersText) {
   module.Restart();
   ScriptedDialogs dialogs;
   ScopedDialogs scoped(&dialogs);
+  std::remove(module.path("html/orderstogo.xsl").c_str());
   StyleSheetTable table;
   table.FillStyleSheets(Settings(""));
   EXPECT_TRUE(ShownMissing(dialogs, module.path("html/orderstogo.xsl"), MsgIcon::Critical));
