@@ -1,8 +1,9 @@
-// render: one view of the module as a standalone HTML page, from a saved order stack
-// (orders.xml) or a dealer server's XML and the module's settings file.
+// render: one view of the module as a standalone HTML page, from the module's current
+// order stack and settings, or from a saved order stack (orders.xml) or a dealer server's XML.
 #include <iostream>
 
 #include "host/cli/command.h"
+#include "host/frm_edi.h"
 #include "platform/env.h"
 #include "presentation/render.h"
 #include "support/module.h"
@@ -34,9 +35,11 @@ void SetupRender(CLI::App& app, Cli& cli) {
           views +
           ".\n"
           "orderdetail takes the order ID; partner takes the partner ID and optionally 'warning'.\n"
-          "The order views read the order stack given with --orders (a saved orders.xml);\n"
-          "ediorderlist and the dealer order detail read the dealer server's XML from --orders.\n"
-          "The settings views read the module's settings file, or --settings.");
+          "Without --orders, the views show the module's current state: the order stack loaded\n"
+          "from the spool folder as `larkedi stack list` loads it, and the settings as loaded.\n"
+          "--orders FILE renders a saved order stack (orders.xml) instead; ediorderlist and the\n"
+          "dealer order detail read the dealer server's XML from --orders.\n"
+          "--settings FILE renders another settings file.");
   static std::string view;
   static std::vector<std::string> args;
   static std::string orders_path, settings_path, out_path;
@@ -48,10 +51,22 @@ void SetupRender(CLI::App& app, Cli& cli) {
   cmd->callback([&cli] {
     cli.Prepare();
     xml::Document orders, settings;
-    if (!orders_path.empty() && !LoadXmlArg(orders_path, orders, cli)) return;
+    if (orders_path.empty() && settings_path.empty()) {
+      // The module's own state, loaded as the window loads it (without the web service).
+      frmEDI edi;
+      edi.bWebServiceDone = true;
+      edi.FillSettings();
+      edi.LoadOrders(false);
+      orders = edi.docOrders;
+      settings = edi.docSettings;
+    } else if (!orders_path.empty() && !LoadXmlArg(orders_path, orders, cli)) {
+      return;
+    }
     std::string settings_file =
         settings_path.empty() ? ModulePath(ModuleName() + ".xml") : settings_path;
-    if (FileExists(settings_file)) {
+    if (!settings.documentElement().isNull()) {
+      // Already loaded with the order stack.
+    } else if (FileExists(settings_file)) {
       if (!LoadXmlArg(settings_file, settings, cli)) return;
     } else if (!settings_path.empty()) {
       cli.exit_code = Fail(kExitMissing, "the settings file " + settings_file + " does not exist");
