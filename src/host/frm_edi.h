@@ -112,6 +112,10 @@ class frmEDI {
 
  private:
   void AddNewPartner(int id);
+  /// Appends a partner with the next ID (listed as new); code and, for a partner that is
+  /// not free-EDI, name default from the resources. Returns the ID, 0 without SETTINGS.
+  int AppendPartner(bool free_edi, const std::string& code, const std::string& name,
+                    const std::string& manufacturer_id, const std::string& dealer_id);
   void Status(const std::string& text) {
     if (ShowStatus) ShowStatus(text);
   }

@@ -62,42 +62,35 @@ void frmEDI::AddNewPartner(int id) {
   }
 }
 
-int frmEDI::CreateEmptyPartner(const std::string& code, const std::string& name) {
-  WriteLog("Entering CreateEmptyPartner().");
+int frmEDI::AppendPartner(bool free_edi, const std::string& code, const std::string& name,
+                          const std::string& manufacturer_id, const std::string& dealer_id) {
   xml::Node settings = docSettings.selectSingleNode("SETTINGS");
   if (settings.isNull()) return 0;
   int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
   AddNewPartner(id);
   std::string sid = std::to_string(id);
   xml::Node p = settings.appendChild(docSettings.createElement("PARTNER"));
+  if (free_edi) p.setAttribute("freeedi", "1");
   AppendTextElement(docSettings, p, "ID", sid);
   AppendCDataElement(docSettings, p, "CODE", code.empty() ? Res("LBL Partner") + " " + sid : code);
-  AppendCDataElement(docSettings, p, "NAME",
-                     name.empty() ? Res("LBL Partner") + " " + sid + " " + Res("LBL Name") : name);
-  AppendCDataElement(docSettings, p, "MANUFID", "MANUF");
-  AppendCDataElement(docSettings, p, "DEALERID", "DEALER");
+  AppendCDataElement(
+      docSettings, p, "NAME",
+      name.empty() && !free_edi ? Res("LBL Partner") + " " + sid + " " + Res("LBL Name") : name);
+  AppendCDataElement(docSettings, p, "MANUFID", manufacturer_id);
+  AppendCDataElement(docSettings, p, "DEALERID", dealer_id);
   AppendTextElement(docSettings, p, "METHODID", "1");
   AppendTextElement(docSettings, p, "KITFILEID", "0");
   return id;
 }
 
+int frmEDI::CreateEmptyPartner(const std::string& code, const std::string& name) {
+  WriteLog("Entering CreateEmptyPartner().");
+  return AppendPartner(false, code, name, "MANUF", "DEALER");
+}
+
 int frmEDI::CreateFreeEDIPartner(const std::string& manufacturer_id, const std::string& name) {
   WriteLog("Entering CreateFreeEDIPartner().");
-  xml::Node settings = docSettings.selectSingleNode("SETTINGS");
-  if (settings.isNull()) return 0;
-  int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
-  AddNewPartner(id);
-  std::string sid = std::to_string(id);
-  xml::Node p = settings.appendChild(docSettings.createElement("PARTNER"));
-  p.setAttribute("freeedi", "1");
-  AppendTextElement(docSettings, p, "ID", sid);
-  AppendCDataElement(docSettings, p, "CODE", Res("LBL Partner") + " " + sid);
-  AppendCDataElement(docSettings, p, "NAME", name);
-  AppendCDataElement(docSettings, p, "MANUFID", manufacturer_id);
-  AppendCDataElement(docSettings, p, "DEALERID", "");
-  AppendTextElement(docSettings, p, "METHODID", "1");
-  AppendTextElement(docSettings, p, "KITFILEID", "0");
-  return id;
+  return AppendPartner(true, "", name, manufacturer_id, "");
 }
 
 bool frmEDI::IsFreeEdiPartner(int partner_id) const {

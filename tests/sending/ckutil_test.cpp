@@ -8,6 +8,7 @@
 #include "platform/env.h"
 #include "platform/zip/zip.h"
 #include "support/module.h"
+#include "testing/failing_env.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {
@@ -29,37 +30,10 @@ std::string SevenZip() {
   return {};
 }
 
-// Delegates to the real file system but refuses every atomic write, as a full disk would.
-class FullDiskEnv final : public Env {
- public:
-  FullDiskEnv() : real_(Env::SetDefault(this)) {}
-  ~FullDiskEnv() override { Env::SetDefault(real_); }
-  bool ReadFile(const std::string& p, std::string* d, std::string* e) override {
-    return real_->ReadFile(p, d, e);
-  }
-  bool WriteFileAtomic(const std::string& p, std::string_view, std::string* e) override {
-    if (e) *e = "Cannot write " + p + ": No space left on device";
-    return false;
-  }
-  bool AppendFile(const std::string& p, std::string_view d, std::string* e) override {
-    return real_->AppendFile(p, d, e);
-  }
-  bool Exists(const std::string& p) override { return real_->Exists(p); }
-  bool IsDirectory(const std::string& p) override { return real_->IsDirectory(p); }
-  bool CreateDirectories(const std::string& p, std::string* e) override {
-    return real_->CreateDirectories(p, e);
-  }
-  bool RemoveFile(const std::string& p, std::string* e) override { return real_->RemoveFile(p, e); }
-  bool RenameFile(const std::string& f, const std::string& t, std::string* e) override {
-    return real_->RenameFile(f, t, e);
-  }
-  bool ListDirectory(const std::string& p, std::vector<std::string>* n, std::string* e) override {
-    return real_->ListDirectory(p, n, e);
-  }
-  int64_t ModificationTime(const std::string& p) override { return real_->ModificationTime(p); }
-
- private:
-  Env* real_;
+// Refuses every atomic write for the life of the object, as a full disk would.
+struct FullDiskEnv {
+  testing::FailingWritesEnv disk;
+  testing::ScopedEnv scoped{&disk};
 };
 
 std::vector<std::string> EntryNames(const std::string& zip_path) {
