@@ -29,16 +29,20 @@ struct Stack {
 };
 
 // A module folder with N enciphered designs (three catalogs of 100 items each), 50 partners
-// and 500 settings catalogs; made once per size.
-const Stack& Prepare(int count) {
-  static std::map<int, Stack> made;
-  auto it = made.find(count);
+// and 500 settings catalogs; made once per size. With `scripts`, every partner has a
+// MANUFID and a small validation script (Validate/<MANUFID>.js) that reads one node.
+const Stack& Prepare(int count, bool scripts = false) {
+  static std::map<std::pair<int, bool>, Stack> made;
+  auto it = made.find({count, scripts});
   if (it != made.end()) return it->second;
   Stack s;
-  s.dir = (fs::temp_directory_path() / ("larkedi-stack-bench-" + std::to_string(count))).string();
+  s.dir = (fs::temp_directory_path() /
+           ("larkedi-stack-bench-" + std::to_string(count) + (scripts ? "-js" : "")))
+              .string();
   fs::remove_all(s.dir);
   fs::create_directories(s.dir + "/Send");
   fs::create_directories(s.dir + "/html");
+  if (scripts) fs::create_directories(s.dir + "/Validate");
   for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
     (void)key;
     const std::string text =
@@ -53,8 +57,19 @@ const Stack& Prepare(int count) {
                          "/Archive</ARCHIVEPATH><SORTORDER>NS</SORTORDER>"
                          "<TRANSFORMATION></TRANSFORMATION>";
   for (int p = 1; p <= 50; ++p) {
+    const std::string manuf = "MANUF" + std::to_string(p);
     settings += "<PARTNER><ID>" + std::to_string(p) + "</ID><NAME>Partner " + std::to_string(p) +
-                "</NAME><KITFILEID>0</KITFILEID></PARTNER>";
+                "</NAME><KITFILEID>0</KITFILEID>" +
+                (scripts ? "<MANUFID>" + manuf + "</MANUFID>" : std::string()) + "</PARTNER>";
+    if (scripts) {
+      Env::Default()->WriteFileAtomic(
+          s.dir + "/Validate/" + manuf + ".js",
+          "function Validate() {\n"
+          "  var name = docCatalog.selectSingleNode(\"/Catalog/Identification/Name\");\n"
+          "  if (name === null) return;\n"
+          "}\n",
+          nullptr);
+    }
   }
   const auto codes = options.catalogs;
   for (int c = 1; c <= 500; ++c) {
@@ -76,7 +91,7 @@ const Stack& Prepare(int count) {
     Err err;
     StoreDesignFile(ck, s.dir + "/Send", name, text, err);
   }
-  return made.emplace(count, s).first->second;
+  return made.emplace(std::make_pair(count, scripts), s).first->second;
 }
 
 // Seconds per design of the floor, by stack size, for the ratio.
@@ -95,9 +110,9 @@ long PeakKb() {
   return u.ru_maxrss;
 }
 
-void BM_LoadOrders(benchmark::State& state) {
+void LoadOrdersOf(benchmark::State& state, bool scripts) {
   const int count = static_cast<int>(state.range(0));
-  const Stack& s = Prepare(count);
+  const Stack& s = Prepare(count, scripts);
   SetModuleFolder(s.dir);
   ScriptedDialogs dialogs;
   ScopedDialogs scoped(&dialogs);
@@ -124,6 +139,15 @@ void BM_LoadOrders(benchmark::State& state) {
   state.counters["designs"] = edi.docOrders.selectNodes("/Orders/Design").length();
   state.counters["plain_MB"] = static_cast<double>(s.plain_bytes) / 1e6;
   state.counters["peak_rss_MB"] = static_cast<double>(PeakKb()) / 1024.0;
+}
+
+void BM_LoadOrders(benchmark::State& state) {
+  LoadOrdersOf(state, false);
+}
+
+// The same with one small validation script per manufacturer.
+void BM_LoadOrdersWithScripts(benchmark::State& state) {
+  LoadOrdersOf(state, true);
 }
 
 void BM_DecipherAndParseFloor(benchmark::State& state) {
@@ -156,6 +180,12 @@ BENCHMARK(BM_DecipherAndParseFloor)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(BM_LoadOrders)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_LoadOrdersWithScripts)
     ->Arg(100)
     ->Arg(1000)
     ->Arg(5000)

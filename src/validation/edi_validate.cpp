@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/automation/automation.h"
@@ -145,6 +146,65 @@ void ShowModuleFailure(const std::string& routine, const std::string& descriptio
 
 }  // namespace
 
+// The settings lookups of the design loop ("//CATALOG[CODE=...]", "//PARTNER[ID=...]",
+// "//CATALOG[PARTNERID=...]") answered from maps built in one pass, so each design costs
+// the same however many catalogs and partners the settings hold. The maps give the same
+// nodes as the queries: all matching elements in document order, the first for a single
+// node. Settings whose CATALOG or PARTNER elements nest inside one another are left to the
+// queries, since the temporary LINKEDCATALOG copies could then add matches.
+struct clsEdiValidate::SettingsIndex {
+  xml::Document doc;
+  std::unordered_map<std::string, xml::Node> catalogByCode;
+  std::unordered_map<std::string, std::vector<xml::Node>> catalogsByPartner;
+  std::unordered_map<std::string, xml::Node> partnerById;
+  /// LINKEDCATALOG elements were in the settings before any were added.
+  bool strayLinked = false;
+
+  xml::Node Catalog(const std::string& code) const {
+    auto it = catalogByCode.find(code);
+    return it == catalogByCode.end() ? xml::Node() : it->second;
+  }
+  xml::Node Partner(const std::string& id) const {
+    auto it = partnerById.find(id);
+    return it == partnerById.end() ? xml::Node() : it->second;
+  }
+  const std::vector<xml::Node>& CatalogsOf(const std::string& partnerId) const {
+    static const std::vector<xml::Node> none;
+    auto it = catalogsByPartner.find(partnerId);
+    return it == catalogsByPartner.end() ? none : it->second;
+  }
+};
+
+std::unique_ptr<clsEdiValidate::SettingsIndex> clsEdiValidate::IndexSettings(
+    const xml::Document& settings) {
+  if (!settings.documentElement()) return nullptr;
+  if (!settings.selectNodes("//CATALOG//CATALOG | //CATALOG//PARTNER | //PARTNER//PARTNER")
+           .empty()) {
+    return nullptr;
+  }
+  auto index = std::make_unique<SettingsIndex>();
+  index->doc = settings;
+  for (xml::Node catalog : settings.selectNodes("//CATALOG")) {
+    for (xml::Node code : catalog.selectNodes("CODE")) {
+      index->catalogByCode.try_emplace(code.text(), catalog);
+    }
+    std::vector<std::string> seen;
+    for (xml::Node pid : catalog.selectNodes("PARTNERID")) {
+      std::string id = pid.text();
+      if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+      index->catalogsByPartner[id].push_back(catalog);
+      seen.push_back(std::move(id));
+    }
+  }
+  for (xml::Node partner : settings.selectNodes("//PARTNER")) {
+    for (xml::Node id : partner.selectNodes("ID")) index->partnerById.try_emplace(id.text(), partner);
+  }
+  index->strayLinked = !settings.selectNodes("//LINKEDCATALOG").empty();
+  return index;
+}
+
+clsEdiValidate::~clsEdiValidate() = default;
+
 clsEdiValidate::clsEdiValidate() {
   // The script host runs in a worker started on first use; building it cannot fail here.
   ResetScriptHost("VBScript", kScriptTimeoutMs, false);
@@ -195,10 +255,12 @@ bool clsEdiValidate::ValidateOrders(xml::Document& docOrders, bool bShowDialog) 
   }
 
   WriteLog("Looping through Design node list.");
+  settings_index_ = IndexSettings(localSettings);
   for (xml::Node design : designs) {
     ValidateDesign2(design, localSettings, bShowDialog, false);
     SetChildText(design, "VALIDSTATUS", std::to_string(overall_status_));
   }
+  settings_index_.reset();
   return true;
 }
 
@@ -258,39 +320,68 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
     return EDI_VALIDATE_OK;
   }
 
+  // The settings maps of the whole order stack, or ones made for this design alone; none
+  // when the settings are of a shape only the queries answer exactly.
+  std::unique_ptr<SettingsIndex> ownIndex;
+  const SettingsIndex* index = settings_index_.get();
+  if (!index || !(index->doc == docSettings)) {
+    ownIndex = IndexSettings(docSettings);
+    index = ownIndex.get();
+  }
+  auto catalogOf = [&](const std::string& name) {
+    return index ? index->Catalog(name) : SettingsCatalog(docSettings, name);
+  };
+  auto partnerOf = [&](const std::string& id) {
+    return index ? index->Partner(id) : SettingsPartner(docSettings, id);
+  };
+
   // Partners of the design's catalogs, in order of first appearance, each with a copy of
   // all its settings catalogs for the validation module.
   std::vector<std::string> partnerIds;
+  bool linkedAdded = false;
   for (xml::Node catalog : nodeDesign.selectNodes("Catalog")) {
     std::string name = GetNodeText(catalog, "Identification/Name");
     WriteLog("Start processing catalog " + name);
-    xml::Node settingsCatalog = SettingsCatalog(docSettings, name);
+    xml::Node settingsCatalog = catalogOf(name);
     if (!settingsCatalog) continue;
     std::string partnerId = GetNodeText(settingsCatalog, "PARTNERID");
     WriteLog("Partner ID = " + partnerId);
     if (!IsPartnerId(partnerId)) continue;
-    xml::Node partner = SettingsPartner(docSettings, partnerId);
+    xml::Node partner = partnerOf(partnerId);
     if (!partner) continue;
     if (AddUniqueKey(partnerIds, partnerId)) continue;
+    // Only a validation module sees the copies; a partner without one goes without them.
+    if (index && Trim(GetNodeText(partner, "PROGID")).empty()) continue;
     // One LINKEDCATALOG per settings catalog of the partner, holding copies of its children.
-    for (xml::Node linkedCatalog :
-         docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]")) {
+    const xml::NodeList queried =
+        index ? xml::NodeList()
+              : docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]");
+    std::vector<xml::Node> linkedCatalogs;
+    if (index) {
+      linkedCatalogs = index->CatalogsOf(partnerId);
+    } else {
+      for (xml::Node c : queried) linkedCatalogs.push_back(c);
+    }
+    for (const xml::Node& linkedCatalog : linkedCatalogs) {
       xml::Node linked = docSettings.createElement("LINKEDCATALOG");
       for (xml::Node child : linkedCatalog.childNodes()) linked.appendChild(child.cloneNode(true));
       partner.appendChild(linked);
+      linkedAdded = true;
     }
   }
 
   for (const std::string& partnerId : partnerIds) {
-    xml::Node partner = SettingsPartner(docSettings, partnerId);
+    xml::Node partner = partnerOf(partnerId);
     if (partner) ValidatePartnersCatalog2(nodeDesign, partner, bShowDialog, bStartupInput);
   }
 
   // The temporary elements never outlive this call.
-  xml::NodeList linkedCatalogs = docSettings.selectNodes("//LINKEDCATALOG");
-  for (long i = linkedCatalogs.length() - 1; i >= 0; --i) {
-    xml::Node linked = linkedCatalogs.item(i);
-    linked.parentNode().removeChild(linked);
+  if (!index || linkedAdded || index->strayLinked) {
+    xml::NodeList linkedCatalogs = docSettings.selectNodes("//LINKEDCATALOG");
+    for (long i = linkedCatalogs.length() - 1; i >= 0; --i) {
+      xml::Node linked = linkedCatalogs.item(i);
+      linked.parentNode().removeChild(linked);
+    }
   }
   xml::NodeList designPartners = nodeDesign.selectNodes("PARTNER");
   for (long i = designPartners.length() - 1; i >= 0; --i) {
@@ -299,13 +390,21 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
 
   // Catalogs are taken by position from the design as it is at each step: a script may
   // replace the design, and what follows (ERROR, order groups) must land in the new one.
-  for (long index = 1;; ++index) {
-    xml::Node catalog = CatalogAt(nodeDesign, index);
+  for (long position = 1;; ++position) {
+    xml::Node catalog = CatalogAt(nodeDesign, position);
     if (!catalog) break;
     std::string name = GetNodeText(catalog, "Identification/Name");
     std::string catalogId = GetNodeText(catalog, "ID");
     std::string manufId, progId;
-    if (xml::Node partner = PartnerOfCatalog(docSettings, catalog)) {
+    xml::Node partner;
+    if (index) {
+      xml::Node settingsCatalog = index->Catalog(name);
+      std::string partnerId = settingsCatalog ? GetNodeText(settingsCatalog, "PARTNERID") : "";
+      if (IsPartnerId(partnerId)) partner = index->Partner(partnerId);
+    } else {
+      partner = PartnerOfCatalog(docSettings, catalog);
+    }
+    if (partner) {
       manufId = Trim(GetNodeText(partner, "MANUFID"));
       progId = Trim(GetNodeText(partner, "PROGID"));
     }

@@ -3,6 +3,7 @@
 // design, and records the outcome on the design and its order groups.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ const char* EdiValidateStatusName(int status);
 class clsEdiValidate {
  public:
   clsEdiValidate();
+  ~clsEdiValidate();
   clsEdiValidate(const clsEdiValidate&) = delete;
   clsEdiValidate& operator=(const clsEdiValidate&) = delete;
 
@@ -54,7 +56,12 @@ class clsEdiValidate {
   /// True when `key` was already present; otherwise adds it and returns false.
   static bool AddUniqueKey(std::vector<std::string>& keys, const std::string& key);
 
+  struct SettingsIndex;
+  /// The lookups of the settings document `settings`, made once for a whole order stack.
+  static std::unique_ptr<SettingsIndex> IndexSettings(const xml::Document& settings);
+
   script::ScriptHost myScriptCtl;
+  std::unique_ptr<SettingsIndex> settings_index_;
   bool allow_ui_ = false;
   std::string script_folder_;
   int overall_status_ = 0;

@@ -754,12 +754,69 @@ xmlXPathObjectPtr Evaluate(DocHolder* holder, xmlNodePtr node, std::string_view 
   return result;
 }
 
+// Plain child paths ("Identification/Name", "PARTNERID") are by far the most frequent
+// selections; they are walked directly instead of being compiled and evaluated as XPath
+// each time. The walk gives what XPath gives: elements without a namespace whose name
+// matches each step, depth-first, which is document order. Anything else goes to XPath.
+bool SplitPlainChildPath(std::string_view xpath, std::vector<std::string_view>& steps) {
+  steps.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= xpath.size(); ++i) {
+    if (i == xpath.size() || xpath[i] == '/') {
+      if (i == start) return false;
+      steps.push_back(xpath.substr(start, i - start));
+      start = i + 1;
+      continue;
+    }
+    const char c = xpath[i];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && i > start)) return false;
+  }
+  return !steps.empty() && steps.size() <= 8;
+}
+
+bool IsPlainContext(xmlNodePtr node) {
+  return node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE;
+}
+
+bool NameIs(xmlNodePtr n, std::string_view name) {
+  if (n->type != XML_ELEMENT_NODE || n->ns != nullptr || !n->name) return false;
+  const char* have = reinterpret_cast<const char*>(n->name);
+  return std::strlen(have) == name.size() && std::memcmp(have, name.data(), name.size()) == 0;
+}
+
+// Appends the matches of steps[depth..] below `node` in document order; stops at the first
+// one when `first_only`. True when something was found.
+bool WalkPlainPath(xmlNodePtr node, const std::vector<std::string_view>& steps, std::size_t depth,
+                   bool first_only, std::vector<void*>& out) {
+  bool found = false;
+  for (xmlNodePtr c = node->children; c; c = c->next) {
+    if (!NameIs(c, steps[depth])) continue;
+    if (depth + 1 == steps.size()) {
+      out.push_back(c);
+      found = true;
+    } else if (WalkPlainPath(c, steps, depth + 1, first_only, out)) {
+      found = true;
+    }
+    if (found && first_only) return true;
+  }
+  return found;
+}
+
 }  // namespace
 
 Node Node::selectSingleNode(std::string_view xpath, std::string* error) const {
   if (!cur()) {
     if (error) *error = "No node to select from";
     return {};
+  }
+  thread_local std::vector<std::string_view> steps;
+  if (IsPlainContext(N(cur())) && SplitPlainChildPath(xpath, steps)) {
+    std::vector<void*> found;
+    WalkPlainPath(N(cur()), steps, 0, true, found);
+    if (error) error->clear();
+    return found.empty() ? Node() : Node(holder_, found.front());
   }
   xmlXPathObjectPtr result = Evaluate(holder_.get(), N(cur()), xpath, error);
   if (!result) return {};
@@ -776,6 +833,13 @@ NodeList Node::selectNodes(std::string_view xpath, std::string* error) const {
   if (!cur()) {
     if (error) *error = "No node to select from";
     return {};
+  }
+  thread_local std::vector<std::string_view> steps;
+  if (IsPlainContext(N(cur())) && SplitPlainChildPath(xpath, steps)) {
+    std::vector<void*> found;
+    WalkPlainPath(N(cur()), steps, 0, false, found);
+    if (error) error->clear();
+    return NodeList(holder_, std::move(found));
   }
   xmlXPathObjectPtr result = Evaluate(holder_.get(), N(cur()), xpath, error);
   if (!result) return NodeList(holder_, {});
