@@ -258,6 +258,9 @@ struct DocHolder {
   std::vector<xmlDocPtr> retired;
   // Nodes that are not (or no longer) in a tree; freed with the holder unless re-attached.
   std::vector<xmlNodePtr> orphans;
+  // Documents that received nodes moved out of this one (adoptChild): handles of this
+  // holder may point into their trees, so they live at least as long as this holder.
+  std::vector<std::shared_ptr<DocHolder>> adopters;
   std::vector<std::pair<std::string, std::string>> namespaces;
   std::string parse_error;
   xmlXPathContextPtr xpath = nullptr;
@@ -279,6 +282,16 @@ struct DocHolder {
     for (xmlNodePtr n : roots) xmlFreeNode(n);
     for (xmlDocPtr d : retired) xmlFreeDoc(d);
     if (doc) xmlFreeDoc(doc);
+    // `adopters` is released after this, so the moved trees outlive our own documents.
+  }
+
+  // True when `target` is this holder or (transitively) keeps it alive.
+  bool KeptAliveBy(const DocHolder* target) const {
+    if (target == this) return true;
+    for (const auto& a : target->adopters) {
+      if (KeptAliveBy(a.get())) return true;
+    }
+    return false;
   }
   DocHolder(const DocHolder&) = delete;
   DocHolder& operator=(const DocHolder&) = delete;
@@ -668,6 +681,50 @@ Node Node::insertBefore(const Node& child, const Node& reference) {
   if (c->parent) xmlUnlinkNode(c);
   LinkChild(parent, c, before);
   return Node(holder, c);
+}
+
+Node Node::adoptChild(Document& source) {
+  if (!cur() || !source.holder_ || source.holder_ == holder_) return {};
+  xmlNodePtr parent = N(cur());
+  xmlDocPtr srcDoc = source.holder_->doc;
+  xmlNodePtr root = srcDoc ? xmlDocGetRootElement(srcDoc) : nullptr;
+  if (!root || srcDoc == parent->doc) return {};
+  if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE &&
+      parent->type != XML_DOCUMENT_FRAG_NODE) {
+    return {};
+  }
+  if (parent->type == XML_DOCUMENT_NODE &&
+      xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(parent))) {
+    return {};  // only one top-level element is allowed
+  }
+  // Old handles of `source` would point into this tree: this document must outlive them.
+  // If that would make the two holders keep each other alive, copy instead.
+  if (source.holder_->KeptAliveBy(holder_.get())) return appendChild(source.documentElement());
+
+  xmlDocPtr dest = parent->doc;
+  // Element and attribute names of a parsed document live in its dictionary, which goes
+  // with it; interning them in a dictionary of this document shares one copy per name.
+  if (!dest->dict) {
+    dest->dict = xmlDictCreate();
+    if (!dest->dict) return {};
+  }
+  xmlUnlinkNode(root);
+  if (xmlDOMWrapAdoptNode(nullptr, srcDoc, root, dest, parent, 0) != 0) {
+    LinkChild(reinterpret_cast<xmlNodePtr>(srcDoc), root, nullptr);
+    return {};
+  }
+  LinkChild(parent, root, nullptr);
+  // Nodes detached earlier through `source` and re-attached under the root now belong to
+  // this tree; `source` must not free them when it goes.
+  auto& orphans = source.holder_->orphans;
+  orphans.erase(std::remove_if(orphans.begin(), orphans.end(),
+                               [root](xmlNodePtr n) { return IsAncestorOrSelf(root, n); }),
+                orphans.end());
+  auto& adopters = source.holder_->adopters;
+  if (std::find(adopters.begin(), adopters.end(), holder_) == adopters.end()) {
+    adopters.push_back(holder_);
+  }
+  return Node(holder_, root);
 }
 
 Node Node::appendChild(const Node& child) {

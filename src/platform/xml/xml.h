@@ -97,6 +97,14 @@ class Node {
   /// into this one and removed from its old place; the returned node is the one now in
   /// this tree. Returns a null node when the insertion is not allowed.
   Node appendChild(const Node& child);
+  /// Moves the root element of `source` to the end of this node's children without
+  /// copying it (appendChild copies nodes of another document). `source` is left without
+  /// a root element and stays usable. Handles taken from `source` before the move keep
+  /// designating the moved nodes, and keep this document alive while they exist. Returns
+  /// the moved element, or a null node when `source` is empty, is this node's own
+  /// document, or the insertion is not allowed. When a back-reference would make the two
+  /// documents keep each other alive, the element is copied and removed instead.
+  Node adoptChild(Document& source);
   /// Inserts `child` before `reference` (appends when `reference` is null).
   Node insertBefore(const Node& child, const Node& reference);
   /// Removes `child` from this node; returns it (still usable), or null if not a child.

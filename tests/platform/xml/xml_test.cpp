@@ -107,6 +107,71 @@ TEST(XmlDocument, CloneAndCrossDocumentAppendCopy) {
   EXPECT_EQ(moved.selectSingleNode("Catalog").text(), "K");
 }
 
+TEST(XmlDocument, AdoptChildMovesTheRootWithoutCopying) {
+  Document dst;
+  Node orders = dst.appendChild(dst.createElement("Orders"));
+  Node first;
+  Node catalog;
+  {
+    Document src;
+    ASSERT_TRUE(src.loadXML(
+        "<Design id=\"1\"><Catalog>K</Catalog><![CDATA[a<b]]><Note/></Design>"));
+    Node root = src.documentElement();
+    catalog = root.selectSingleNode("Catalog");
+    // A node detached and re-attached through the source before the move.
+    Node note = root.removeChild(root.selectSingleNode("Note"));
+    catalog.appendChild(note);
+    first = orders.adoptChild(src);
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(first, root);  // the same node, not a copy
+    EXPECT_TRUE(src.documentElement().isNull());
+    EXPECT_FALSE(src.hasChildNodes());
+    // The emptied source is still a working document.
+    EXPECT_TRUE(orders.adoptChild(src).isNull());
+    ASSERT_TRUE(src.loadXML("<Design id=\"2\"/>"));
+    EXPECT_FALSE(orders.adoptChild(src).isNull());
+  }
+  EXPECT_EQ(dst.documentElement().xml(),
+            "<Orders><Design id=\"1\"><Catalog>K<Note/></Catalog><![CDATA[a<b]]></Design>"
+            "<Design id=\"2\"/></Orders>");
+  EXPECT_EQ(first.ownerDocument().documentElement(), orders);
+  EXPECT_EQ(dst.selectNodes("//Design").length(), 2);
+  // Handles from the source stay valid and editable in the new tree; a node removed
+  // there is freed once, by its new document.
+  catalog.setAttribute("n", "1");
+  EXPECT_EQ(dst.selectSingleNode("//Catalog/@n").text(), "1");
+  EXPECT_FALSE(catalog.removeChild(catalog.selectSingleNode("Note")).isNull());
+  orders.appendChild(dst.createElement("Design"));
+  EXPECT_EQ(dst.selectNodes("/Orders/Design").length(), 3);
+
+  // An old handle keeps the receiving document alive.
+  Node kept;
+  {
+    Document a;
+    Document b;
+    ASSERT_TRUE(a.loadXML("<x/>"));
+    ASSERT_TRUE(b.loadXML("<y><z>t</z></y>"));
+    Node z = b.documentElement().firstChild();
+    ASSERT_FALSE(a.documentElement().adoptChild(b).isNull());
+    kept = z;
+    // Moving back the other way would tie the two together: it copies instead.
+    Document c;
+    ASSERT_TRUE(c.loadXML("<w/>"));
+    ASSERT_FALSE(c.documentElement().adoptChild(a).isNull());
+    ASSERT_FALSE(b.appendChild(b.createElement("q")).isNull());
+    Node back = b.documentElement().adoptChild(c);
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(b.documentElement().xml(), "<q><w><x><y><z>t</z></y></x></w></q>");
+  }
+  EXPECT_EQ(kept.text(), "t");
+  // Nothing to move into a document that already has a root, nor from itself.
+  Document d;
+  ASSERT_TRUE(d.loadXML("<r/>"));
+  EXPECT_TRUE(dst.adoptChild(d).isNull());
+  EXPECT_TRUE(orders.adoptChild(dst).isNull());
+  EXPECT_EQ(d.documentElement().nodeName(), "r");
+}
+
 TEST(XmlDocument, AttributesAndNodeFacts) {
   Document doc;
   ASSERT_TRUE(doc.loadXML("<a x=\"1\"><?pi data?><!--c--><b/></a>"));
