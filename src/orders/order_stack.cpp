@@ -349,7 +349,8 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     }
     ++designCounter;
     LoadOrdersSub(first, name, designCounter, newCatalog);
-    orders.appendChild(first);
+    // The file's tree is moved, not copied: fileDoc is dropped right after.
+    orders.adoptChild(fileDoc);
   }
 
   // 8. The designs of the input, each stored as a new enciphered file.

@@ -114,8 +114,8 @@ TEST(XmlDocument, AdoptChildMovesTheRootWithoutCopying) {
   Node catalog;
   {
     Document src;
-    ASSERT_TRUE(src.loadXML(
-        "<Design id=\"1\"><Catalog>K</Catalog><![CDATA[a<b]]><Note/></Design>"));
+    ASSERT_TRUE(
+        src.loadXML("<Design id=\"1\"><Catalog>K</Catalog><![CDATA[a<b]]><Note/></Design>"));
     Node root = src.documentElement();
     catalog = root.selectSingleNode("Catalog");
     // A node detached and re-attached through the source before the move.
