@@ -197,7 +197,8 @@ std::unique_ptr<clsEdiValidate::SettingsIndex> clsEdiValidate::IndexSettings(
     }
   }
   for (xml::Node partner : settings.selectNodes("//PARTNER")) {
-    for (xml::Node id : partner.selectNodes("ID")) index->partnerById.try_emplace(id.text(), partner);
+    for (xml::Node id : partner.selectNodes("ID"))
+      index->partnerById.try_emplace(id.text(), partner);
   }
   index->strayLinked = !settings.selectNodes("//LINKEDCATALOG").empty();
   return index;
@@ -354,8 +355,9 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
     if (index && Trim(GetNodeText(partner, "PROGID")).empty()) continue;
     // One LINKEDCATALOG per settings catalog of the partner, holding copies of its children.
     const xml::NodeList queried =
-        index ? xml::NodeList()
-              : docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]");
+        index
+            ? xml::NodeList()
+            : docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]");
     std::vector<xml::Node> linkedCatalogs;
     if (index) {
       linkedCatalogs = index->CatalogsOf(partnerId);
@@ -571,18 +573,8 @@ int clsEdiValidate::ValidateCatalog(const xml::Node& catalog, xml::Node& nodeDes
     }
   }
 
-  WriteLog("Saving " + script_folder_ + progId + "AfterValidate.xml");
-  SaveDiagnostic(docWork, script_folder_, progId);
-
-  xml::Node error = docError.documentElement();
-  if (error && error.nodeName() == "ERROR") {
-    level = HandleError(manufId, error, bStartupInput);
-    if (!bStartupInput) AttachError(catalog, error);
-  } else {
-    ReplaceDesign(nodeDesign, docWork.documentElement());
-  }
-  WriteLog("Catalog status: " + std::to_string(level));
-  return level;
+  return FinishCatalog(progId, manufId, docWork, docError, catalog, nodeDesign, bStartupInput,
+                       level);
 }
 
 int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& catalog,
@@ -621,15 +613,23 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
     return level;
   }
 
-  WriteLog("Saving " + script_folder_ + manufId + "AfterValidate.xml");
-  SaveDiagnostic(docDesign, script_folder_, manufId);
+  return FinishCatalog(manufId, manufId, docDesign, docError, catalog, nodeDesign, bStartupInput,
+                       level);
+}
+
+int clsEdiValidate::FinishCatalog(const std::string& checkName, const std::string& manufId,
+                                  xml::Document& docWork, xml::Document& docError,
+                                  const xml::Node& catalog, xml::Node& nodeDesign,
+                                  bool bStartupInput, int level) {
+  WriteLog("Saving " + script_folder_ + checkName + "AfterValidate.xml");
+  SaveDiagnostic(docWork, script_folder_, checkName);
 
   xml::Node error = docError.documentElement();
   if (error && error.nodeName() == "ERROR") {
     level = HandleError(manufId, error, bStartupInput);
     if (!bStartupInput) AttachError(catalog, error);
   } else {
-    ReplaceDesign(nodeDesign, docDesign.documentElement());
+    ReplaceDesign(nodeDesign, docWork.documentElement());
   }
   WriteLog("Catalog status: " + std::to_string(level));
   return level;
