@@ -595,10 +595,10 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
     return level;
   }
 
-  xml::Document docCatalog;
-  xml::Document docDesign;
-  xml::Document docError;
-  if (!docCatalog.loadXML(catalog.xml()) || !docDesign.loadXML(nodeDesign.xml())) return level;
+  // The script gets copies of the catalog and the design, made only when it uses them.
+  script::ScriptDocument docCatalog, docDesign, docError;
+  docCatalog.text = [&catalog] { return catalog.xml(); };
+  docDesign.text = [&nodeDesign] { return nodeDesign.xml(); };
 
   ResetScriptHost("VBScript", kScriptTimeoutMs, false);
   WriteLog("Add docCatalog object to ScriptControl and call Validate() function.");
@@ -613,14 +613,23 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
     return level;
   }
 
-  return FinishCatalog(manufId, manufId, docDesign, docError, catalog, nodeDesign, bStartupInput,
-                       level);
+  // A design the script left as it was stays in place; an edited one replaces it.
+  xml::Document docWork;
+  if (docDesign.changed) {
+    if (!docWork.loadXML(docDesign.result)) return level;
+  } else if (Module().LogEnabled) {
+    docWork.loadXML(nodeDesign.xml());  // only for the diagnostic copy
+  }
+  xml::Document errors;
+  if (docError.changed) errors.loadXML(docError.result);
+  return FinishCatalog(manufId, manufId, docWork, errors, catalog, nodeDesign, bStartupInput, level,
+                       docDesign.changed);
 }
 
 int clsEdiValidate::FinishCatalog(const std::string& checkName, const std::string& manufId,
                                   xml::Document& docWork, xml::Document& docError,
                                   const xml::Node& catalog, xml::Node& nodeDesign,
-                                  bool bStartupInput, int level) {
+                                  bool bStartupInput, int level, bool designChanged) {
   WriteLog("Saving " + script_folder_ + checkName + "AfterValidate.xml");
   SaveDiagnostic(docWork, script_folder_, checkName);
 
@@ -628,7 +637,7 @@ int clsEdiValidate::FinishCatalog(const std::string& checkName, const std::strin
   if (error && error.nodeName() == "ERROR") {
     level = HandleError(manufId, error, bStartupInput);
     if (!bStartupInput) AttachError(catalog, error);
-  } else {
+  } else if (designChanged) {
     ReplaceDesign(nodeDesign, docWork.documentElement());
   }
   WriteLog("Catalog status: " + std::to_string(level));

@@ -53,10 +53,12 @@ class clsEdiValidate {
                    bool bStartupInput);
   int HandleError(const std::string& manufId, const xml::Node& error, bool bStartupInput);
   /// The common end of a catalog check: the diagnostic copy named after the check, then the
-  /// ERROR the check reported (attached in send mode) or the checked design taken over.
+  /// ERROR the check reported (attached in send mode) or the checked design taken over
+  /// (only when `designChanged`: a design the check left alone stays in place).
   int FinishCatalog(const std::string& checkName, const std::string& manufId,
                     xml::Document& docWork, xml::Document& docError, const xml::Node& catalog,
-                    xml::Node& nodeDesign, bool bStartupInput, int level);
+                    xml::Node& nodeDesign, bool bStartupInput, int level,
+                    bool designChanged = true);
   void ResetScriptHost(const std::string& language, long timeoutMs, bool allowUI);
   /// True when `key` was already present; otherwise adds it and returns false.
   static bool AddUniqueKey(std::vector<std::string>& keys, const std::string& key);

@@ -11,6 +11,7 @@
 #include "platform/xml/xml.h"
 #include "presentation/style_sheets.h"
 #include "support/log.h"
+#include "support/xml_helpers.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {
@@ -322,6 +323,26 @@ TEST_F(EdiValidateTest, ScriptEditsReachTheCallerAndTheStack) {
   ASSERT_EQ(designs.length(), 1);
   EXPECT_TRUE(designs.item(0).selectSingleNode("ValidationNote"));
   EXPECT_EQ(designs.item(0).selectSingleNode("VALIDSTATUS").text(), "0");
+}
+
+// A script that only reads leaves the stacked design where it is, as the same nodes, so
+// designs keep their order and nothing is copied.
+TEST_F(EdiValidateTest, ReadOnlyScriptKeepsTheStackedDesignInPlace) {
+  Script("WARN", "function Validate() { if (docDesign.selectNodes('//Item').length < 1) "
+                 "throw 'no items'; }");
+  xml::Document orders = Load("<Orders>" + Settings() + "<Design><ID>1</ID>" +
+                              CatalogXml("1", "KITA") + CatalogXml("2", "KITB") +
+                              "</Design><Design><ID>2</ID>" + CatalogXml("3", "KITZ") +
+                              "</Design></Orders>");
+  xml::Node first = orders.selectSingleNode("Orders/Design[ID='1']");
+  clsEdiValidate validator;
+  ASSERT_TRUE(validator.ValidateOrders(orders, false));
+  xml::NodeList designs = orders.selectNodes("Orders/Design");
+  ASSERT_EQ(designs.length(), 2);
+  EXPECT_TRUE(designs.item(0) == first);
+  EXPECT_EQ(GetNodeText(designs.item(0), "ID"), "1");
+  EXPECT_EQ(GetNodeText(designs.item(0), "VALIDSTATUS"), "0");
+  EXPECT_EQ(designs.item(0).selectNodes("Catalog").length(), 2);
 }
 
 TEST_F(EdiValidateTest, CatalogNameWithApostrophe) {

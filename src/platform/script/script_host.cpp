@@ -130,12 +130,7 @@ ScriptResult HostFailure(const std::string& description) {
   return r;
 }
 
-void Reload(xml::Document& doc, const json& text, const std::string& sent) {
-  if (!text.is_string()) return;
-  const std::string& now = text.get_ref<const std::string&>();
-  if (now == sent) return;  // unchanged: keep the caller's tree (and its node references)
-  doc.loadXML(now);
-}
+const char* const kDocumentKeys[3] = {"catalog", "design", "error"};
 
 }  // namespace
 
@@ -202,17 +197,31 @@ bool ScriptHost::StartWorker(std::string* error) {
 
 ScriptResult ScriptHost::Run(const std::string& scriptText, xml::Document& docCatalog,
                              xml::Document& docDesign, xml::Document& docError, bool allowUI) {
+  xml::Document* docs[3] = {&docCatalog, &docDesign, &docError};
+  ScriptDocument given[3];
+  for (int i = 0; i < 3; ++i) {
+    given[i].text = [doc = docs[i]] { return doc->xml(); };
+  }
+  ScriptResult result = Run(scriptText, given[0], given[1], given[2], allowUI);
+  for (int i = 0; i < 3; ++i) {
+    if (given[i].changed) docs[i]->loadXML(given[i].result);
+  }
+  return result;
+}
+
+ScriptResult ScriptHost::Run(const std::string& scriptText, ScriptDocument& docCatalog,
+                             ScriptDocument& docDesign, ScriptDocument& docError, bool allowUI) {
   std::string request;
-  RunDocuments docs{{&docCatalog, &docDesign, &docError}, {}};
+  RunDocuments docs;
+  docs.doc[0] = &docCatalog;
+  docs.doc[1] = &docDesign;
+  docs.doc[2] = &docError;
+  for (ScriptDocument* d : docs.doc) {
+    d->changed = false;
+    d->result.clear();
+  }
   try {
-    for (int i = 0; i < 3; ++i) docs.sent[i] = docs.doc[i]->xml();
-    request = json{{"op", "run"},
-                   {"script", scriptText},
-                   {"catalog", docs.sent[0]},
-                   {"design", docs.sent[1]},
-                   {"error", docs.sent[2]},
-                   {"allowUI", allowUI},
-                   {"memory", memory_limit_}}
+    request = json{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}}
                   .dump(-1, ' ', false, json::error_handler_t::replace);
   } catch (const std::exception& e) {
     return HostFailure(std::string("cannot pass the script to the worker: ") + e.what());
@@ -278,6 +287,28 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
       started = true;
       continue;
     }
+    if (op == "need") {
+      // The script used a document for the first time: its text, made once per run.
+      int i = 0;
+      while (i < 3 && message.value("doc", "") != kDocumentKeys[i]) ++i;
+      json answer{{"op", "doc"}};
+      if (i < 3) {
+        if (!docs.made[i]) {
+          docs.made[i] = true;
+          if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
+        }
+        answer["text"] = docs.text[i];
+      }
+      std::string line_out;
+      try {
+        line_out = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+      } catch (const std::exception& e) {
+        StopWorker();
+        return HostFailure(std::string("cannot pass a document to the script: ") + e.what());
+      }
+      st = worker_->channel.WriteLine(line_out, deadline);
+      continue;
+    }
     if (op == "msgbox") {
       auto shown_at = Clock::now();
       json answer{{"op", "msgbox-result"}};
@@ -300,9 +331,13 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
       StopWorker();
       return HostFailure("The script worker sent a message that is not understood.");
     }
-    static const char* const kKeys[3] = {"catalog", "design", "error"};
+    // The worker names only the documents the script changed.
     for (int i = 0; i < 3; ++i) {
-      if (message.contains(kKeys[i])) Reload(*docs.doc[i], message[kKeys[i]], docs.sent[i]);
+      auto it = message.find(kDocumentKeys[i]);
+      if (it != message.end() && it->is_string()) {
+        docs.doc[i]->changed = true;
+        docs.doc[i]->result = it->get<std::string>();
+      }
     }
     ScriptResult r;
     r.ok = message.value("ok", false);

@@ -10,9 +10,10 @@
 //
 // A script sees three named objects, `docCatalog`, `docDesign` and `docError` (DOM
 // documents, docs/validation-scripts.md), and the members of docCatalog (then docDesign)
-// as globals; the host executes the statement `Validate()`. Changes the script makes to
-// the documents are loaded back into the caller's documents when it ends, also after a
-// script error; after a time-out or a worker crash they are left as they were.
+// as globals; the host executes the statement `Validate()`. A document reaches the worker
+// only when the script first uses it, so a script that reads its catalog alone never pays
+// for the design. Changes the script makes to the documents are handed back when it ends,
+// also after a script error; after a time-out or a worker crash there are none.
 //
 // Nothing here throws.
 #pragma once
@@ -20,6 +21,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +52,17 @@ struct ScriptResult {
   bool timedOut = false;
 };
 
+/// One of the three documents of a run, as the worker sees it.
+struct ScriptDocument {
+  /// The document's text as the script starts (empty: an empty document). Called at most
+  /// once per Run, and only when the script uses the document.
+  std::function<std::string()> text;
+  /// After Run: true when the script left the document different from how it received it,
+  /// with its text in `result`.
+  bool changed = false;
+  std::string result;
+};
+
 class ScriptHost {
  public:
   ScriptHost();
@@ -73,6 +86,10 @@ class ScriptHost {
   /// MsgBox calls reach CurrentDialogs(); without it MsgBox is error 70.
   ScriptResult Run(const std::string& scriptText, xml::Document& docCatalog,
                    xml::Document& docDesign, xml::Document& docError, bool allowUI);
+  /// The same over documents given as text on demand; changes come back in each
+  /// document's `changed`/`result`, and the caller decides what to load.
+  ScriptResult Run(const std::string& scriptText, ScriptDocument& docCatalog,
+                   ScriptDocument& docDesign, ScriptDocument& docError, bool allowUI);
 
   /// Process id of the current worker, -1 when none runs (tests and diagnostics).
   pid_t WorkerPid() const;
@@ -82,8 +99,9 @@ class ScriptHost {
  private:
   struct Worker;
   struct RunDocuments {
-    xml::Document* doc[3];
-    std::string sent[3];  // their text as handed to the worker
+    ScriptDocument* doc[3] = {nullptr, nullptr, nullptr};
+    bool made[3] = {false, false, false};  // text[i] was asked of doc[i] already
+    std::string text[3];
   };
   bool StartWorker(std::string* error);
   ScriptResult RunOnce(const std::string& request, RunDocuments& docs, bool allowUI, bool* retry);

@@ -81,8 +81,14 @@ struct RunContext {
   process::LineChannel* channel = nullptr;
   bool allow_ui = false;
   xml::Document docs[3];
+  // A document is asked of the module when the script first uses it; `received` is its
+  // text as loaded here, to tell afterwards whether the script changed it.
+  bool loaded[3] = {false, false, false};
+  std::string received[3];
   std::unordered_set<Wrapped*> live;
 };
+
+const char* const kDocumentKeys[3] = {"catalog", "design", "error"};
 
 // The worker runs one script at a time on one thread.
 RunContext* g_run = nullptr;
@@ -142,12 +148,40 @@ Wrapped* GetWrapped(duk_context* ctx, duk_idx_t idx) {
   return w;
 }
 
+// Sends one request to the module and reads its answer; a module that is gone or answers
+// nonsense ends the worker.
+json AskModule(const json& request) {
+  std::string line;
+  if (g_run->channel->WriteLine(request.dump(-1, ' ', false, json::error_handler_t::replace),
+                                Clock::time_point::max()) != IoStatus::Ok ||
+      g_run->channel->ReadLine(&line, Clock::time_point::max()) != IoStatus::Ok) {
+    std::_Exit(0);
+  }
+  json answer = json::parse(line, nullptr, false);
+  if (answer.is_discarded() || !answer.is_object()) std::_Exit(2);
+  return answer;
+}
+
+// The document behind a document wrapper, fetched from the module on its first use.
+xml::Node DocumentOf(const Wrapped& w) {
+  xml::Document doc = w.node.ownerDocument();
+  for (int i = 0; i < 3; ++i) {
+    if (g_run->loaded[i] || !(doc == g_run->docs[i])) continue;
+    g_run->loaded[i] = true;
+    json answer = AskModule(json{{"op", "need"}, {"doc", kDocumentKeys[i]}});
+    const std::string text = answer.value("text", "");
+    if (!text.empty()) g_run->docs[i].loadXML(text);
+    g_run->received[i] = g_run->docs[i].xml();
+  }
+  return w.node.ownerDocument();
+}
+
 xml::Node ThisNode(duk_context* ctx) {
   duk_push_this(ctx);
   Wrapped* w = GetWrapped(ctx, -1);
   duk_pop(ctx);
   if (!w || w->is_list) throw ScriptThrow{kErrScriptNoMember, "not a DOM node"};
-  if (w->is_document) return w->node.ownerDocument();
+  if (w->is_document) return DocumentOf(*w);
   return w->node;
 }
 
@@ -155,7 +189,7 @@ xml::Node ArgNode(duk_context* ctx, duk_idx_t idx, bool allow_null = false) {
   if (allow_null && duk_is_null_or_undefined(ctx, idx)) return {};
   Wrapped* w = GetWrapped(ctx, idx);
   if (!w || w->is_list) throw ScriptThrow{kErrScriptRuntime, "argument is not a DOM node"};
-  if (w->is_document) return w->node.ownerDocument();
+  if (w->is_document) return DocumentOf(*w);
   return w->node;
 }
 
@@ -502,18 +536,10 @@ BINDING(ListItem) {
 BINDING(ScriptMsgBox) {
   return Guarded(ctx, [&] {
     if (!g_run->allow_ui) throw ScriptThrow{kErrScriptPermission, "Permission denied: 'MsgBox'"};
-    json request{{"op", "msgbox"},
-                 {"text", ArgString(ctx, 0)},
-                 {"buttons", duk_is_number(ctx, 1) ? duk_get_int(ctx, 1) : 0},
-                 {"title", ArgString(ctx, 2)}};
-    std::string line;
-    if (g_run->channel->WriteLine(request.dump(-1, ' ', false, json::error_handler_t::replace),
-                                  Clock::time_point::max()) != IoStatus::Ok ||
-        g_run->channel->ReadLine(&line, Clock::time_point::max()) != IoStatus::Ok) {
-      std::_Exit(0);  // the module is gone
-    }
-    json answer = json::parse(line, nullptr, false);
-    if (answer.is_discarded() || !answer.is_object()) std::_Exit(2);
+    json answer = AskModule(json{{"op", "msgbox"},
+                                 {"text", ArgString(ctx, 0)},
+                                 {"buttons", duk_is_number(ctx, 1) ? duk_get_int(ctx, 1) : 0},
+                                 {"title", ArgString(ctx, 2)}});
     if (answer.value("denied", false))
       throw ScriptThrow{kErrScriptPermission, "Permission denied: 'MsgBox'"};
     duk_push_int(ctx, answer.value("result", 1));
@@ -743,11 +769,6 @@ json RunRequest(process::LineChannel& channel, const json& request, std::size_t 
   RunContext run;
   run.channel = &channel;
   run.allow_ui = request.value("allowUI", false);
-  static const char* const kKeys[3] = {"catalog", "design", "error"};
-  for (int i = 0; i < 3; ++i) {
-    std::string text = request.value(kKeys[i], "");
-    if (!text.empty()) run.docs[i].loadXML(text);
-  }
   g_run = &run;
 
   HeapBudget budget;
@@ -777,8 +798,13 @@ json RunRequest(process::LineChannel& channel, const json& request, std::size_t 
     reply["description"] = info.description;
     reply["line"] = info.line;
   }
-  // Through the holder: a loadXML in the script replaced the tree these objects cached.
-  for (int i = 0; i < 3; ++i) reply[kKeys[i]] = run.docs[i].ownerDocument().xml();
+  // Only the documents the script changed go back; through the holder, as a loadXML in
+  // the script replaced the tree these objects cached.
+  for (int i = 0; i < 3; ++i) {
+    if (!run.loaded[i]) continue;
+    std::string now = run.docs[i].ownerDocument().xml();
+    if (now != run.received[i]) reply[kDocumentKeys[i]] = std::move(now);
+  }
   g_run = nullptr;
   return reply;
 }

@@ -59,6 +59,61 @@ TEST_F(ScriptHostTest, EditsToDocDesignComeBackAndCatalogMembersAreGlobal) {
   EXPECT_TRUE(error.documentElement().isNull());
 }
 
+// Documents are made only when the script uses them, and only changed ones come back.
+TEST_F(ScriptHostTest, DocumentsAreAskedForOnFirstUseAndOnlyChangesReturn) {
+  int asked[3] = {0, 0, 0};
+  ScriptDocument docs[3];
+  const std::string texts[3] = {kCatalog, kDesign, ""};
+  for (int i = 0; i < 3; ++i) {
+    docs[i].text = [&asked, &texts, i] {
+      ++asked[i];
+      return texts[i];
+    };
+  }
+  // Reads the catalog twice (through the object and through a global member) and nothing else.
+  ScriptResult r = host.Run(
+      "function Validate() { var a = docCatalog.selectNodes('//Item').length;"
+      " var b = selectSingleNode('/Catalog/ID').text; if (a !== 2 || b !== '1') throw 'bad'; }",
+      docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(asked[0], 1);
+  EXPECT_EQ(asked[1], 0) << "the design was made though the script never used it";
+  EXPECT_EQ(asked[2], 0);
+  for (const ScriptDocument& d : docs) EXPECT_FALSE(d.changed);
+
+  // Reading the design fetches it; writing docError sends back that document alone.
+  r = host.Run(
+      "function Validate() { var n = docDesign.selectSingleNode('//Item[Code=\"OBSOLETE\"]');"
+      " docError.loadXML('<ERROR><ACTION>1</ACTION><MESSAGE>' + n.selectSingleNode('Code').text"
+      " + '</MESSAGE></ERROR>'); }",
+      docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(asked[1], 1);
+  EXPECT_FALSE(docs[0].changed);
+  EXPECT_FALSE(docs[1].changed);
+  ASSERT_TRUE(docs[2].changed);
+  xml::Document back;
+  ASSERT_TRUE(back.loadXML(docs[2].result));
+  EXPECT_EQ(back.selectSingleNode("/ERROR/MESSAGE").text(), "OBSOLETE");
+
+  // A change that restores the original text is no change.
+  r = host.Run(
+      "function Validate() { var q = docDesign.selectSingleNode('//Item/Qty');"
+      " q.text = '9'; q.text = '2'; }",
+      docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_FALSE(docs[1].changed);
+
+  // A script that fails after an edit still hands the edit back.
+  r = host.Run(
+      "function Validate() { docDesign.documentElement.appendChild("
+      "docDesign.createElement('Seen')); throw 'stop'; }",
+      docs[0], docs[1], docs[2], false);
+  EXPECT_FALSE(r.ok);
+  ASSERT_TRUE(docs[1].changed);
+  EXPECT_NE(docs[1].result.find("<Seen/>"), std::string::npos);
+}
+
 TEST_F(ScriptHostTest, WarningAndAbortComeBackInDocError) {
   ScriptResult r = Run("warning.js");
   ASSERT_TRUE(r.ok) << r.errorDescription;
