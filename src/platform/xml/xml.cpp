@@ -128,7 +128,10 @@ void EnsureInit() {
   }
 }
 
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// XML_PARSE_COMPACT keeps short texts inside their node instead of a separate allocation
+// (an order stack holds many thousands of them); libxml2 frees and replaces them properly.
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
 bool IsBlank(const xmlChar* s) {
   if (!s) return true;

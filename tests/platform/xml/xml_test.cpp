@@ -7,6 +7,10 @@
 namespace larkedi::xml {
 namespace {
 
+std::string GetText(Document& doc, const std::string& path) {
+  return doc.selectSingleNode(path).text();
+}
+
 TEST(XmlDocument, LoadReportsReasonAndLeavesEmptyDocument) {
   Document doc;
   ASSERT_TRUE(doc.loadXML("<a><b>1</b></a>"));
@@ -195,6 +199,33 @@ TEST(XmlDocument, AttributesAndNodeFacts) {
   EXPECT_EQ(doc.nodeName(), "#document");
   EXPECT_EQ(a.ownerDocument().documentElement(), a);
   EXPECT_FALSE(a.setAttribute("bad name", "v"));
+}
+
+// Short texts are kept inside their node after a parse: every way of changing, copying
+// or moving such a text keeps the value (and, under the sanitizers, frees nothing twice).
+TEST(XmlDocument, ShortParsedTextsChangeCopyAndMoveSafely) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a><b>short</b><c>x</c><d>534.00</d><e>fifteen chars!!</e></a>"));
+  Node b = doc.selectSingleNode("/a/b");
+  Node btext = b.firstChild();
+  ASSERT_TRUE(btext.setNodeValue("a much longer text than fits inside a node"));
+  EXPECT_EQ(b.text(), "a much longer text than fits inside a node");
+  ASSERT_TRUE(doc.selectSingleNode("/a/c").setText("y"));
+  Node copy = doc.selectSingleNode("/a/d").cloneNode(true);
+  doc.documentElement().appendChild(copy);
+  copy.firstChild().setNodeValue("1.00");
+  EXPECT_EQ(GetText(doc, "/a/d[1]"), "534.00");
+  EXPECT_EQ(GetText(doc, "/a/d[2]"), "1.00");
+
+  Document orders;
+  Node root = orders.appendChild(orders.createElement("Orders"));
+  ASSERT_FALSE(root.adoptChild(doc).isNull());
+  doc = Document();
+  EXPECT_EQ(GetText(orders, "/Orders/a/e"), "fifteen chars!!");
+  orders.selectSingleNode("/Orders/a/e").firstChild().setNodeValue("");
+  EXPECT_EQ(orders.documentElement().xml(),
+            "<Orders><a><b>a much longer text than fits inside a node</b><c>y</c><d>534.00</d>"
+            "<e></e><d>1.00</d></a></Orders>");
 }
 
 TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
