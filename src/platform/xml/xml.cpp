@@ -2,6 +2,7 @@
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
+#include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -141,29 +142,81 @@ bool IsBlank(const xmlChar* s) {
   return true;
 }
 
-// Drops the whitespace-only text nodes that sit between elements (indentation), as a DOM
-// that does not preserve white space does. Text inside leaf elements is kept as written.
-void DropIndentation(xmlNodePtr parent) {
+// Texts up to this length that are not already inside their node are kept once in the
+// document's dictionary: the same description or price on every item is stored once.
+constexpr std::size_t kInternedTextLength = 64;
+
+// The parser drops the whitespace-only text nodes that sit between elements (indentation),
+// as a DOM that does not preserve white space does; text inside leaf elements is kept as
+// written, and so is all text under xml:space="preserve". It happens while the tree is
+// built: a blank text is freed as soon as the next start tag shows it was indentation, so
+// its memory goes straight to the next node instead of piling up until the end.
+
+bool DropsBlanks(xmlNodePtr element) {
+  return xmlNodeGetSpacePreserve(element) != 1;
+}
+
+void FreeTextNode(xmlNodePtr text) {
+  xmlUnlinkNode(text);
+  xmlFreeNode(text);
+}
+
+// Once `element` is complete: its remaining blank texts go when it has element children,
+// and its short texts are interned in `dict`.
+void TidyChildren(xmlNodePtr element, xmlDictPtr dict) {
   bool has_element_child = false;
-  for (xmlNodePtr c = parent->children; c; c = c->next) {
+  for (xmlNodePtr c = element->children; c; c = c->next) {
     if (c->type == XML_ELEMENT_NODE) {
       has_element_child = true;
       break;
     }
   }
-  if (has_element_child && xmlNodeGetSpacePreserve(parent) != 1) {
-    for (xmlNodePtr c = parent->children; c;) {
-      xmlNodePtr next = c->next;
-      if (c->type == XML_TEXT_NODE && IsBlank(c->content)) {
-        xmlUnlinkNode(c);
-        xmlFreeNode(c);
+  int drop = -1;  // whether blanks go, worked out on the first blank text
+  for (xmlNodePtr c = element->children; c;) {
+    xmlNodePtr next = c->next;
+    if (c->type == XML_TEXT_NODE && c->content) {
+      if (has_element_child && IsBlank(c->content)) {
+        if (drop < 0) drop = DropsBlanks(element) ? 1 : 0;
+        if (drop == 1) {
+          FreeTextNode(c);
+          c = next;
+          continue;
+        }
       }
-      c = next;
+      if (dict && c->content != reinterpret_cast<xmlChar*>(&c->properties) &&
+          !xmlDictOwns(dict, c->content)) {
+        const std::size_t length = std::strlen(reinterpret_cast<const char*>(c->content));
+        if (length < kInternedTextLength) {
+          if (const xmlChar* interned = xmlDictLookup(dict, c->content, static_cast<int>(length))) {
+            xmlFree(c->content);
+            c->content = const_cast<xmlChar*>(interned);
+          }
+        }
+      }
     }
+    c = next;
   }
-  for (xmlNodePtr c = parent->children; c; c = c->next) {
-    if (c->type == XML_ELEMENT_NODE) DropIndentation(c);
+}
+
+void StartElementDroppingIndentation(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                                     const xmlChar* uri, int nb_namespaces,
+                                     const xmlChar** namespaces, int nb_attributes,
+                                     int nb_defaulted, const xmlChar** attributes) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  xmlNodePtr parent = ctxt->node;
+  if (parent && parent->last && parent->last->type == XML_TEXT_NODE &&
+      IsBlank(parent->last->content) && DropsBlanks(parent)) {
+    FreeTextNode(parent->last);
   }
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nb_namespaces, namespaces, nb_attributes,
+                        nb_defaulted, attributes);
+}
+
+void EndElementDroppingIndentation(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                                   const xmlChar* uri) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (ctxt->node) TidyChildren(ctxt->node, ctxt->dict);
+  xmlSAX2EndElementNs(ctx, localname, prefix, uri);
 }
 
 xmlDocPtr ParseMemory(std::string_view text, const char* url, const char* encoding,
@@ -174,6 +227,10 @@ xmlDocPtr ParseMemory(std::string_view text, const char* url, const char* encodi
   if (!ctxt) {
     *reason = "Out of memory";
     return nullptr;
+  }
+  if (ctxt->sax) {
+    ctxt->sax->startElementNs = StartElementDroppingIndentation;
+    ctxt->sax->endElementNs = EndElementDroppingIndentation;
   }
   if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
     xmlFreeParserCtxt(ctxt);
@@ -195,9 +252,6 @@ xmlDocPtr ParseMemory(std::string_view text, const char* url, const char* encodi
     *reason = msg;
   } else {
     reason->clear();
-    for (xmlNodePtr c = doc->children; c; c = c->next) {
-      if (c->type == XML_ELEMENT_NODE) DropIndentation(c);
-    }
   }
   xmlFreeParserCtxt(ctxt);
   return doc;
@@ -271,6 +325,9 @@ struct DocHolder {
   DocHolder() {
     EnsureInit();
     doc = xmlNewDoc(BAD_CAST "1.0");
+    // Element names (and moved-in texts) are kept once in the document's dictionary, as a
+    // parsed document keeps them, instead of one copy per node.
+    if (doc) doc->dict = xmlDictCreate();
   }
   ~DocHolder() {
     if (xpath) xmlXPathFreeContext(xpath);
