@@ -179,6 +179,7 @@ void LoadOrdersOf(benchmark::State& state, bool scripts) {
   double peak_added = 0;
   for (auto _ : state) {
     std::vector<double> times;
+    std::vector<double> peaks;
     for (int round = 0; round < Rounds(count); ++round) {
       Module().StartupInput.clear();
       edi.docOrders = xml::Document();
@@ -187,10 +188,11 @@ void LoadOrdersOf(benchmark::State& state, bool scripts) {
       const auto start = std::chrono::steady_clock::now();
       edi.LoadOrders(false);
       times.push_back(Seconds(start));
-      peak_added = std::max(peak_added, StatusBytes("VmHWM:") - before);
+      peaks.push_back(StatusBytes("VmHWM:") - before);
       benchmark::DoNotOptimize(edi.docOrders);
     }
     seconds = Median(times);
+    peak_added = Median(peaks);
   }
   const double per_design = seconds / count;
   if (FloorSeconds().count(count)) {

@@ -117,9 +117,13 @@ bool LineChannel::PumpSide() {
 }
 
 IoStatus LineChannel::WriteLine(std::string_view line, Clock::time_point deadline) {
-  if (fd_ < 0) return IoStatus::Closed;
   std::string data(line);
   data += '\n';
+  return WriteBytes(data, deadline);
+}
+
+IoStatus LineChannel::WriteBytes(std::string_view data, Clock::time_point deadline) {
+  if (fd_ < 0) return IoStatus::Closed;
   std::size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::send(fd_, data.data() + done, data.size() - done, MSG_NOSIGNAL);
@@ -142,20 +146,44 @@ IoStatus LineChannel::WriteLine(std::string_view line, Clock::time_point deadlin
 }
 
 IoStatus LineChannel::ReadLine(std::string* line, Clock::time_point deadline) {
+  std::size_t scanned = 0;  // no line feed before this offset of in_buf_
+  return Fill(
+      [&]() -> bool {
+        std::size_t pos = in_buf_.find('\n', scanned);
+        if (pos == std::string::npos) {
+          scanned = in_buf_.size();
+          return false;
+        }
+        line->assign(in_buf_, 0, pos);
+        if (!line->empty() && line->back() == '\r') line->pop_back();
+        in_buf_.erase(0, pos + 1);
+        return true;
+      },
+      true, deadline);
+}
+
+IoStatus LineChannel::ReadBytes(std::size_t count, std::string* out, Clock::time_point deadline) {
+  return Fill(
+      [&]() -> bool {
+        if (in_buf_.size() < count) return false;
+        out->assign(in_buf_, 0, count);
+        in_buf_.erase(0, count);
+        return true;
+      },
+      false, deadline);
+}
+
+// Receives into in_buf_ until `complete` takes what it needs from it.
+IoStatus LineChannel::Fill(const std::function<bool()>& complete, bool line_limit,
+                           Clock::time_point deadline) {
   for (;;) {
-    std::size_t pos = in_buf_.find('\n');
-    if (pos != std::string::npos) {
-      line->assign(in_buf_, 0, pos);
-      if (!line->empty() && line->back() == '\r') line->pop_back();
-      in_buf_.erase(0, pos + 1);
-      return IoStatus::Ok;
-    }
+    if (complete()) return IoStatus::Ok;
     if (fd_ < 0) return IoStatus::Closed;
     char buf[kReadChunk];
     ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
     if (n > 0) {
       in_buf_.append(buf, static_cast<std::size_t>(n));
-      if (in_buf_.size() > kMaxLine && in_buf_.find('\n') == std::string::npos) {
+      if (line_limit && in_buf_.size() > kMaxLine && in_buf_.find('\n') == std::string::npos) {
         in_buf_.clear();
         return IoStatus::Failed;
       }

@@ -38,9 +38,14 @@ class LineChannel {
 
   /// Writes `line` and a line feed. Timeout when the peer does not take it in time.
   IoStatus WriteLine(std::string_view line, Clock::time_point deadline);
+  /// Writes `data` as it is (no line feed): a payload announced by a line before it.
+  IoStatus WriteBytes(std::string_view data, Clock::time_point deadline);
   /// Reads the next complete line (without its line feed). Closed at end of stream; Failed
   /// for a line beyond 1 GB.
   IoStatus ReadLine(std::string* line, Clock::time_point deadline);
+  /// Reads exactly `count` bytes (a payload written with WriteBytes). Closed when the
+  /// stream ends first.
+  IoStatus ReadBytes(std::size_t count, std::string* out, Clock::time_point deadline);
   /// Reads what is left on the side input until it closes or the deadline passes.
   void DrainSide(Clock::time_point deadline);
 
@@ -50,6 +55,8 @@ class LineChannel {
 
  private:
   bool PumpSide();
+  IoStatus Fill(const std::function<bool()>& complete, bool line_limit,
+                Clock::time_point deadline);
   void FlushSideLines(bool all);
 
   int fd_ = -1;

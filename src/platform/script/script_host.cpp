@@ -291,22 +291,15 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
       // The script used a document for the first time: its text, made once per run.
       int i = 0;
       while (i < 3 && message.value("doc", "") != kDocumentKeys[i]) ++i;
-      json answer{{"op", "doc"}};
-      if (i < 3) {
-        if (!docs.made[i]) {
-          docs.made[i] = true;
-          if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
-        }
-        answer["text"] = docs.text[i];
+      // The text follows its announcing line as raw bytes: no escaping either way.
+      if (i < 3 && !docs.made[i]) {
+        docs.made[i] = true;
+        if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
       }
-      std::string line_out;
-      try {
-        line_out = answer.dump(-1, ' ', false, json::error_handler_t::replace);
-      } catch (const std::exception& e) {
-        StopWorker();
-        return HostFailure(std::string("cannot pass a document to the script: ") + e.what());
-      }
-      st = worker_->channel.WriteLine(line_out, deadline);
+      const std::string& text = i < 3 ? docs.text[i] : std::string();
+      st = worker_->channel.WriteLine(
+          R"({"op":"doc","bytes":)" + std::to_string(text.size()) + "}", deadline);
+      if (st == IoStatus::Ok) st = worker_->channel.WriteBytes(text, deadline);
       continue;
     }
     if (op == "msgbox") {

@@ -81,9 +81,12 @@ struct RunContext {
   process::LineChannel* channel = nullptr;
   bool allow_ui = false;
   xml::Document docs[3];
-  // A document is asked of the module when the script first uses it; `received` is its
-  // text as loaded here, to tell afterwards whether the script changed it.
+  // A document is asked of the module when the script first uses it. `received` is its
+  // text as loaded here, taken when the script first calls a member that changes a tree
+  // (or at loading, after that), to tell afterwards whether the script changed it. A
+  // script that only reads costs no serialising at all.
   bool loaded[3] = {false, false, false};
+  bool changing = false;
   std::string received[3];
   std::unordered_set<Wrapped*> live;
 };
@@ -168,12 +171,28 @@ xml::Node DocumentOf(const Wrapped& w) {
   for (int i = 0; i < 3; ++i) {
     if (g_run->loaded[i] || !(doc == g_run->docs[i])) continue;
     g_run->loaded[i] = true;
+    // The module answers with a line announcing the size, then the text itself.
     json answer = AskModule(json{{"op", "need"}, {"doc", kDocumentKeys[i]}});
-    const std::string text = answer.value("text", "");
+    const long long bytes = answer.value("bytes", -1LL);
+    if (answer.value("op", "") != "doc" || bytes < 0) std::_Exit(2);
+    std::string text;
+    if (g_run->channel->ReadBytes(static_cast<std::size_t>(bytes), &text,
+                                  Clock::time_point::max()) != IoStatus::Ok) {
+      std::_Exit(0);
+    }
     if (!text.empty()) g_run->docs[i].loadXML(text);
-    g_run->received[i] = g_run->docs[i].xml();
+    if (g_run->changing) g_run->received[i] = g_run->docs[i].xml();
   }
   return w.node.ownerDocument();
+}
+
+// Called by every member that can change a document, before it does.
+void WillChange() {
+  if (g_run->changing) return;
+  g_run->changing = true;
+  for (int i = 0; i < 3; ++i) {
+    if (g_run->loaded[i]) g_run->received[i] = g_run->docs[i].ownerDocument().xml();
+  }
 }
 
 xml::Node ThisNode(duk_context* ctx) {
@@ -275,6 +294,7 @@ BINDING(NodeGetValue) {
 }
 BINDING(NodeSetValue) {
   return Guarded(ctx, [&] {
+    WillChange();
     if (!ThisNode(ctx).setNodeValue(ArgString(ctx, 0)))
       throw ScriptThrow{kErrScriptRuntime, "this node has no value to set"};
     return 0;
@@ -288,6 +308,7 @@ BINDING(NodeGetText) {
 }
 BINDING(NodeSetText) {
   return Guarded(ctx, [&] {
+    WillChange();
     xml::Node n = ThisNode(ctx);
     if (n.nodeType() == xml::NodeType::Document)
       throw ScriptThrow{kErrScriptRuntime, "the text of a document cannot be set"};
@@ -368,6 +389,7 @@ BINDING(NodeGetAttribute) {
 }
 BINDING(NodeSetAttribute) {
   return Guarded(ctx, [&] {
+    WillChange();
     if (!ThisNode(ctx).setAttribute(ArgString(ctx, 0), ArgString(ctx, 1)))
       throw ScriptThrow{kErrScriptRuntime, "attributes can only be set on elements"};
     return 0;
@@ -375,12 +397,14 @@ BINDING(NodeSetAttribute) {
 }
 BINDING(NodeRemoveAttribute) {
   return Guarded(ctx, [&] {
+    WillChange();
     ThisNode(ctx).removeAttribute(ArgString(ctx, 0));
     return 0;
   });
 }
 BINDING(NodeAppendChild) {
   return Guarded(ctx, [&] {
+    WillChange();
     xml::Node added = ThisNode(ctx).appendChild(ArgNode(ctx, 0));
     if (added.isNull()) throw ScriptThrow{kErrScriptRuntime, "this node cannot be inserted here"};
     PushNode(ctx, added);
@@ -389,6 +413,7 @@ BINDING(NodeAppendChild) {
 }
 BINDING(NodeInsertBefore) {
   return Guarded(ctx, [&] {
+    WillChange();
     xml::Node added = ThisNode(ctx).insertBefore(ArgNode(ctx, 0), ArgNode(ctx, 1, true));
     if (added.isNull()) throw ScriptThrow{kErrScriptRuntime, "this node cannot be inserted here"};
     PushNode(ctx, added);
@@ -397,6 +422,7 @@ BINDING(NodeInsertBefore) {
 }
 BINDING(NodeRemoveChild) {
   return Guarded(ctx, [&] {
+    WillChange();
     xml::Node removed = ThisNode(ctx).removeChild(ArgNode(ctx, 0));
     if (removed.isNull())
       throw ScriptThrow{kErrScriptRuntime, "the node is not a child of this node"};
@@ -406,6 +432,7 @@ BINDING(NodeRemoveChild) {
 }
 BINDING(NodeReplaceChild) {
   return Guarded(ctx, [&] {
+    WillChange();
     xml::Node old = ThisNode(ctx).replaceChild(ArgNode(ctx, 0), ArgNode(ctx, 1));
     if (old.isNull()) throw ScriptThrow{kErrScriptRuntime, "the node cannot be replaced"};
     PushNode(ctx, old);
@@ -454,6 +481,7 @@ xml::Document ThisDocument(duk_context* ctx) {
 
 BINDING(DocLoadXml) {
   return Guarded(ctx, [&] {
+    WillChange();
     duk_push_boolean(ctx, ThisDocument(ctx).loadXML(ArgString(ctx, 0)));
     return 1;
   });
@@ -801,7 +829,7 @@ json RunRequest(process::LineChannel& channel, const json& request, std::size_t 
   // Only the documents the script changed go back; through the holder, as a loadXML in
   // the script replaced the tree these objects cached.
   for (int i = 0; i < 3; ++i) {
-    if (!run.loaded[i]) continue;
+    if (!run.loaded[i] || !run.changing) continue;
     std::string now = run.docs[i].ownerDocument().xml();
     if (now != run.received[i]) reply[kDocumentKeys[i]] = std::move(now);
   }
