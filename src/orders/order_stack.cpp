@@ -304,6 +304,10 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     orders.appendChild(settings.cloneNode(true));
   }
   IndexSettingsForLoad();
+  // The validator of step 12, made now: its script worker starts from the small process
+  // this still is, not from one holding the whole stack.
+  clsEdiValidate validator;
+  validator.PrepareScripts(docSettings);
 
   // 7. The stacked designs.
   int designCounter = 0;
@@ -395,11 +399,8 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
 
   // 11./12.
   LoadOrderGroups();
-  {
-    clsEdiValidate validator;
-    if (!validator.ValidateOrders(docOrders, bShowDialog)) {
-      WriteLog("Could not validate Orders doc in LoadOrders.");
-    }
+  if (!validator.ValidateOrders(docOrders, bShowDialog)) {
+    WriteLog("Could not validate Orders doc in LoadOrders.");
   }
 
   // 13.

@@ -227,6 +227,15 @@ void clsEdiValidate::ResetScriptHost(const std::string& /*language*/, long timeo
   allow_ui_ = allowUI;
 }
 
+bool clsEdiValidate::PrepareScripts(const xml::Document& docSettings) {
+  for (xml::Node partner : docSettings.selectNodes("SETTINGS/PARTNER")) {
+    const std::string manufId = Trim(GetNodeText(partner, "MANUFID"));
+    if (manufId.empty() || !IsSafeFileStem(manufId)) continue;
+    if (Env::Default()->Exists(script_folder_ + manufId + ".js")) return myScriptCtl.Start();
+  }
+  return false;
+}
+
 bool clsEdiValidate::ValidateOrders(xml::Document& docOrders, bool bShowDialog) {
   WriteLog("Entering ValidateOrders().");
   overall_status_ = 0;

@@ -41,6 +41,12 @@ class clsEdiValidate {
   EdiValidateStatus ValidateDesign2(xml::Node& nodeDesign, xml::Document& docSettings,
                                     bool bShowDialog, bool bStartupInput = false);
 
+  /// Starts the script worker now when a partner of `docSettings` has a validation script,
+  /// so that it is made from a small process: started later from a module holding a large
+  /// order stack, it would copy that memory page by page as either process writes to it.
+  /// True when a worker runs afterwards.
+  bool PrepareScripts(const xml::Document& docSettings);
+
   /// Highest level reported since the last reset.
   int OverallStatus() const { return overall_status_; }
 

@@ -328,12 +328,13 @@ TEST_F(EdiValidateTest, ScriptEditsReachTheCallerAndTheStack) {
 // A script that only reads leaves the stacked design where it is, as the same nodes, so
 // designs keep their order and nothing is copied.
 TEST_F(EdiValidateTest, ReadOnlyScriptKeepsTheStackedDesignInPlace) {
-  Script("WARN", "function Validate() { if (docDesign.selectNodes('//Item').length < 1) "
-                 "throw 'no items'; }");
-  xml::Document orders = Load("<Orders>" + Settings() + "<Design><ID>1</ID>" +
-                              CatalogXml("1", "KITA") + CatalogXml("2", "KITB") +
-                              "</Design><Design><ID>2</ID>" + CatalogXml("3", "KITZ") +
-                              "</Design></Orders>");
+  Script("WARN",
+         "function Validate() { if (docDesign.selectNodes('//Item').length < 1) "
+         "throw 'no items'; }");
+  xml::Document orders =
+      Load("<Orders>" + Settings() + "<Design><ID>1</ID>" + CatalogXml("1", "KITA") +
+           CatalogXml("2", "KITB") + "</Design><Design><ID>2</ID>" + CatalogXml("3", "KITZ") +
+           "</Design></Orders>");
   xml::Node first = orders.selectSingleNode("Orders/Design[ID='1']");
   clsEdiValidate validator;
   ASSERT_TRUE(validator.ValidateOrders(orders, false));
@@ -343,6 +344,23 @@ TEST_F(EdiValidateTest, ReadOnlyScriptKeepsTheStackedDesignInPlace) {
   EXPECT_EQ(GetNodeText(designs.item(0), "ID"), "1");
   EXPECT_EQ(GetNodeText(designs.item(0), "VALIDSTATUS"), "0");
   EXPECT_EQ(designs.item(0).selectNodes("Catalog").length(), 2);
+}
+
+TEST_F(EdiValidateTest, ScriptWorkerStartsAheadOnlyForPartnersWithAScript) {
+  xml::Document settings = Load(Settings());
+  {
+    clsEdiValidate validator;
+    EXPECT_FALSE(validator.PrepareScripts(settings));  // no Validate/*.js yet
+  }
+  Script("ABRT", "function Validate() {}");
+  Script("..", "function Validate() {}");
+  clsEdiValidate validator;
+  EXPECT_TRUE(validator.PrepareScripts(settings));
+  xml::Document unsafe = Load(
+      "<SETTINGS><PARTNER><ID>1</ID><MANUFID>..</MANUFID></PARTNER>"
+      "</SETTINGS>");
+  clsEdiValidate other;
+  EXPECT_FALSE(other.PrepareScripts(unsafe));
 }
 
 TEST_F(EdiValidateTest, CatalogNameWithApostrophe) {

@@ -162,6 +162,14 @@ pid_t ScriptHost::WorkerPid() const {
   return worker_ ? worker_->pid : -1;
 }
 
+bool ScriptHost::Start() {
+  int status = 0;
+  if (worker_ && process::ReapIfEnded(worker_->pid, &status)) worker_.reset();
+  if (worker_) return true;
+  std::string error;
+  return StartWorker(&error);
+}
+
 void ScriptHost::StopWorker() {
   if (!worker_) return;
   worker_->channel.Close();  // the worker reads end of file and ends
@@ -221,8 +229,9 @@ ScriptResult ScriptHost::Run(const std::string& scriptText, ScriptDocument& docC
     d->result.clear();
   }
   try {
-    request = json{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}}
-                  .dump(-1, ' ', false, json::error_handler_t::replace);
+    request =
+        json{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}}
+            .dump(-1, ' ', false, json::error_handler_t::replace);
   } catch (const std::exception& e) {
     return HostFailure(std::string("cannot pass the script to the worker: ") + e.what());
   }
@@ -297,8 +306,8 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
         if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
       }
       const std::string& text = i < 3 ? docs.text[i] : std::string();
-      st = worker_->channel.WriteLine(
-          R"({"op":"doc","bytes":)" + std::to_string(text.size()) + "}", deadline);
+      st = worker_->channel.WriteLine(R"({"op":"doc","bytes":)" + std::to_string(text.size()) + "}",
+                                      deadline);
       if (st == IoStatus::Ok) st = worker_->channel.WriteBytes(text, deadline);
       continue;
     }

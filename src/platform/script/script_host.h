@@ -91,6 +91,10 @@ class ScriptHost {
   ScriptResult Run(const std::string& scriptText, ScriptDocument& docCatalog,
                    ScriptDocument& docDesign, ScriptDocument& docError, bool allowUI);
 
+  /// Starts the worker ahead of the first Run (which otherwise starts it). True when one
+  /// runs afterwards.
+  bool Start();
+
   /// Process id of the current worker, -1 when none runs (tests and diagnostics).
   pid_t WorkerPid() const;
   /// Ends the current worker now; the next Run starts a new one.
