@@ -55,8 +55,7 @@ class LineChannel {
 
  private:
   bool PumpSide();
-  IoStatus Fill(const std::function<bool()>& complete, bool line_limit,
-                Clock::time_point deadline);
+  IoStatus Fill(const std::function<bool()>& complete, bool line_limit, Clock::time_point deadline);
   void FlushSideLines(bool all);
 
   int fd_ = -1;

@@ -1,8 +1,8 @@
 #include "platform/xml/xml.h"
 
 #include <libexslt/exslt.h>
-#include <libxml/parser.h>
 #include <libxml/SAX2.h>
+#include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>

@@ -38,9 +38,9 @@ TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
   // Blanks around comments and CDATA between elements go; a blank run that ends in an
   // entity is real text; xml:space="preserve" keeps every blank beneath it, "default"
   // restores dropping; the element after a dropped blank is still in its place.
-  ASSERT_TRUE(doc.loadXML(
-      "<r>\n <!--c-->\n <x/>\t<![CDATA[ ]]> <y/>  &amp;<z/>\n"
-      "<p xml:space=\"preserve\"> <q/> <s xml:space=\"default\"> <t/> </s></p>\n</r>"));
+  ASSERT_TRUE(
+      doc.loadXML("<r>\n <!--c-->\n <x/>\t<![CDATA[ ]]> <y/>  &amp;<z/>\n"
+                  "<p xml:space=\"preserve\"> <q/> <s xml:space=\"default\"> <t/> </s></p>\n</r>"));
   EXPECT_EQ(doc.documentElement().xml(),
             "<r><!--c--><x/><![CDATA[ ]]><y/>  &amp;<z/><p xml:space=\"preserve\"> <q/> "
             "<s xml:space=\"default\"><t/></s></p></r>");
@@ -48,8 +48,8 @@ TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
   // in pieces).
   const std::string spaces(5000, ' ');
   const std::string words(5000, 'w');
-  ASSERT_TRUE(doc.loadXML("<r>" + spaces + "<a>" + spaces + words + "</a>" + spaces +
-                          "<b>" + spaces + "</b>" + spaces + "</r>"));
+  ASSERT_TRUE(doc.loadXML("<r>" + spaces + "<a>" + spaces + words + "</a>" + spaces + "<b>" +
+                          spaces + "</b>" + spaces + "</r>"));
   EXPECT_EQ(doc.documentElement().childNodes().length(), 2);
   EXPECT_EQ(doc.selectSingleNode("/r/a").text(), spaces + words);
   EXPECT_EQ(doc.selectSingleNode("/r/b").text(), spaces);
