@@ -607,6 +607,7 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
   // The script gets copies of the catalog and the design, made only when it uses them.
   script::ScriptDocument docCatalog, docDesign, docError;
   docCatalog.text = [&catalog] { return catalog.xml(); };
+  docCatalog.eager = true;  // a catalog check nearly always reads its catalog
   docDesign.text = [&nodeDesign] { return nodeDesign.xml(); };
 
   ResetScriptHost("VBScript", kScriptTimeoutMs, false);

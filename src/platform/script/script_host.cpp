@@ -229,9 +229,17 @@ ScriptResult ScriptHost::Run(const std::string& scriptText, ScriptDocument& docC
     d->result.clear();
   }
   try {
-    request =
-        json{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}}
-            .dump(-1, ' ', false, json::error_handler_t::replace);
+    json message{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}};
+    // Eager documents follow the request line as raw bytes, in this order.
+    json eager = json::object();
+    for (int i = 0; i < 3; ++i) {
+      if (!docs.doc[i]->eager) continue;
+      docs.made[i] = true;
+      if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
+      eager[kDocumentKeys[i]] = docs.text[i].size();
+    }
+    if (!eager.empty()) message["eager"] = eager;
+    request = message.dump(-1, ' ', false, json::error_handler_t::replace);
   } catch (const std::exception& e) {
     return HostFailure(std::string("cannot pass the script to the worker: ") + e.what());
   }
@@ -256,6 +264,9 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
                                  bool* retry) {
   auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms_);
   IoStatus st = worker_->channel.WriteLine(request, deadline);
+  for (int i = 0; i < 3 && st == IoStatus::Ok; ++i) {
+    if (docs.doc[i]->eager) st = worker_->channel.WriteBytes(docs.text[i], deadline);
+  }
   if (st == IoStatus::Closed || st == IoStatus::Failed) {
     // The worker never took the script: a new one gets it.
     StopWorker();

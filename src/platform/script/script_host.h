@@ -57,6 +57,9 @@ struct ScriptDocument {
   /// The document's text as the script starts (empty: an empty document). Called at most
   /// once per Run, and only when the script uses the document.
   std::function<std::string()> text;
+  /// Sent with the script instead of on first use: for a document nearly every script
+  /// reads, this saves the worker a round trip to ask for it.
+  bool eager = false;
   /// After Run: true when the script left the document different from how it received it,
   /// with its text in `result`.
   bool changed = false;

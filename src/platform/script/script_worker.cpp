@@ -86,6 +86,8 @@ struct RunContext {
   // (or at loading, after that), to tell afterwards whether the script changed it. A
   // script that only reads costs no serialising at all.
   bool loaded[3] = {false, false, false};
+  bool sent_ahead[3] = {false, false, false};  // came with the request, in `ahead`
+  std::string ahead[3];
   bool changing = false;
   std::string received[3];
   std::unordered_set<Wrapped*> live;
@@ -171,14 +173,18 @@ xml::Node DocumentOf(const Wrapped& w) {
   for (int i = 0; i < 3; ++i) {
     if (g_run->loaded[i] || !(doc == g_run->docs[i])) continue;
     g_run->loaded[i] = true;
-    // The module answers with a line announcing the size, then the text itself.
-    json answer = AskModule(json{{"op", "need"}, {"doc", kDocumentKeys[i]}});
-    const long long bytes = answer.value("bytes", -1LL);
-    if (answer.value("op", "") != "doc" || bytes < 0) std::_Exit(2);
     std::string text;
-    if (g_run->channel->ReadBytes(static_cast<std::size_t>(bytes), &text,
-                                  Clock::time_point::max()) != IoStatus::Ok) {
-      std::_Exit(0);
+    if (g_run->sent_ahead[i]) {
+      text = std::move(g_run->ahead[i]);
+    } else {
+      // The module answers with a line announcing the size, then the text itself.
+      json answer = AskModule(json{{"op", "need"}, {"doc", kDocumentKeys[i]}});
+      const long long bytes = answer.value("bytes", -1LL);
+      if (answer.value("op", "") != "doc" || bytes < 0) std::_Exit(2);
+      if (g_run->channel->ReadBytes(static_cast<std::size_t>(bytes), &text,
+                                    Clock::time_point::max()) != IoStatus::Ok) {
+        std::_Exit(0);
+      }
     }
     if (!text.empty()) g_run->docs[i].loadXML(text);
     if (g_run->changing) g_run->received[i] = g_run->docs[i].xml();
@@ -689,9 +695,23 @@ duk_ret_t SetUpGlobals(duk_context* ctx, void* /*udata*/) {
   duk_push_c_function(ctx, ScriptMsgBox, DUK_VARARGS);
   duk_put_global_string(ctx, "MsgBox");
 
-  duk_push_string(ctx, kBindGlobals);
-  duk_push_string(ctx, "setup");
-  duk_compile(ctx, 0);
+  // The binding program is compiled once per worker; each fresh interpreter loads it.
+  static std::string bytecode;
+  if (bytecode.empty()) {
+    duk_push_string(ctx, kBindGlobals);
+    duk_push_string(ctx, "setup");
+    duk_compile(ctx, 0);
+    duk_dup_top(ctx);
+    duk_dump_function(ctx);
+    duk_size_t size = 0;
+    const void* data = duk_get_buffer_data(ctx, -1, &size);
+    bytecode.assign(static_cast<const char*>(data), size);
+    duk_pop(ctx);
+  } else {
+    void* data = duk_push_fixed_buffer(ctx, bytecode.size());
+    std::memcpy(data, bytecode.data(), bytecode.size());
+    duk_load_function(ctx);
+  }
   duk_call(ctx, 0);
   duk_pop(ctx);
   return 0;
@@ -793,9 +813,14 @@ void Fatal(void* /*udata*/, const char* msg) {
   std::_Exit(3);
 }
 
-json RunRequest(process::LineChannel& channel, const json& request, std::size_t memory_limit) {
+json RunRequest(process::LineChannel& channel, const json& request, std::string (&ahead)[3],
+                bool (&sent_ahead)[3], std::size_t memory_limit) {
   RunContext run;
   run.channel = &channel;
+  for (int i = 0; i < 3; ++i) {
+    run.sent_ahead[i] = sent_ahead[i];
+    run.ahead[i] = std::move(ahead[i]);
+  }
   run.allow_ui = request.value("allowUI", false);
   g_run = &run;
 
@@ -846,6 +871,22 @@ void WorkerMain(int fd, std::size_t memory_limit) {
     if (channel.ReadLine(&line, Clock::time_point::max()) != IoStatus::Ok) std::_Exit(0);
     json request = json::parse(line, nullptr, false);
     if (request.is_discarded() || !request.is_object()) std::_Exit(2);
+    // Documents sent with the script follow its line.
+    std::string ahead[3];
+    bool sent_ahead[3] = {false, false, false};
+    auto eager = request.find("eager");
+    if (eager != request.end() && eager->is_object()) {
+      for (int i = 0; i < 3; ++i) {
+        auto size = eager->find(kDocumentKeys[i]);
+        if (size == eager->end()) continue;
+        if (!size->is_number_unsigned()) std::_Exit(2);
+        if (channel.ReadBytes(size->get<std::size_t>(), &ahead[i], Clock::time_point::max()) !=
+            IoStatus::Ok) {
+          std::_Exit(0);
+        }
+        sent_ahead[i] = true;
+      }
+    }
     // Tells the module the script was taken: a worker that dies before this line was lost
     // while idle, and the module gives the script to a new one.
     if (channel.WriteLine(R"({"op":"started"})", Clock::time_point::max()) != IoStatus::Ok) {
@@ -853,7 +894,7 @@ void WorkerMain(int fd, std::size_t memory_limit) {
     }
     json reply;
     try {
-      reply = RunRequest(channel, request, memory_limit);
+      reply = RunRequest(channel, request, ahead, sent_ahead, memory_limit);
     } catch (const std::exception& e) {
       reply = json{{"op", "done"},
                    {"ok", false},

@@ -104,6 +104,21 @@ TEST_F(ScriptHostTest, DocumentsAreAskedForOnFirstUseAndOnlyChangesReturn) {
   ASSERT_TRUE(r.ok) << r.errorDescription;
   EXPECT_FALSE(docs[1].changed);
 
+  // A document sent with the script is made once even when unused, and reads as usual.
+  docs[0].eager = true;
+  r = host.Run("function Validate() { }", docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(asked[0], 2);
+  r = host.Run(
+      "function Validate() { var c = docCatalog.selectSingleNode('//Item[2]/Code');"
+      " c.text = 'W36'; }",
+      docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(asked[0], 3);
+  ASSERT_TRUE(docs[0].changed);
+  EXPECT_NE(docs[0].result.find("<Code>W36</Code>"), std::string::npos);
+  docs[0].eager = false;
+
   // A script that fails after an edit still hands the edit back.
   r = host.Run(
       "function Validate() { docDesign.documentElement.appendChild("
