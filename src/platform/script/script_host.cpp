@@ -229,7 +229,8 @@ ScriptResult ScriptHost::Run(const std::string& scriptText, ScriptDocument& docC
     d->result.clear();
   }
   try {
-    json message{{"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}};
+    json message{
+        {"op", "run"}, {"script", scriptText}, {"allowUI", allowUI}, {"memory", memory_limit_}};
     // Eager documents follow the request line as raw bytes, in this order.
     json eager = json::object();
     for (int i = 0; i < 3; ++i) {

@@ -1,12 +1,12 @@
 // Runs manufacturer validation scripts (JavaScript) in a sandboxed worker process.
 //
 // One worker process serves every script of a validation run: it is forked on the first
-// Run and loops, running each script in a fresh interpreter with its own memory cap, so
-// nothing of one script survives into the next. The worker has no file, process or
-// network access (the interpreter offers none, every inherited descriptor is closed and
-// its limits forbid new files and processes). A script that runs past the time limit or
-// takes the worker down costs only that worker: it is killed and the next Run starts a
-// new one.
+// Run (or by Start) and loops, running each script in a fresh interpreter with its own
+// memory cap, so nothing of one script survives into the next. The worker makes the next
+// interpreter while the module reads an answer, so making it costs the module no time. The worker
+// has no file, process or network access (the interpreter offers none, every inherited descriptor
+// is closed and its limits forbid new files and processes). A script that runs past the time limit
+// or takes the worker down costs only that worker: it is killed and the next Run starts a new one.
 //
 // A script sees three named objects, `docCatalog`, `docDesign` and `docError` (DOM
 // documents, docs/validation-scripts.md), and the members of docCatalog (then docDesign)

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <unordered_set>
 
@@ -813,9 +814,49 @@ void Fatal(void* /*udata*/, const char* msg) {
   std::_Exit(3);
 }
 
-json RunRequest(process::LineChannel& channel, const json& request, std::string (&ahead)[3],
-                bool (&sent_ahead)[3], std::size_t memory_limit) {
+// A fresh interpreter with its globals set up, made while the worker waits for its next
+// script, so that the module does not wait for it; every script still starts from nothing.
+struct PreparedRun {
   RunContext run;
+  HeapBudget budget;
+  duk_context* ctx = nullptr;
+  bool ready = false;  // the globals are set up
+  ErrorInfo error;     // why not, when !ready
+
+  PreparedRun() = default;
+  PreparedRun(const PreparedRun&) = delete;
+  PreparedRun& operator=(const PreparedRun&) = delete;
+  ~PreparedRun() {
+    if (ctx) {
+      RunContext* saved = g_run;
+      g_run = &run;  // the wrappers' finalizers run now
+      duk_destroy_heap(ctx);
+      g_run = saved;
+    }
+    for (Wrapped* w : run.live) delete w;
+  }
+};
+
+std::unique_ptr<PreparedRun> PrepareRun(std::size_t memory_cap) {
+  auto p = std::make_unique<PreparedRun>();
+  p->budget.cap = memory_cap;
+  g_run = &p->run;  // no channel yet: a fatal error here only ends the worker
+  p->ctx = duk_create_heap(CappedAlloc, CappedRealloc, CappedFree, &p->budget, Fatal);
+  if (!p->ctx) {
+    p->error = ErrorInfo{kErrScriptOutOfMemory, "JavaScript runtime error", "Out of memory", 0};
+  } else if (duk_safe_call(p->ctx, SetUpGlobals, nullptr, 0, 1) != 0) {
+    p->error = Describe(p->ctx, "JavaScript runtime error");
+  } else {
+    duk_pop(p->ctx);
+    p->ready = true;
+  }
+  g_run = nullptr;
+  return p;
+}
+
+json RunRequest(process::LineChannel& channel, const json& request, std::string (&ahead)[3],
+                bool (&sent_ahead)[3], PreparedRun& prepared) {
+  RunContext& run = prepared.run;
   run.channel = &channel;
   for (int i = 0; i < 3; ++i) {
     run.sent_ahead[i] = sent_ahead[i];
@@ -824,25 +865,10 @@ json RunRequest(process::LineChannel& channel, const json& request, std::string 
   run.allow_ui = request.value("allowUI", false);
   g_run = &run;
 
-  HeapBudget budget;
-  budget.cap = request.value("memory", memory_limit);
-  ErrorInfo info;
-  bool ok = false;
-  duk_context* ctx = duk_create_heap(CappedAlloc, CappedRealloc, CappedFree, &budget, Fatal);
-  if (!ctx) {
-    info = ErrorInfo{kErrScriptOutOfMemory, "JavaScript runtime error", "Out of memory", 0};
-  } else {
-    if (duk_safe_call(ctx, SetUpGlobals, nullptr, 0, 1) != 0) {
-      info = Describe(ctx, "JavaScript runtime error");
-    } else {
-      duk_pop(ctx);
-      ok = Execute(ctx, request.value("script", ""), "script", &info) &&
-           Execute(ctx, "Validate()", "statement", &info);
-    }
-    duk_destroy_heap(ctx);
-  }
-  for (Wrapped* w : run.live) delete w;
-  run.live.clear();
+  ErrorInfo info = prepared.error;
+  const bool ok = prepared.ready &&
+                  Execute(prepared.ctx, request.value("script", ""), "script", &info) &&
+                  Execute(prepared.ctx, "Validate()", "statement", &info);
 
   json reply{{"op", "done"}, {"ok", ok}};
   if (!ok) {
@@ -866,6 +892,7 @@ json RunRequest(process::LineChannel& channel, const json& request, std::string 
 
 void WorkerMain(int fd, std::size_t memory_limit) {
   process::LineChannel channel(fd);
+  std::unique_ptr<PreparedRun> next = PrepareRun(memory_limit);
   for (;;) {
     std::string line;
     if (channel.ReadLine(&line, Clock::time_point::max()) != IoStatus::Ok) std::_Exit(0);
@@ -894,7 +921,14 @@ void WorkerMain(int fd, std::size_t memory_limit) {
     }
     json reply;
     try {
-      reply = RunRequest(channel, request, ahead, sent_ahead, memory_limit);
+      // The interpreter made ahead has the worker's memory cap; a run asking for another
+      // gets one made now.
+      const std::size_t cap = request.value("memory", memory_limit);
+      if (next->budget.cap != cap) {
+        next.reset();
+        next = PrepareRun(cap);
+      }
+      reply = RunRequest(channel, request, ahead, sent_ahead, *next);
     } catch (const std::exception& e) {
       reply = json{{"op", "done"},
                    {"ok", false},
@@ -907,6 +941,9 @@ void WorkerMain(int fd, std::size_t memory_limit) {
                           Clock::time_point::max()) != IoStatus::Ok) {
       std::_Exit(0);
     }
+    // The used interpreter goes, and the next one is made, while the module reads the answer.
+    next.reset();
+    next = PrepareRun(memory_limit);
   }
 }
 
