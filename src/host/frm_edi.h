@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -123,6 +124,20 @@ class frmEDI {
     if (PumpMessages) PumpMessages();
   }
   void IndexSettingsForLoad();
+
+  // Grouping: the settings lookups are made once (BeginGrouping), then each design is
+  // grouped in `//Design` order, the counter running over all of them. LoadOrders groups
+  // every design as it takes it in, while its nodes are still in the processor's cache.
+  struct Grouping;
+  struct GroupingDeleter {
+    void operator()(Grouping* grouping) const;
+  };
+  using GroupingPtr = std::unique_ptr<Grouping, GroupingDeleter>;
+  GroupingPtr BeginGrouping();
+  void GroupDesign(Grouping& grouping, xml::Node design);
+  /// Groups `top` (a design just added to docOrders) and the designs inside it, in
+  /// document order.
+  void GroupDesignTree(Grouping& grouping, const xml::Node& top);
 
   // Lookups of one stack load, so completing a design does not search the settings.
   bool settingsIndexed_ = false;

@@ -304,6 +304,10 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     orders.appendChild(settings.cloneNode(true));
   }
   IndexSettingsForLoad();
+  // 11. Order groups: each design is grouped as it is taken in, in the order a pass over
+  // the finished stack would take them (designs inside a design right after it).
+  WriteLog("Entering LoadOrderGroups().");
+  GroupingPtr grouping = BeginGrouping();
   // The validator of step 12, made now: its script worker starts from the small process
   // this still is, not from one holding the whole stack.
   clsEdiValidate validator;
@@ -354,7 +358,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     ++designCounter;
     LoadOrdersSub(first, name, designCounter, newCatalog);
     // The file's tree is moved, not copied: fileDoc is dropped right after.
-    orders.adoptChild(fileDoc);
+    GroupDesignTree(*grouping, orders.adoptChild(fileDoc));
   }
 
   // 8. The designs of the input, each stored as a new enciphered file.
@@ -380,7 +384,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
       }
       ++designCounter;
       LoadOrdersSub(design, name, designCounter, newCatalog);
-      orders.appendChild(design.cloneNode(true));
+      GroupDesignTree(*grouping, orders.appendChild(design.cloneNode(true)));
     }
     for (const std::string& name : replaced) {
       if (StoreFailures > 0) break;  // keep the stacked copies: the new ones are not all safe
@@ -397,8 +401,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
   }
   settingsIndexed_ = false;
 
-  // 11./12.
-  LoadOrderGroups();
+  // 12.
   if (!validator.ValidateOrders(docOrders, bShowDialog)) {
     WriteLog("Could not validate Orders doc in LoadOrders.");
   }

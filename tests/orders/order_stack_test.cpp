@@ -183,6 +183,27 @@ TEST_F(OrderStackTest, PartnerIdsCompareAsNumbersAndTwinOrdersRepeatTheCatalog) 
   EXPECT_EQ(Texts("//ORDERGROUP/RFQ"), (std::vector<std::string>{"0"}));
 }
 
+// The load groups each design as it takes it in; a grouping pass over the finished stack
+// gives the same groups and numbers, also with a design inside a design, stacked designs
+// before the input's, and stale groups carried in a stacked file.
+TEST_F(OrderStackTest, GroupingWhileLoadingMatchesAPassOverTheStack) {
+  Load(Design("PC1", "a.kit", {"ABC", "def"}));
+  Load(Design("PC1", "b.kit", {"shared", "Def"}));
+  std::string nested = Design("PC2", "outer.kit", {"def"});
+  nested.insert(nested.find("<Catalog>"), Design("PC2", "inner.kit", {"abc"}));
+  nested.insert(nested.rfind("</Design>"),
+                "<ORDERGROUP><ID>9</ID><PARTNERID>1</PARTNERID><CATALOGID>5</CATALOGID>"
+                "</ORDERGROUP>");
+  Load("<Designs>" + nested + Design("PC1", "c.kit", {"ABC", "SHARED"}) + "</Designs>");
+
+  const std::string loaded = edi_.docOrders.documentElement().xml();
+  // The inner design is also taken in on its own, as every Design with a JobInfo is.
+  ASSERT_EQ(edi_.docOrders.selectNodes("//Design").length(), 6);
+  ASSERT_GE(Texts("//ORDERGROUP/ID").size(), 5u);
+  edi_.LoadOrderGroups();
+  EXPECT_EQ(edi_.docOrders.documentElement().xml(), loaded);
+}
+
 TEST_F(OrderStackTest, ReplaceQuestionDecidesWhetherTheStackedCopyStays) {
   Load(Design("PC1", "same.kit", {"abc"}, "old"));
   Load(Design("PC2", "same.kit", {"abc"}, "other computer"));
