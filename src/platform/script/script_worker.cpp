@@ -601,35 +601,156 @@ void DefMethod(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_t 
   duk_put_prop_string(ctx, -2, name);
 }
 
-// Binds the members of docCatalog, then of docDesign, as globals (a name already bound
-// keeps its first owner), as the objects were added with their members global.
-const char kBindGlobals[] = R"JS(
-(function (g, owners) {
-  function bind(o) {
-    for (var p = o; p && p !== Object.prototype; p = Object.getPrototypeOf(p)) {
-      Object.getOwnPropertyNames(p).forEach(function (n) {
-        if (n === 'constructor' || n in g) return;
-        var d = Object.getOwnPropertyDescriptor(p, n);
-        if (typeof d.value === 'function') {
-          var f = d.value;
-          Object.defineProperty(g, n, { value: function () { return f.apply(o, arguments); },
-                                        writable: true, configurable: true });
-        } else if (d.get) {
-          var get = d.get, set = d.set;
-          Object.defineProperty(g, n, {
-            get: function () { return get.call(o); },
-            set: set ? function (v) { set.call(o, v); } : undefined,
-            configurable: true });
-        }
-      });
+// The members of the DOM objects: an accessor (getter, optional setter) or a method.
+struct Member {
+  const char* name;
+  duk_c_function function;  // the method, or the getter
+  duk_c_function setter;
+  duk_idx_t nargs;
+  bool accessor;
+};
+
+const Member kNodeMembers[] = {
+    {"nodeName", NodeGetName, nullptr, 0, true},
+    {"baseName", NodeGetBaseName, nullptr, 0, true},
+    {"nodeType", NodeGetType, nullptr, 0, true},
+    {"nodeValue", NodeGetValue, NodeSetValue, 0, true},
+    {"text", NodeGetText, NodeSetText, 0, true},
+    {"xml", NodeGetXml, nullptr, 0, true},
+    {"parentNode", NodeGetParent, nullptr, 0, true},
+    {"firstChild", NodeGetFirstChild, nullptr, 0, true},
+    {"lastChild", NodeGetLastChild, nullptr, 0, true},
+    {"nextSibling", NodeGetNextSibling, nullptr, 0, true},
+    {"previousSibling", NodeGetPreviousSibling, nullptr, 0, true},
+    {"childNodes", NodeGetChildNodes, nullptr, 0, true},
+    {"attributes", NodeGetAttributes, nullptr, 0, true},
+    {"ownerDocument", NodeGetOwnerDocument, nullptr, 0, true},
+    {"getAttribute", NodeGetAttribute, nullptr, 1, false},
+    {"setAttribute", NodeSetAttribute, nullptr, 2, false},
+    {"removeAttribute", NodeRemoveAttribute, nullptr, 1, false},
+    {"appendChild", NodeAppendChild, nullptr, 1, false},
+    {"insertBefore", NodeInsertBefore, nullptr, 2, false},
+    {"removeChild", NodeRemoveChild, nullptr, 1, false},
+    {"replaceChild", NodeReplaceChild, nullptr, 2, false},
+    {"cloneNode", NodeCloneNode, nullptr, 1, false},
+    {"hasChildNodes", NodeHasChildNodes, nullptr, 0, false},
+    {"selectSingleNode", NodeSelectSingleNode, nullptr, 1, false},
+    {"selectNodes", NodeSelectNodes, nullptr, 1, false},
+};
+
+const Member kDocumentMembers[] = {
+    {"loadXML", DocLoadXml, nullptr, 1, false},
+    {"parseError", DocGetParseError, nullptr, 0, true},
+    {"documentElement", DocGetDocumentElement, nullptr, 0, true},
+    {"createElement", DocCreateElement, nullptr, 1, false},
+    {"createTextNode", DocCreateTextNode, nullptr, 1, false},
+    {"createCDATASection", DocCreateCData, nullptr, 1, false},
+    {"createComment", DocCreateComment, nullptr, 1, false},
+};
+
+constexpr int kDocumentMemberCount = sizeof kDocumentMembers / sizeof kDocumentMembers[0];
+constexpr int kMemberCount = kDocumentMemberCount + sizeof kNodeMembers / sizeof kNodeMembers[0];
+
+// Global members are numbered as a document looks them up: its own, then the node's.
+const Member& MemberAt(int index) {
+  return index < kDocumentMemberCount ? kDocumentMembers[index]
+                                      : kNodeMembers[index - kDocumentMemberCount];
+}
+
+// Defines the members on the object at the top of the stack.
+void DefMembers(duk_context* ctx, const Member* members, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const Member& m = members[i];
+    if (m.accessor) {
+      DefAccessor(ctx, m.name, m.function, m.setter);
+    } else {
+      DefMethod(ctx, m.name, m.function, m.nargs);
     }
   }
-  for (var i = 0; i < owners.length; i++) bind(owners[i]);
-})(this, [docCatalog, docDesign]);
-var vbOKOnly = 0, vbOKCancel = 1, vbAbortRetryIgnore = 2, vbYesNoCancel = 3, vbYesNo = 4,
-    vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64,
-    vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7;
-)JS";
+}
+
+const char kGlobalOwnerKey[] = "globalOwner";
+
+// Pushes the object the global members act on (docCatalog as the run began).
+void PushGlobalOwner(duk_context* ctx) {
+  duk_push_global_stash(ctx);
+  duk_get_prop_string(ctx, -1, kGlobalOwnerKey);
+  duk_remove(ctx, -2);
+}
+
+duk_ret_t GlobalMethod(duk_context* ctx) {
+  const Member& m = MemberAt(duk_get_current_magic(ctx));
+  const duk_idx_t nargs = duk_get_top(ctx);
+  PushGlobalOwner(ctx);
+  duk_get_prop_string(ctx, -1, m.name);
+  duk_swap_top(ctx, -2);
+  for (duk_idx_t i = 0; i < nargs; ++i) duk_dup(ctx, i);
+  duk_call_method(ctx, nargs);
+  return 1;
+}
+
+duk_ret_t GlobalGetter(duk_context* ctx) {
+  PushGlobalOwner(ctx);
+  duk_get_prop_string(ctx, -1, MemberAt(duk_get_current_magic(ctx)).name);
+  return 1;
+}
+
+duk_ret_t GlobalSetter(duk_context* ctx) {
+  PushGlobalOwner(ctx);
+  duk_dup(ctx, 0);
+  duk_put_prop_string(ctx, -2, MemberAt(duk_get_current_magic(ctx)).name);
+  return 0;
+}
+
+// The members of docCatalog become globals (as if the object had been added with its
+// members global); a name the global object already has keeps its meaning. docDesign has
+// the same members, so none of its own become global.
+void BindGlobalMembers(duk_context* ctx) {
+  duk_push_global_stash(ctx);
+  duk_get_global_string(ctx, "docCatalog");
+  duk_put_prop_string(ctx, -2, kGlobalOwnerKey);
+  duk_pop(ctx);
+
+  duk_push_global_object(ctx);
+  for (int i = 0; i < kMemberCount; ++i) {
+    const Member& m = MemberAt(i);
+    if (duk_has_prop_string(ctx, -1, m.name)) continue;
+    duk_push_string(ctx, m.name);
+    if (m.accessor) {
+      duk_uint_t flags = DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_CONFIGURABLE;
+      duk_push_c_function(ctx, GlobalGetter, 0);
+      duk_set_magic(ctx, -1, i);
+      if (m.setter) {
+        duk_push_c_function(ctx, GlobalSetter, 1);
+        duk_set_magic(ctx, -1, i);
+        flags |= DUK_DEFPROP_HAVE_SETTER;
+      }
+      duk_def_prop(ctx, m.setter ? -4 : -3, flags);
+    } else {
+      duk_push_c_function(ctx, GlobalMethod, DUK_VARARGS);
+      duk_set_magic(ctx, -1, i);
+      duk_def_prop(
+          ctx, -3,
+          DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+    }
+  }
+
+  // The message box constants of the original script language.
+  static const std::pair<const char*, int> kConstants[] = {
+      {"vbOKOnly", 0},      {"vbOKCancel", 1},     {"vbAbortRetryIgnore", 2},
+      {"vbYesNoCancel", 3}, {"vbYesNo", 4},        {"vbCritical", 16},
+      {"vbQuestion", 32},   {"vbExclamation", 48}, {"vbInformation", 64},
+      {"vbOK", 1},          {"vbCancel", 2},       {"vbYes", 6},
+      {"vbNo", 7}};
+  for (const auto& [name, value] : kConstants) {
+    duk_push_string(ctx, name);
+    duk_push_int(ctx, value);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
+                     DUK_DEFPROP_CLEAR_CONFIGURABLE);
+  }
+  duk_pop(ctx);
+}
 
 duk_ret_t SetUpGlobals(duk_context* ctx, void* /*udata*/) {
   duk_push_global_stash(ctx);
@@ -638,31 +759,7 @@ duk_ret_t SetUpGlobals(duk_context* ctx, void* /*udata*/) {
   duk_push_object(ctx);
   duk_push_c_function(ctx, Finalize, 1);
   duk_set_finalizer(ctx, -2);
-  DefAccessor(ctx, "nodeName", NodeGetName);
-  DefAccessor(ctx, "baseName", NodeGetBaseName);
-  DefAccessor(ctx, "nodeType", NodeGetType);
-  DefAccessor(ctx, "nodeValue", NodeGetValue, NodeSetValue);
-  DefAccessor(ctx, "text", NodeGetText, NodeSetText);
-  DefAccessor(ctx, "xml", NodeGetXml);
-  DefAccessor(ctx, "parentNode", NodeGetParent);
-  DefAccessor(ctx, "firstChild", NodeGetFirstChild);
-  DefAccessor(ctx, "lastChild", NodeGetLastChild);
-  DefAccessor(ctx, "nextSibling", NodeGetNextSibling);
-  DefAccessor(ctx, "previousSibling", NodeGetPreviousSibling);
-  DefAccessor(ctx, "childNodes", NodeGetChildNodes);
-  DefAccessor(ctx, "attributes", NodeGetAttributes);
-  DefAccessor(ctx, "ownerDocument", NodeGetOwnerDocument);
-  DefMethod(ctx, "getAttribute", NodeGetAttribute, 1);
-  DefMethod(ctx, "setAttribute", NodeSetAttribute, 2);
-  DefMethod(ctx, "removeAttribute", NodeRemoveAttribute, 1);
-  DefMethod(ctx, "appendChild", NodeAppendChild, 1);
-  DefMethod(ctx, "insertBefore", NodeInsertBefore, 2);
-  DefMethod(ctx, "removeChild", NodeRemoveChild, 1);
-  DefMethod(ctx, "replaceChild", NodeReplaceChild, 2);
-  DefMethod(ctx, "cloneNode", NodeCloneNode, 1);
-  DefMethod(ctx, "hasChildNodes", NodeHasChildNodes, 0);
-  DefMethod(ctx, "selectSingleNode", NodeSelectSingleNode, 1);
-  DefMethod(ctx, "selectNodes", NodeSelectNodes, 1);
+  DefMembers(ctx, kNodeMembers, sizeof kNodeMembers / sizeof kNodeMembers[0]);
   duk_dup_top(ctx);
   duk_put_prop_string(ctx, -3, "NodeProto");
 
@@ -670,13 +767,7 @@ duk_ret_t SetUpGlobals(duk_context* ctx, void* /*udata*/) {
   duk_push_object(ctx);
   duk_dup(ctx, -2);
   duk_set_prototype(ctx, -2);
-  DefMethod(ctx, "loadXML", DocLoadXml, 1);
-  DefAccessor(ctx, "parseError", DocGetParseError);
-  DefAccessor(ctx, "documentElement", DocGetDocumentElement);
-  DefMethod(ctx, "createElement", DocCreateElement, 1);
-  DefMethod(ctx, "createTextNode", DocCreateTextNode, 1);
-  DefMethod(ctx, "createCDATASection", DocCreateCData, 1);
-  DefMethod(ctx, "createComment", DocCreateComment, 1);
+  DefMembers(ctx, kDocumentMembers, kDocumentMemberCount);
   duk_put_prop_string(ctx, -3, "DocProto");
   duk_pop(ctx);  // node prototype
 
@@ -696,25 +787,7 @@ duk_ret_t SetUpGlobals(duk_context* ctx, void* /*udata*/) {
   duk_push_c_function(ctx, ScriptMsgBox, DUK_VARARGS);
   duk_put_global_string(ctx, "MsgBox");
 
-  // The binding program is compiled once per worker; each fresh interpreter loads it.
-  static std::string bytecode;
-  if (bytecode.empty()) {
-    duk_push_string(ctx, kBindGlobals);
-    duk_push_string(ctx, "setup");
-    duk_compile(ctx, 0);
-    duk_dup_top(ctx);
-    duk_dump_function(ctx);
-    duk_size_t size = 0;
-    const void* data = duk_get_buffer_data(ctx, -1, &size);
-    bytecode.assign(static_cast<const char*>(data), size);
-    duk_pop(ctx);
-  } else {
-    void* data = duk_push_fixed_buffer(ctx, bytecode.size());
-    std::memcpy(data, bytecode.data(), bytecode.size());
-    duk_load_function(ctx);
-  }
-  duk_call(ctx, 0);
-  duk_pop(ctx);
+  BindGlobalMembers(ctx);
   return 0;
 }
 

@@ -59,6 +59,23 @@ TEST_F(ScriptHostTest, EditsToDocDesignComeBackAndCatalogMembersAreGlobal) {
   EXPECT_TRUE(error.documentElement().isNull());
 }
 
+// The catalog's members are globals acting on docCatalog, also after the script rebinds
+// the name; names the global object already has keep their meaning.
+TEST_F(ScriptHostTest, GlobalMembersActOnTheCatalog) {
+  ScriptResult r = host.Run(
+      "function Validate() {"
+      "  var cat = docCatalog; docCatalog = null;"
+      "  if (documentElement.nodeName !== 'Catalog') throw 'getter';"
+      "  if (selectNodes('//Item').length !== 2) throw 'method';"
+      "  if (typeof toString !== 'function' || vbYesNo !== 4) throw 'kept';"
+      "  var e = createElement('Checked'); cat.documentElement.appendChild(e);"
+      "  if (cat.documentElement.lastChild.nodeName !== 'Checked') throw 'same object';"
+      "}",
+      catalog, design, error, false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_TRUE(catalog.selectSingleNode("/Catalog/Checked"));
+}
+
 // Documents are made only when the script uses them, and only changed ones come back.
 TEST_F(ScriptHostTest, DocumentsAreAskedForOnFirstUseAndOnlyChangesReturn) {
   int asked[3] = {0, 0, 0};
