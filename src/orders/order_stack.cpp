@@ -301,7 +301,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
   LoadedSpoolFiles.clear();
   xml::Node orders = docOrders.appendChild(docOrders.createElement("Orders"));
   if (xml::Node settings = docSettings.selectSingleNode("SETTINGS")) {
-    orders.appendChild(settings.cloneNode(true));
+    orders.appendChild(docOrders.importNode(settings, true));
   }
   IndexSettingsForLoad();
   // 11. Order groups: each design is grouped as it is taken in, in the order a pass over
@@ -384,7 +384,7 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
       }
       ++designCounter;
       LoadOrdersSub(design, name, designCounter, newCatalog);
-      GroupDesignTree(*grouping, orders.appendChild(design.cloneNode(true)));
+      GroupDesignTree(*grouping, orders.appendChild(docOrders.importNode(design, true)));
     }
     for (const std::string& name : replaced) {
       if (StoreFailures > 0) break;  // keep the stacked copies: the new ones are not all safe
@@ -399,7 +399,11 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
       result = true;
     }
   }
+  // Every design is in: the lookups of the load go before the validation adds its own.
   settingsIndexed_ = false;
+  std::unordered_map<std::string, xml::Node>().swap(catalogByCode_);
+  std::unordered_map<std::string, xml::Node>().swap(partnerById_);
+  grouping.reset();
 
   // 12.
   if (!validator.ValidateOrders(docOrders, bShowDialog)) {
@@ -453,7 +457,7 @@ bool frmEDI::TakeInStartupInput(int& status) {
     status = validator.ValidateDesign2(validated, docSettings, false, true);
   }
   xml::Document copy;
-  copy.appendChild(validated.cloneNode(true));
+  copy.appendChild(copy.importNode(validated, true));
   if (Module().LogEnabled) {
     std::string text = copy.xml();
     SaveXmlText(text, JoinPath(ModuleFolder(), "DesignValidated.xml"));

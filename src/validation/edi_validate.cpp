@@ -105,7 +105,7 @@ void ReplaceDesign(xml::Node& nodeDesign, const xml::Node& changed) {
     return;
   }
   parent.removeChild(nodeDesign);
-  xml::Node appended = parent.appendChild(changed.cloneNode(true));
+  xml::Node appended = parent.appendChild(parent.ownerDocument().importNode(changed, true));
   if (appended) {
     nodeDesign = appended;
   } else {
@@ -126,7 +126,7 @@ void AttachError(xml::Node catalog, const xml::Node& error) {
   while (xml::Node old = catalog.selectSingleNode("ERROR")) {
     if (!catalog.removeChild(old)) break;
   }
-  catalog.appendChild(error.cloneNode(true));
+  catalog.appendChild(catalog.ownerDocument().importNode(error, true));
 }
 
 /// Writes the diagnostic copy of a work document when logging is on.
@@ -445,7 +445,7 @@ int clsEdiValidate::ValidatePartnersCatalog2(xml::Node& nodeDesign, const xml::N
 
   xml::Document docWork;
   if (!docWork.loadXML(nodeDesign.xml()) || !docWork.documentElement()) return EDI_VALIDATE_OK;
-  docWork.documentElement().appendChild(partner.cloneNode(true));
+  docWork.documentElement().appendChild(docWork.importNode(partner, true));
   std::string designText = docWork.xml();
 
   Err err;

@@ -1078,6 +1078,16 @@ Node Document::createTextNode(std::string_view text) {
   return Node(holder_, e);
 }
 
+Node Document::importNode(const Node& node, bool deep) {
+  if (!node.cur() || !holder_->doc) return {};
+  xmlNodePtr n = N(node.cur());
+  if (n->type == XML_DOCUMENT_NODE || n->type == XML_ATTRIBUTE_NODE) return {};
+  xmlNodePtr copy = xmlDocCopyNode(n, holder_->doc, deep ? 1 : 2);
+  if (!copy) return {};
+  holder_->Orphan(copy);
+  return Node(holder_, copy);
+}
+
 Node Document::createCDATASection(std::string_view text) {
   xmlNodePtr e = xmlNewCDataBlock(holder_->doc, reinterpret_cast<const xmlChar*>(text.data()),
                                   static_cast<int>(text.size()));

@@ -200,6 +200,10 @@ class Document : public Node {
   Node createTextNode(std::string_view text);
   Node createCDATASection(std::string_view text);
   Node createComment(std::string_view text);
+  /// A copy of `node` (of any document) made in this document and not yet in its tree;
+  /// append it where it belongs. Unlike cloneNode followed by appendChild, no copy is left
+  /// behind in the other document. Null for a null, document or attribute node.
+  Node importNode(const Node& node, bool deep);
   Node createProcessingInstruction(std::string_view target, std::string_view data);
   Node createAttribute(std::string_view name);
   /// createNode(type, name): element, attribute, text, CDATA or comment nodes.

@@ -247,6 +247,25 @@ TEST(XmlDocument, ShortParsedTextsChangeCopyAndMoveSafely) {
             "<e></e><d>1.00</d></a></Orders>");
 }
 
+TEST(XmlDocument, ImportNodeCopiesIntoThisDocumentAndLeavesTheSourceAlone) {
+  Document source, target;
+  ASSERT_TRUE(source.loadXML("<s><p a=\"1\"><q>x</q></p></s>"));
+  ASSERT_TRUE(target.loadXML("<t/>"));
+  Node p = source.selectSingleNode("/s/p");
+  Node deep = target.importNode(p, true);
+  ASSERT_FALSE(deep.isNull());
+  EXPECT_TRUE(deep.parentNode().isNull());
+  EXPECT_TRUE(deep.ownerDocument() == target);
+  target.documentElement().appendChild(deep);
+  deep.selectSingleNode("q").setText("changed");
+  EXPECT_EQ(target.documentElement().xml(), "<t><p a=\"1\"><q>changed</q></p></t>");
+  EXPECT_EQ(source.documentElement().xml(), "<s><p a=\"1\"><q>x</q></p></s>");
+  Node shallow = target.importNode(p, false);
+  EXPECT_EQ(shallow.xml(), "<p a=\"1\"/>");
+  EXPECT_TRUE(target.importNode(Node(), true).isNull());
+  EXPECT_TRUE(target.importNode(p.selectSingleNode("@a"), true).isNull());
+}
+
 TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
   Document doc;
   ASSERT_TRUE(doc.loadXML("<S><P ID=\"1\"><C>ab</C></P><P ID=\"2\"><C>Cd</C><C>ef</C></P></S>"));
