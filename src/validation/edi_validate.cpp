@@ -114,6 +114,19 @@ void ReplaceDesign(xml::Node& nodeDesign, const xml::Node& changed) {
   }
 }
 
+/// False (logged) when there is no design or no settings to validate it against.
+bool CanValidate(const xml::Node& nodeDesign, const xml::Document& docSettings) {
+  if (!nodeDesign) {
+    WriteLog("There's no design to validate.");
+    return false;
+  }
+  if (!docSettings.documentElement()) {
+    WriteLog("Cannot validate the design. Settings document is missing.");
+    return false;
+  }
+  return true;
+}
+
 /// Level of an ERROR's ACTION: exactly "1" or "2", anything else is no action.
 int ActionLevel(const std::string& action) {
   if (action == "1") return EDI_VALIDATE_WARNING;
@@ -278,14 +291,7 @@ EdiValidateStatus clsEdiValidate::ValidateDesign(xml::Node& nodeDesign, xml::Doc
                                                  bool bStartupInput) {
   WriteLog("Entering ValidateDesign().");
   overall_status_ = 0;
-  if (!nodeDesign) {
-    WriteLog("There's no design to validate.");
-    return EDI_VALIDATE_OK;
-  }
-  if (!docSettings.documentElement()) {
-    WriteLog("Cannot validate the design. Settings document is missing.");
-    return EDI_VALIDATE_OK;
-  }
+  if (!CanValidate(nodeDesign, docSettings)) return EDI_VALIDATE_OK;
 
   std::vector<std::string> partnerKeys;
   for (long index = 1;; ++index) {
@@ -321,14 +327,7 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
                                                   bool bShowDialog, bool bStartupInput) {
   WriteLog("Entering ValidateDesign2().");
   overall_status_ = 0;
-  if (!nodeDesign) {
-    WriteLog("There's no design to validate.");
-    return EDI_VALIDATE_OK;
-  }
-  if (!docSettings.documentElement()) {
-    WriteLog("Cannot validate the design. Settings document is missing.");
-    return EDI_VALIDATE_OK;
-  }
+  if (!CanValidate(nodeDesign, docSettings)) return EDI_VALIDATE_OK;
 
   // The settings maps of the whole order stack, or ones made for this design alone; none
   // when the settings are of a shape only the queries answer exactly.

@@ -317,7 +317,8 @@ ScriptResult ScriptHost::RunOnce(const std::string& request, RunDocuments& docs,
         docs.made[i] = true;
         if (docs.doc[i]->text) docs.text[i] = docs.doc[i]->text();
       }
-      const std::string& text = i < 3 ? docs.text[i] : std::string();
+      static const std::string kNone;
+      const std::string& text = i < 3 ? docs.text[i] : kNone;
       st = worker_->channel.WriteLine(R"({"op":"doc","bytes":)" + std::to_string(text.size()) + "}",
                                       deadline);
       if (st == IoStatus::Ok) st = worker_->channel.WriteBytes(text, deadline);

@@ -78,6 +78,12 @@ struct Wrapped {
   xml::NodeList list;
 };
 
+// Documents that came with the request (their text), rather than being asked for.
+struct DocumentsAhead {
+  bool sent[3] = {false, false, false};
+  std::string text[3];
+};
+
 struct RunContext {
   process::LineChannel* channel = nullptr;
   bool allow_ui = false;
@@ -87,8 +93,7 @@ struct RunContext {
   // (or at loading, after that), to tell afterwards whether the script changed it. A
   // script that only reads costs no serialising at all.
   bool loaded[3] = {false, false, false};
-  bool sent_ahead[3] = {false, false, false};  // came with the request, in `ahead`
-  std::string ahead[3];
+  DocumentsAhead ahead;
   bool changing = false;
   std::string received[3];
   std::unordered_set<Wrapped*> live;
@@ -175,8 +180,8 @@ xml::Node DocumentOf(const Wrapped& w) {
     if (g_run->loaded[i] || !(doc == g_run->docs[i])) continue;
     g_run->loaded[i] = true;
     std::string text;
-    if (g_run->sent_ahead[i]) {
-      text = std::move(g_run->ahead[i]);
+    if (g_run->ahead.sent[i]) {
+      text = std::move(g_run->ahead.text[i]);
     } else {
       // The module answers with a line announcing the size, then the text itself.
       json answer = AskModule(json{{"op", "need"}, {"doc", kDocumentKeys[i]}});
@@ -927,14 +932,11 @@ std::unique_ptr<PreparedRun> PrepareRun(std::size_t memory_cap) {
   return p;
 }
 
-json RunRequest(process::LineChannel& channel, const json& request, std::string (&ahead)[3],
-                bool (&sent_ahead)[3], PreparedRun& prepared) {
+json RunRequest(process::LineChannel& channel, const json& request, DocumentsAhead ahead,
+                PreparedRun& prepared) {
   RunContext& run = prepared.run;
   run.channel = &channel;
-  for (int i = 0; i < 3; ++i) {
-    run.sent_ahead[i] = sent_ahead[i];
-    run.ahead[i] = std::move(ahead[i]);
-  }
+  run.ahead = std::move(ahead);
   run.allow_ui = request.value("allowUI", false);
   g_run = &run;
 
@@ -972,19 +974,18 @@ void WorkerMain(int fd, std::size_t memory_limit) {
     json request = json::parse(line, nullptr, false);
     if (request.is_discarded() || !request.is_object()) std::_Exit(2);
     // Documents sent with the script follow its line.
-    std::string ahead[3];
-    bool sent_ahead[3] = {false, false, false};
+    DocumentsAhead ahead;
     auto eager = request.find("eager");
     if (eager != request.end() && eager->is_object()) {
       for (int i = 0; i < 3; ++i) {
         auto size = eager->find(kDocumentKeys[i]);
         if (size == eager->end()) continue;
         if (!size->is_number_unsigned()) std::_Exit(2);
-        if (channel.ReadBytes(size->get<std::size_t>(), &ahead[i], Clock::time_point::max()) !=
+        if (channel.ReadBytes(size->get<std::size_t>(), &ahead.text[i], Clock::time_point::max()) !=
             IoStatus::Ok) {
           std::_Exit(0);
         }
-        sent_ahead[i] = true;
+        ahead.sent[i] = true;
       }
     }
     // Tells the module the script was taken: a worker that dies before this line was lost
@@ -1001,7 +1002,7 @@ void WorkerMain(int fd, std::size_t memory_limit) {
         next.reset();
         next = PrepareRun(cap);
       }
-      reply = RunRequest(channel, request, ahead, sent_ahead, *next);
+      reply = RunRequest(channel, request, std::move(ahead), *next);
     } catch (const std::exception& e) {
       reply = json{{"op", "done"},
                    {"ok", false},
