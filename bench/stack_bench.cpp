@@ -18,6 +18,7 @@
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
 #include "presentation/style_sheets.h"
+#include "sending/ckutil.h"
 #include "support/module.h"
 #include "support/utility.h"
 #include "support/xml_helpers.h"
@@ -182,25 +183,23 @@ void LoadOrdersOf(benchmark::State& state, bool scripts) {
   ScriptedDialogs dialogs;
   ScopedDialogs scoped(&dialogs);
   frmEDI edi;
-  edi.bWebServiceDone = true;
-  edi.FillSettings();
+  edi.OpenHeadless();
   std::vector<double> floors, loads, ratios, peaks;
   for (auto _ : state) {
     for (int round = 0; round < Rounds(count); ++round) {
       // Both passes start from a heap with the last load's memory handed back.
-      edi.docOrders = xml::Document();
+      edi.Orders.docOrders = xml::Document();
       ResetPeak();
       floors.push_back(FloorPass(s, files));
 
-      Module().StartupInput.clear();
       ResetPeak();
       const double before = StatusBytes("VmRSS:");
       const auto start = std::chrono::steady_clock::now();
-      edi.LoadOrders(false);
+      edi.Orders.LoadOrders(false);
       loads.push_back(Seconds(start));
       peaks.push_back(StatusBytes("VmHWM:") - before);
       ratios.push_back(loads.back() / floors.back());
-      benchmark::DoNotOptimize(edi.docOrders);
+      benchmark::DoNotOptimize(edi.Orders.docOrders);
     }
   }
   const double peak_added = Median(peaks);
@@ -212,7 +211,7 @@ void LoadOrdersOf(benchmark::State& state, bool scripts) {
   // before (the script worker, a process of its own, is not in it).
   state.counters["peak_per_plain_byte"] = peak_added / static_cast<double>(s.plain_bytes);
   state.counters["load_peak_MB"] = peak_added / 1e6;
-  state.counters["designs"] = edi.docOrders.selectNodes("/Orders/Design").length();
+  state.counters["designs"] = edi.Orders.docOrders.selectNodes("/Orders/Design").length();
   state.counters["plain_MB"] = static_cast<double>(s.plain_bytes) / 1e6;
 }
 

@@ -1,7 +1,8 @@
 #include "host/interface.h"
 
-#include "host/frm_edi.h"
 #include "presentation/style_sheets.h"
+#include "settings/settings_document.h"
+#include "support/log.h"
 
 namespace larkedi {
 
@@ -10,7 +11,7 @@ std::string Interface::Settings() const {
 }
 
 void Interface::Settings(std::string& text) {
-  SaveSettingsXML(text);
+  if (Err err = SaveSettingsXML(text)) LogError("Interface.Settings", err);
 }
 
 }  // namespace larkedi

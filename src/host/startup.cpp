@@ -11,6 +11,7 @@
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
@@ -66,7 +67,7 @@ std::string LocaleLanguage() {
     std::string locale = v;
     std::size_t end = locale.find_first_of("_.@");
     std::string lang = locale.substr(0, end);
-    for (char& c : lang) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    lang = LowerAscii(lang);
     if (lang == "c" || lang == "posix") return {};
     return lang;
   }

@@ -5,10 +5,11 @@
 #include <set>
 #include <unordered_map>
 
-#include "host/frm_edi.h"
-#include "orders/stack_files.h"
+#include "orders/order_stack.h"
 #include "support/log.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
+#include "support/xml_text.h"
 
 namespace larkedi {
 namespace {
@@ -34,18 +35,11 @@ std::optional<double> NumberValue(std::string_view text) {
   return std::strtod(t.c_str(), nullptr);
 }
 
-xml::Node FirstChild(const xml::Node& parent, std::string_view name) {
-  for (xml::Node c = parent.firstChild(); c; c = c.nextSibling()) {
-    if (c.nodeType() == xml::NodeType::Element && c.nodeName() == name) return c;
-  }
-  return {};
-}
-
 }  // namespace
 
-struct frmEDI::Grouping {
-  // How many settings catalogs assign each (folded) code to each partner number.
-  std::unordered_map<std::string, std::map<double, int>> assigned;
+struct OrderStack::Grouping {
+  /// The settings copy of the stack: which settings catalogs a code names.
+  CatalogIndex index;
   struct Partner {
     std::string id;
     std::string name;
@@ -55,35 +49,44 @@ struct frmEDI::Grouping {
   bool twins = false;
   bool rfq = false;
   int counter = 0;
-};
 
-void frmEDI::GroupingDeleter::operator()(Grouping* grouping) const {
-  delete grouping;
-}
+  /// Assigned() by folded code, made once per code for the whole stack.
+  std::unordered_map<std::string, std::map<double, int>> assigned;
 
-frmEDI::GroupingPtr frmEDI::BeginGrouping() {
-  GroupingPtr grouping(new Grouping());
-  xml::Node settings = docOrders.selectSingleNode("/Orders/SETTINGS");
-  if (settings) {
-    for (xml::Node c : settings.selectNodes("CATALOG")) {
-      // A catalog with several PARTNERID elements is assigned to each of them, once.
+  /// How many settings catalogs assign the code to each partner number. A catalog with
+  /// several PARTNERID elements is assigned to each of them, once.
+  const std::map<double, int>& Assigned(const std::string& code) {
+    auto [it, fresh] = assigned.try_emplace(FoldAscii(code));
+    if (!fresh) return it->second;
+    std::map<double, int>& out = it->second;
+    for (const xml::Node& c : index.CatalogsWithCode(code)) {
       std::set<double> numbers;
       for (xml::Node pid : c.selectNodes("PARTNERID")) {
         if (auto n = NumberValue(pid.text())) numbers.insert(*n);
       }
-      for (double n : numbers) ++grouping->assigned[FoldAscii(GetNodeText(c, "CODE"))][n];
+      for (double n : numbers) ++out[n];
     }
-    for (xml::Node p : settings.selectNodes("PARTNER")) {
-      const std::string id = GetNodeText(p, "ID");
-      grouping->partners.push_back({id, GetNodeText(p, "NAME"), NumberValue(id)});
-    }
+    return out;
   }
-  grouping->twins = GetNodeText(docSettings, "SETTINGS/ALLOWTWINORDERS") == "1";
-  grouping->rfq = GetNodeText(docSettings, "SETTINGS/RFQMODE") == "1";
+};
+
+void OrderStack::GroupingDeleter::operator()(Grouping* grouping) const {
+  delete grouping;
+}
+
+OrderStack::GroupingPtr OrderStack::BeginGrouping() {
+  GroupingPtr grouping(new Grouping());
+  grouping->index = CatalogIndex(docOrders.selectSingleNode("/Orders/SETTINGS"));
+  for (const xml::Node& p : grouping->index.Partners()) {
+    const std::string id = GetNodeText(p, "ID");
+    grouping->partners.push_back({id, GetNodeText(p, "NAME"), NumberValue(id)});
+  }
+  grouping->twins = GetNodeText(settings_.docSettings, "SETTINGS/ALLOWTWINORDERS") == "1";
+  grouping->rfq = GetNodeText(settings_.docSettings, "SETTINGS/RFQMODE") == "1";
   return grouping;
 }
 
-void frmEDI::GroupDesign(Grouping& grouping, xml::Node design) {
+void OrderStack::GroupDesign(Grouping& grouping, xml::Node design) {
   std::string contact = GetNodeText(
       design,
       "JobInfo/Profile[Type='BillTo']/Contact[Type='DealerSalesRep']/Name[@Type='FullName']");
@@ -99,8 +102,7 @@ void frmEDI::GroupDesign(Grouping& grouping, xml::Node design) {
   std::vector<std::pair<xml::Node, const std::map<double, int>*>> catalogs;
   for (xml::Node c = design.firstChild(); c; c = c.nextSibling()) {
     if (c.nodeType() != xml::NodeType::Element || c.nodeName() != "Catalog") continue;
-    auto it = grouping.assigned.find(FoldAscii(GetNodeText(c, "Identification/Name")));
-    catalogs.emplace_back(c, it == grouping.assigned.end() ? nullptr : &it->second);
+    catalogs.emplace_back(c, &grouping.Assigned(GetNodeText(c, "Identification/Name")));
   }
   std::unordered_map<std::string, xml::Node> groups;
   for (xml::Node g : design.selectNodes("ORDERGROUP")) {
@@ -110,7 +112,6 @@ void frmEDI::GroupDesign(Grouping& grouping, xml::Node design) {
   for (const Grouping::Partner& partner : grouping.partners) {
     if (!partner.number) continue;
     for (const auto& [catalog, by_partner] : catalogs) {
-      if (!by_partner) continue;
       auto hit = by_partner->find(*partner.number);
       if (hit == by_partner->end()) continue;
       const int times = grouping.twins ? hit->second : 1;
@@ -129,7 +130,7 @@ void frmEDI::GroupDesign(Grouping& grouping, xml::Node design) {
           AppendCDataElement(docOrders, group, "CONTACTNAME", contact);
           if (grouping.rfq) AppendTextElement(docOrders, group, "RFQ", "0");
         } else {
-          xml::Node id = FirstChild(group, "ID");
+          xml::Node id = ChildElement(group, "ID");
           if (id.isNull()) id = group.appendChild(docOrders.createElement("ID"));
           id.setText(std::to_string(counter));
         }
@@ -143,13 +144,13 @@ void frmEDI::GroupDesign(Grouping& grouping, xml::Node design) {
   }
 }
 
-void frmEDI::GroupDesignTree(Grouping& grouping, const xml::Node& top) {
+void OrderStack::GroupDesignTree(Grouping& grouping, const xml::Node& top) {
   for (xml::Node design : top.selectNodes("descendant-or-self::Design")) {
     GroupDesign(grouping, design);
   }
 }
 
-void frmEDI::LoadOrderGroups() {
+void OrderStack::LoadOrderGroups() {
   WriteLog("Entering LoadOrderGroups().");
   GroupingPtr grouping = BeginGrouping();
   for (xml::Node design : docOrders.selectNodes("//Design")) GroupDesign(*grouping, design);

@@ -1,8 +1,9 @@
 // Saving the order stack back to the spool folder, removing orders, archiving designs.
 #include <ctime>
 
-#include "host/frm_edi.h"
+#include "orders/order_stack.h"
 #include "orders/stack_files.h"
+#include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
 #include "support/log.h"
@@ -18,22 +19,51 @@ void LogAnswer(bool yes) {
 }
 
 std::string CurrentYear() {
-  std::time_t now = std::time(nullptr);
+  const std::time_t now = static_cast<std::time_t>(Env::Default()->Now());
   std::tm local{};
   localtime_r(&now, &local);
   return std::to_string(local.tm_year + 1900);
 }
 
+// Keeps the first failure of a run of steps.
+void Keep(Err& first, Err err) {
+  if (err && !first) first = std::move(err);
+}
+
 }  // namespace
 
-void frmEDI::SaveOrders() {
-  WriteLog("Entering SaveOrders");
+Err OrderStack::ArchiveDesign(const xml::Node& design, const std::string& name,
+                              const std::string& spool, const std::string& archive) {
   Env* env = Env::Default();
-  const std::string spool = GetNodeText(docSettings, "SETTINGS/SPOOLPATH");
+  if (Trim(archive).empty()) {
+    return Err::Raise(kErrGeneral, "SaveOrders",
+                      "no archive folder is set (ARCHIVEPATH); " + name + " stays stacked");
+  }
+  const std::string spool_file = JoinPath(spool, name);
+  const std::string archived = JoinPath(archive, name);
+  std::string reason;
+  if (!env->CreateDirectories(archive, &reason)) {
+    return Err::Raise(kErrFileAccess, "SaveOrders", reason);
+  }
+  // The file is moved first, in one rename, then rewritten with the design as it now
+  // stands: a crash in between leaves exactly one copy, never none or two.
+  const bool moved = env->Exists(spool_file) && env->RenameFile(spool_file, archived, nullptr);
+  if (Err err = StoreDesignFile(archive, name, design.xml())) {
+    LogError("SaveOrders: archiving " + name, static_cast<const Err&>(err));
+    return err;
+  }
+  if (!moved && env->Exists(spool_file)) env->RemoveFile(spool_file, nullptr);
+  return ArchiveFolder(archive);
+}
+
+Err OrderStack::SaveOrders() {
+  WriteLog("Entering SaveOrders");
+  const std::string spool = GetNodeText(settings_.docSettings, "SETTINGS/SPOOLPATH");
   WriteLog("Got spoolpath from Settings document. Value: " + spool);
-  const std::string archive = GetNodeText(docSettings, "SETTINGS/ARCHIVEPATH");
+  const std::string archive = GetNodeText(settings_.docSettings, "SETTINGS/ARCHIVEPATH");
   WriteLog("Got archivepath from Settings document. Value: " + archive);
 
+  Err first;
   WriteLog("Looping through Orders/Design");
   for (xml::Node design : docOrders.selectNodes("Orders/Design")) {
     const std::string name = GetNodeText(design, "FileName");
@@ -43,31 +73,20 @@ void frmEDI::SaveOrders() {
     LogAnswer(keep);
     if (!IsPlainFileName(name)) {
       // Only names of files in the folder are written; anything else would land elsewhere.
-      LogError("SaveOrders", Err::Raise(kErrGeneral, "SaveOrders", "Bad file name: " + name));
+      Err err = Err::Raise(kErrGeneral, "SaveOrders", "Bad file name: " + name);
+      LogError("SaveOrders", static_cast<const Err&>(err));
+      Keep(first, std::move(err));
     } else if (keep) {
       WriteLog("Keep order for further sending.");
-      Err err;
-      if (!StoreDesignFile(ckUtil, spool, name, design.xml(), err)) {
-        const std::string text =
-            ResParam("MSG ErrorNumberSourceDescription",
-                     {std::to_string(err.Number), err.Source, err.Description});
-        LogError(text, err);
+      if (Err err = StoreDesignFile(spool, name, design.xml())) {
+        LogError(ResParam("MSG ErrorNumberSourceDescription",
+                          {std::to_string(err.Number), err.Source, err.Description}),
+                 static_cast<const Err&>(err));
+        Keep(first, std::move(err));
       }
     } else {
       WriteLog("Archive this design.");
-      const std::string spool_file = JoinPath(spool, name);
-      const std::string archived = JoinPath(archive, name);
-      env->CreateDirectories(archive, nullptr);
-      // The file is moved first, in one rename, then rewritten with the design as it now
-      // stands: a crash in between leaves exactly one copy, never none or two.
-      const bool moved = env->Exists(spool_file) && env->RenameFile(spool_file, archived, nullptr);
-      Err err;
-      if (StoreDesignFile(ckUtil, archive, name, design.xml(), err)) {
-        if (!moved && env->Exists(spool_file)) env->RemoveFile(spool_file, nullptr);
-      } else {
-        LogError("SaveOrders: archiving " + name, err);
-      }
-      ArchiveFolder(archive);
+      Keep(first, ArchiveDesign(design, name, spool, archive));
     }
     WriteLog("Does the document still contain catalog(s)?");
     const bool has_catalogs = NodeExists("Catalog", design);
@@ -77,14 +96,17 @@ void frmEDI::SaveOrders() {
       design.parentNode().removeChild(design);
     }
   }
+  if (!first) bOrdersChanged = false;
+  return first;
 }
 
-bool frmEDI::RemoveOrder(long groupId) {
+Err OrderStack::RemoveOrder(long groupId, bool& removed) {
   WriteLog("Entering RemoveOrder()");
+  removed = false;
   if (CurrentDialogs().MsgBox(Res("MSG SureWantToRemoveCatParamFromOrder"), MsgButtons::YesNo,
                               MsgIcon::Question,
                               Res("MSG AreYouSureQuestionMark")) != MsgResult::Yes) {
-    return false;
+    return {};
   }
   const std::string id = xml::XPathLiteral(std::to_string(groupId));
   for (xml::Node cid : docOrders.selectNodes("//CATALOGID[../ID=" + id + "]")) {
@@ -95,13 +117,14 @@ bool frmEDI::RemoveOrder(long groupId) {
   if (xml::Node group = docOrders.selectSingleNode("//ORDERGROUP[ID=" + id + "]")) {
     group.parentNode().removeChild(group);
   }
-  SaveOrders();
+  removed = true;
+  Err err = SaveOrders();
   LoadOrders(false);
-  if (RedrawOrderStack) RedrawOrderStack();
-  return true;
+  observer_.RedrawOrderStack();
+  return err;
 }
 
-void frmEDI::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList) {
+void OrderStack::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList) {
   WriteLog("Entering RemoveSentOrder().");
   const std::string group_id = GetNodeText(group, "ID");
   WriteLog("Remove order (ID = " + group_id + ") from xdoc.");
@@ -122,28 +145,29 @@ void frmEDI::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList) {
   if (xml::Node parent = group.parentNode()) parent.removeChild(group);
 }
 
-void frmEDI::ArchiveFolder(const std::string& folder) {
+Err OrderStack::ArchiveFolder(const std::string& folder) {
   Env* env = Env::Default();
   const std::string zip = JoinPath(folder, "archive_" + CurrentYear() + ".zip");
   const std::vector<std::string> files = ListXmeFiles(folder);
-  if (files.empty()) return;
-  Err err;
-  if (!ckUtil.CompressArchive(folder, zip, "*.xme", "", false, false, false, false, false, &err)) {
-    // The designs stay where they are until an archiving succeeds.
-    LogError("ArchiveFolder", err);
-    return;
-  }
+  if (files.empty()) return {};
+  std::vector<std::string> packed;
+  Err err = PackFiles(folder, files, zip, &packed);
+  if (err) LogError("ArchiveFolder", static_cast<const Err&>(err));
+  // Only what the written archive holds is deleted; the rest stays until an archiving
+  // succeeds.
+  if (packed.empty()) return err;
   const std::string last_po = FindFileNoCase(folder, "LastPo.xml");
   const std::string keep = JoinPath(folder, "~tmp");
   std::string saved;
   const bool keep_last_po = Module().LogEnabled && !last_po.empty() &&
                             env->ReadFile(last_po, &saved, nullptr) &&
                             env->WriteFileAtomic(keep, saved, nullptr);
-  for (const std::string& name : files) env->RemoveFile(JoinPath(folder, name), nullptr);
+  for (const std::string& name : packed) env->RemoveFile(JoinPath(folder, name), nullptr);
   if (keep_last_po) {
     if (!env->Exists(last_po)) env->WriteFileAtomic(last_po, saved, nullptr);
     env->RemoveFile(keep, nullptr);
   }
+  return err;
 }
 
 }  // namespace larkedi

@@ -1,11 +1,12 @@
 // Loading the order stack: taking designs in from the host, storing them enciphered in the
 // spool folder and assembling every stacked design into the order stack document.
-#include <algorithm>
-#include <cmath>
+#include "orders/order_stack.h"
 
-#include "host/frm_edi.h"
+#include <algorithm>
+
 #include "orders/design_builder.h"
 #include "orders/stack_files.h"
+#include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
 #include "support/log.h"
@@ -14,6 +15,9 @@
 #include "support/resx.h"
 #include "support/utility.h"
 #include "support/xml_helpers.h"
+#include "support/xml_text.h"
+// The stack load validates every design with the manufacturers' scripts and sorts the
+// designs handed in.
 #include "validation/edi_validate.h"
 #include "validation/sort_item.h"
 
@@ -22,14 +26,6 @@ namespace {
 
 constexpr const char* kComputerNameKey =
     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
-
-// The first child element named `name`; null when there is none.
-xml::Node ChildElement(const xml::Node& parent, std::string_view name) {
-  for (xml::Node c = parent.firstChild(); c; c = c.nextSibling()) {
-    if (c.nodeType() == xml::NodeType::Element && c.nodeName() == name) return c;
-  }
-  return {};
-}
 
 // Removes top-level comments and processing instructions while the document has two or
 // more top-level nodes.
@@ -78,37 +74,70 @@ int SortMethodValue(const std::string& name) {
   return static_cast<int>(method);
 }
 
+std::string ErrorLine(const Err& err) {
+  return ResParam("MSG ErrorNumberSourceDescription",
+                  {std::to_string(err.Number), err.Source, err.Description});
+}
+
 }  // namespace
 
-void frmEDI::CompleteDesignFileNames(xml::Document& doc) {
+// The state of one LoadOrders run, handed from step to step.
+struct OrderStack::LoadRun {
+  bool bShowDialog = false;
+  std::string spool;
+  std::string errors;
+  xml::Document inputXML;
+  bool input_parsed = false;
+  std::vector<std::string> podesignnames;
+  std::vector<std::string> replaced;
+  int designCounter = 0;
+  bool newCatalog = false;
+  xml::Node orders;
+  GroupingPtr grouping;
+  std::unique_ptr<clsEdiValidate> validator;
+};
+
+OrderStack::OrderStack(SettingsDocument& settings, StackObserver& observer)
+    : settings_(settings), observer_(observer) {}
+
+OrderStack::~OrderStack() = default;
+
+std::string OrderStack::SpoolFolder() const {
+  return GetNodeText(settings_.docSettings, "SETTINGS/SPOOLPATH");
+}
+
+void OrderStack::CompleteDesignFileNames(xml::Document& doc) {
   for (xml::Node design : doc.selectNodes("//Design[JobInfo]")) {
     xml::Node file = design.selectSingleNode("JobInfo/FileName");
     if (file && file.text().empty()) file.setText(Trim(GetNodeText(design, "Document/FilePath")));
   }
 }
 
-void frmEDI::IndexSettingsForLoad() {
-  catalogByCode_.clear();
-  partnerById_.clear();
-  highestCatalogId_ = 0;
-  for (xml::Node c : docSettings.selectNodes("SETTINGS/CATALOG")) {
-    catalogByCode_.try_emplace(FoldAscii(GetNodeText(c, "CODE")), c);
-    const std::string id = GetNodeText(c, "ID");
-    if (IsNumeric(id)) {
-      highestCatalogId_ = std::max(highestCatalogId_, static_cast<long>(LeadingNumber(id)));
-    }
-  }
-  for (xml::Node p : docSettings.selectNodes("SETTINGS/PARTNER")) {
-    partnerById_.try_emplace(GetNodeText(p, "ID"), p);
-  }
-  ReadRegistryValue(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName", computerName_);
-  settingsIndexed_ = true;
+void OrderStack::IndexSettingsForLoad() {
+  load_index_ = std::make_unique<CatalogIndex>(settings_.docSettings.selectSingleNode("SETTINGS"));
+  ReadRegistryValue(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName", computer_name_);
 }
 
-void frmEDI::LoadOrdersSub(xml::Node design, const std::string& fileName, int designId,
-                           bool& newCatalog) {
+void OrderStack::RegisterCatalog(const std::string& name, bool& newCatalog) {
+  xml::Document& settings = settings_.docSettings;
+  xml::Node root = settings.selectSingleNode("SETTINGS");
+  if (!root) return;
+  xml::Node c = root.appendChild(settings.createElement("CATALOG"));
+  AppendTextElement(settings, c, "ID", std::to_string(load_index_->HighestCatalogId() + 1));
+  AppendCDataElement(settings, c, "CODE", name);
+  AppendTextElement(settings, c, "PARTNERID", "-1");
+  load_index_->AddCatalog(c);
+  WriteLog("New catalog registered: " + name);
+  if (Err err = settings_.SaveSettingsXML()) LogError("LoadOrdersSub", err);
+  RegisteredCatalogs.push_back(name);
+  newCatalog = true;
+}
+
+void OrderStack::LoadOrdersSub(xml::Node design, const std::string& fileName, int designId,
+                               bool& newCatalog) {
   WriteLog("Entering LoadOrdersSub().");
-  if (!settingsIndexed_) IndexSettingsForLoad();
+  const bool own_index = !load_index_;
+  if (own_index) IndexSettingsForLoad();
   xml::Document doc = design.ownerDocument();
 
   xml::Node id = ChildElement(design, "ID");
@@ -153,9 +182,9 @@ void frmEDI::LoadOrdersSub(xml::Node design, const std::string& fileName, int de
     EnsureCDataChild(doc, ident, "DealerID");
     xml::Node branch = ChildElement(ident, "BranchID");
     if (branch.isNull()) {
-      AppendCDataElement(doc, ident, "BranchID", computerName_);
+      AppendCDataElement(doc, ident, "BranchID", computer_name_);
     } else {
-      SetFirstChildText(doc, branch, computerName_);
+      SetFirstChildText(doc, branch, computer_name_);
     }
     xml::Node password = ChildElement(ident, "Password");
     if (password.isNull()) {
@@ -164,63 +193,33 @@ void frmEDI::LoadOrdersSub(xml::Node design, const std::string& fileName, int de
       SetFirstChildText(doc, password, "");
     }
 
-    // Codes are compared with the ASCII letters folded on both sides, so a code the settings
-    // hold with other letters (é, ß) matches itself and is not registered again.
-    std::string partner_id;
-    const std::string folded = FoldAscii(name);
-    auto found = catalogByCode_.find(folded);
-    if (found == catalogByCode_.end()) {
-      xml::Node settings = docSettings.selectSingleNode("SETTINGS");
-      if (settings) {
-        xml::Node c = settings.appendChild(docSettings.createElement("CATALOG"));
-        AppendTextElement(docSettings, c, "ID", std::to_string(++highestCatalogId_));
-        AppendCDataElement(docSettings, c, "CODE", name);
-        AppendTextElement(docSettings, c, "PARTNERID", "-1");
-        catalogByCode_.emplace(folded, c);
-        WriteLog("New catalog registered: " + name);
-        SaveSettingsXML(docSettings.xml());
-        RegisteredCatalogs.push_back(name);
-        newCatalog = true;
-      }
-      partner_id = "-1";
-    } else {
-      partner_id = GetNodeText(found->second, "PARTNERID");
+    xml::Node known = load_index_->Catalog(name);
+    if (known.isNull()) {
+      RegisterCatalog(name, newCatalog);
+      continue;
     }
-
-    if (partner_id != "0") {
-      auto partner = partnerById_.find(partner_id);
-      if (partner != partnerById_.end() && GetNodeText(partner->second, "KITFILEID") == "1" &&
-          ChildElement(design, "File").isNull()) {
-        xml::Node kit = design.appendChild(doc.createElement("File"));
-        AppendTextElement(doc, kit, "Type", "Kit");
-        AppendTextElement(doc, kit, "Name", GetNodeText(design, "JobInfo/FileName"));
-        AppendTextElement(doc, kit, "FileData", "");
-      }
+    const std::string partner_id = GetNodeText(known, "PARTNERID");
+    if (partner_id == "0") continue;
+    xml::Node partner = load_index_->Partner(partner_id);
+    if (partner && GetNodeText(partner, "KITFILEID") == "1" &&
+        ChildElement(design, "File").isNull()) {
+      xml::Node kit = design.appendChild(doc.createElement("File"));
+      AppendTextElement(doc, kit, "Type", "Kit");
+      AppendTextElement(doc, kit, "Name", GetNodeText(design, "JobInfo/FileName"));
+      AppendTextElement(doc, kit, "FileData", "");
     }
   }
+  if (own_index) load_index_.reset();
 }
 
-bool frmEDI::LoadOrders(bool bShowDialog) {
-  WriteLog("Entering LoadOrders");
-  Status(Res("OST LoadingOrders"));
-  bool newCatalog = false;
-  bool result = false;
-  std::string errors;
+std::string OrderStack::PrepareSpoolFolder() {
   Env* env = Env::Default();
-
-  WriteLog("Calling FillStyleSheets");
-  StyleSheets.FillStyleSheets(docSettings);
-  CatalogCounter = 0;
-  RegisteredCatalogs.clear();
-  StoreFailures = 0;
-
-  // 2. The spool folder.
-  std::string spool = GetNodeText(docSettings, "SETTINGS/SPOOLPATH");
+  std::string spool = SpoolFolder();
   WriteLog("Got spool path from Settings document. Value: " + spool);
   if (!env->IsDirectory(spool)) {
     spool = JoinPath(ModuleFolder(), "Send");
     WriteLog("The path was not found. Will be set to " + spool);
-    xml::Node sp = docSettings.selectSingleNode("SETTINGS/SPOOLPATH");
+    xml::Node sp = settings_.docSettings.selectSingleNode("SETTINGS/SPOOLPATH");
     if (sp) {
       sp.setText(spool);
     } else {
@@ -229,109 +228,104 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     }
     env->CreateDirectories(spool, nullptr);
   }
-  ClearStage(spool);
-
-  // 3. The dump of the last load.
   const std::string dump = JoinPath(spool, "orders.xml");
   if (env->Exists(dump)) {
     WriteLog("Deleting " + dump);
     env->RemoveFile(dump, nullptr);
   }
+  return spool;
+}
 
-  // 4. The design input.
-  xml::Document inputXML;
-  bool input_parsed = false;
-  std::vector<std::string> podesignnames;
-  std::string& input = Module().StartupInput;
-  if (!Trim(input).empty()) {
-    const std::string order = Trim(GetNodeText(docSettings, "/SETTINGS/SORTORDER"));
-    if (!order.empty() && order != "NS") {
-      WriteLog("Sorting the input with method " + order);
-      clsSortItem sorter;
-      std::string xsl = StyleSheets.Item("SortCabinets");
-      if (sorter.InitInstance(input, xsl) && sorter.SortItems(SortMethodValue(order))) {
-        std::string sorted = sorter.GetXML();
-        if (!Trim(sorted).empty()) input = sorted;
-      }
-    }
-    if (input.rfind("<?", 0) == 0) {
-      const auto end = input.find('>');
-      input.erase(0, end == std::string::npos ? input.size() : end + 1);
-    }
-    for (std::size_t pos; (pos = input.find("\r\n")) != std::string::npos;) input.erase(pos, 2);
-
-    if (!inputXML.loadXML(input)) {
-      const std::string reason = inputXML.parseErrorReason();
-      CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
-                              MsgButtons::OK, MsgIcon::Information, ModuleTitle());
-      LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
-                                        Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
-      input.clear();
-    } else {
-      input_parsed = true;
-      if (inputXML.selectSingleNode("/PROJECTS/EXPORTINFO/APPNAME")) {
-        const std::string host = GetHostProgramPath();
-        const std::string xsl_path = JoinPath(host, "XSL/LKTOEDI.XSL");
-        xml::Document xsl;
-        if (!host.empty() && env->Exists(xsl_path) && xsl.load(xsl_path)) {
-          std::string reason;
-          std::string converted = inputXML.transformNode(xsl, &reason);
-          xml::Document result_doc;
-          if (reason.empty() && result_doc.loadXML(converted)) {
-            inputXML = result_doc;
-          } else {
-            LogError("LoadOrders",
-                     Err::Raise(kErrComponent, "LoadOrders using LKTOEDI.XSL",
-                                reason.empty() ? result_doc.parseErrorReason() : reason));
-          }
-        }
-      }
-      RemoveTopLevelNoise(inputXML);
-      CompleteDesignFileNames(inputXML);
-      for (xml::Node d : inputXML.selectNodes("//Design[JobInfo/FileName]")) {
-        podesignnames.push_back(DesignKey(d));
-      }
-    }
-  } else {
+void OrderStack::ReadInput(LoadRun& run, std::string& input) {
+  if (Trim(input).empty()) {
     WriteLog("StartupInput is empty.");
+    return;
   }
+  const std::string order = Trim(GetNodeText(settings_.docSettings, "/SETTINGS/SORTORDER"));
+  if (!order.empty() && order != "NS") {
+    WriteLog("Sorting the input with method " + order);
+    clsSortItem sorter;
+    std::string xsl = observer_.SortStyleSheet();
+    if (sorter.InitInstance(input, xsl) && sorter.SortItems(SortMethodValue(order))) {
+      std::string sorted = sorter.GetXML();
+      if (!Trim(sorted).empty()) input = sorted;
+    }
+  }
+  if (input.rfind("<?", 0) == 0) {
+    const auto end = input.find('>');
+    input.erase(0, end == std::string::npos ? input.size() : end + 1);
+  }
+  for (std::size_t pos; (pos = input.find("\r\n")) != std::string::npos;) input.erase(pos, 2);
 
-  // 5./6. A new document: Orders with a copy of the settings as they stand now.
+  xml::Document& inputXML = run.inputXML;
+  if (!inputXML.loadXML(input)) {
+    const std::string reason = inputXML.parseErrorReason();
+    CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
+                            MsgButtons::OK, MsgIcon::Information, ModuleTitle());
+    LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
+                                      Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
+    input.clear();
+    return;
+  }
+  run.input_parsed = true;
+  if (inputXML.selectSingleNode("/PROJECTS/EXPORTINFO/APPNAME")) {
+    const std::string host = GetHostProgramPath();
+    const std::string xsl_path = JoinPath(host, "XSL/LKTOEDI.XSL");
+    xml::Document xsl;
+    if (!host.empty() && Env::Default()->Exists(xsl_path) && xsl.load(xsl_path)) {
+      std::string reason;
+      std::string converted = inputXML.transformNode(xsl, &reason);
+      xml::Document result_doc;
+      if (reason.empty() && result_doc.loadXML(converted)) {
+        inputXML = result_doc;
+      } else {
+        LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders using LKTOEDI.XSL",
+                                          reason.empty() ? result_doc.parseErrorReason() : reason));
+      }
+    }
+  }
+  RemoveTopLevelNoise(inputXML);
+  CompleteDesignFileNames(inputXML);
+  for (xml::Node d : inputXML.selectNodes("//Design[JobInfo/FileName]")) {
+    run.podesignnames.push_back(DesignKey(d));
+  }
+}
+
+void OrderStack::StartDocument(LoadRun& run) {
   docOrders = xml::Document();
   LoadedSpoolFiles.clear();
-  xml::Node orders = docOrders.appendChild(docOrders.createElement("Orders"));
-  if (xml::Node settings = docSettings.selectSingleNode("SETTINGS")) {
-    orders.appendChild(docOrders.importNode(settings, true));
+  run.orders = docOrders.appendChild(docOrders.createElement("Orders"));
+  if (xml::Node settings = settings_.docSettings.selectSingleNode("SETTINGS")) {
+    run.orders.appendChild(docOrders.importNode(settings, true));
   }
   IndexSettingsForLoad();
-  // 11. Order groups: each design is grouped as it is taken in, in the order a pass over
-  // the finished stack would take them (designs inside a design right after it).
+  // Each design is grouped as it is taken in, while its nodes are still in the processor's
+  // cache, in the order a pass over the finished stack would take them.
   WriteLog("Entering LoadOrderGroups().");
-  GroupingPtr grouping = BeginGrouping();
-  // The validator of step 12, made now: its script worker starts from the small process
-  // this still is, not from one holding the whole stack.
-  clsEdiValidate validator;
-  validator.PrepareScripts(docSettings);
+  run.grouping = BeginGrouping();
+  // The validator is made now: its script worker starts from the small process this still
+  // is, not from one holding the whole stack.
+  run.validator = std::make_unique<clsEdiValidate>();
+  run.validator->PrepareScripts(settings_.docSettings);
+}
 
-  // 7. The stacked designs.
-  int designCounter = 0;
-  std::vector<std::string> replaced;
-  for (const std::string& name : ListXmeFiles(spool)) {
-    Yield();
-    if (bNavigating) {
+bool OrderStack::TakeStackedDesigns(LoadRun& run) {
+  for (const std::string& name : ListXmeFiles(run.spool)) {
+    observer_.PumpMessages();
+    if (observer_.LoadAborted()) {
       WriteLog("LoadOrders aborted by a navigation.");
-      settingsIndexed_ = false;
       return false;
     }
     LoadedSpoolFiles.insert(name);
-    const std::string path = JoinPath(spool, name);
-    Status(name);
+    const std::string path = JoinPath(run.spool, name);
+    observer_.ShowStatus(name);
     xml::Document fileDoc;
-    Err err;
-    std::string text = DesignFileText(ckUtil.DeCryptFile(path, &err));
-    if (text.empty() || !fileDoc.loadXML(text)) {
+    std::string text;
+    Err err = DecipherFile(path, &text);
+    text = DesignFileText(std::move(text));
+    if (err || text.empty() || !fileDoc.loadXML(text)) {
       const std::string line = ResParam("MSG InvalidXMLOrderInParam", {name});
-      errors += line + "\r\n";
+      run.errors += line + "\r\n";
       LogError("LoadOrders: " + line,
                Err::Raise(kErrComponent, "LoadOrders",
                           err ? err.Description : fileDoc.parseErrorReason()));
@@ -341,93 +335,114 @@ bool frmEDI::LoadOrders(bool bShowDialog) {
     xml::Node first = fileDoc.firstChild();
     if (first.isNull() || first.nodeName() != "Design") continue;
 
-    if (input_parsed) {
+    if (run.input_parsed) {
       const std::string key = DesignKey(first);
-      if (std::find(podesignnames.begin(), podesignnames.end(), key) != podesignnames.end()) {
+      if (std::find(run.podesignnames.begin(), run.podesignnames.end(), key) !=
+          run.podesignnames.end()) {
         const MsgResult answer = CurrentDialogs().MsgBox(
             ResParam("MSG ProgramFoundDesignParamAlreadyExist", {key}) + "\r\n\r\n" +
                 Res("MSG DoYouWantReplace"),
             MsgButtons::YesNo, MsgIcon::Question, Res("MSG ReplaceQuestionMark"));
         if (answer == MsgResult::Yes) {
           // Deleted once the input's copy is stored, so a failure cannot lose both.
-          replaced.push_back(name);
+          run.replaced.push_back(name);
           continue;
         }
       }
     }
-    ++designCounter;
-    LoadOrdersSub(first, name, designCounter, newCatalog);
+    ++run.designCounter;
+    LoadOrdersSub(first, name, run.designCounter, run.newCatalog);
     // The file's tree is moved, not copied: fileDoc is dropped right after.
-    GroupDesignTree(*grouping, orders.adoptChild(fileDoc));
+    GroupDesignTree(*run.grouping, run.orders.adoptChild(fileDoc));
   }
+  return true;
+}
 
-  // 8. The designs of the input, each stored as a new enciphered file.
-  if (input_parsed) {
-    Utility util;
-    for (xml::Node design : inputXML.selectNodes("//Design[JobInfo]")) {
-      const std::string guid = util.GetGUID();
-      if (xml::Node g = design.selectSingleNode("JobInfo/Header/GlobalID")) g.setText(guid);
-      xml::Node bias = design.selectSingleNode("JobInfo/Header/DateBias");
-      if (bias && bias.text().empty()) bias.setText(util.GetTimeZoneBias());
-      const std::string name = guid + ".xme";
-      Status(name);
-      Err err;
-      if (StoreDesignFile(ckUtil, spool, name, design.xml(), err)) {
-        LoadedSpoolFiles.insert(name);
-      } else {
-        ++StoreFailures;
-        const std::string line =
-            ResParam("MSG ErrorNumberSourceDescription",
-                     {std::to_string(err.Number), err.Source, err.Description});
-        errors += line + "\r\n";
-        LogError("LoadOrders: the design could not be stored in " + spool, err);
-      }
-      ++designCounter;
-      LoadOrdersSub(design, name, designCounter, newCatalog);
-      GroupDesignTree(*grouping, orders.appendChild(docOrders.importNode(design, true)));
+void OrderStack::StoreInputDesigns(LoadRun& run) {
+  Utility util;
+  for (xml::Node design : run.inputXML.selectNodes("//Design[JobInfo]")) {
+    const std::string guid = util.GetGUID();
+    if (xml::Node g = design.selectSingleNode("JobInfo/Header/GlobalID")) g.setText(guid);
+    xml::Node bias = design.selectSingleNode("JobInfo/Header/DateBias");
+    if (bias && bias.text().empty()) bias.setText(util.GetTimeZoneBias());
+    const std::string name = guid + ".xme";
+    observer_.ShowStatus(name);
+    if (Err err = StoreDesignFile(run.spool, name, design.xml())) {
+      ++StoreFailures;
+      run.errors += ErrorLine(err) + "\r\n";
+      LogError("LoadOrders: the design could not be stored in " + run.spool, err);
+    } else {
+      LoadedSpoolFiles.insert(name);
     }
-    for (const std::string& name : replaced) {
-      if (StoreFailures > 0) break;  // keep the stacked copies: the new ones are not all safe
-      WriteLog("Replacing " + name);
-      env->RemoveFile(JoinPath(spool, name), nullptr);
-      LoadedSpoolFiles.erase(name);
-    }
-    // 9.
-    input.clear();
-    if (newCatalog) {
-      if (ShowSettingsView) ShowSettingsView();
+    ++run.designCounter;
+    LoadOrdersSub(design, name, run.designCounter, run.newCatalog);
+    GroupDesignTree(*run.grouping, run.orders.appendChild(docOrders.importNode(design, true)));
+  }
+  for (const std::string& name : run.replaced) {
+    if (StoreFailures > 0) break;  // keep the stacked copies: the new ones are not all safe
+    WriteLog("Replacing " + name);
+    Env::Default()->RemoveFile(JoinPath(run.spool, name), nullptr);
+    LoadedSpoolFiles.erase(name);
+  }
+}
+
+void OrderStack::FinishLoad(LoadRun& run) {
+  if (!run.validator->ValidateOrders(docOrders, run.bShowDialog)) {
+    WriteLog("Could not validate Orders doc in LoadOrders.");
+  }
+  if (Module().LogEnabled) {
+    std::string text = docOrders.documentElement().xml();
+    SaveXmlText(text, JoinPath(run.spool, "orders.xml"));
+    LoadedSpoolFiles.insert("orders.xml");
+  }
+  if (!run.errors.empty()) {
+    CurrentDialogs().MsgBox(Res("MSG ErrorsHaveOccured") + "\r\n" + run.errors, MsgButtons::OK,
+                            MsgIcon::None, ModuleTitle());
+  }
+}
+
+bool OrderStack::LoadOrders(bool bShowDialog) {
+  std::string none;
+  return LoadOrders(bShowDialog, none);
+}
+
+bool OrderStack::LoadOrders(bool bShowDialog, std::string& StartupInput) {
+  WriteLog("Entering LoadOrders");
+  observer_.ShowStatus(Res("OST LoadingOrders"));
+  WriteLog("Calling FillStyleSheets");
+  observer_.LoadStarting();
+  CatalogCounter = 0;
+  RegisteredCatalogs.clear();
+  StoreFailures = 0;
+
+  LoadRun run;
+  run.bShowDialog = bShowDialog;
+  run.spool = PrepareSpoolFolder();
+  ReadInput(run, StartupInput);
+  StartDocument(run);
+  if (!TakeStackedDesigns(run)) {
+    load_index_.reset();
+    return false;
+  }
+  bool result = false;
+  if (run.input_parsed) {
+    StoreInputDesigns(run);
+    StartupInput.clear();
+    if (run.newCatalog) {
+      observer_.ShowSettingsView();
       result = true;
     }
   }
-  // Every design is in: the lookups of the load go before the validation adds its own.
-  settingsIndexed_ = false;
-  std::unordered_map<std::string, xml::Node>().swap(catalogByCode_);
-  std::unordered_map<std::string, xml::Node>().swap(partnerById_);
-  grouping.reset();
-
-  // 12.
-  if (!validator.ValidateOrders(docOrders, bShowDialog)) {
-    WriteLog("Could not validate Orders doc in LoadOrders.");
-  }
-
-  // 13.
-  if (Module().LogEnabled) {
-    std::string text = docOrders.documentElement().xml();
-    SaveXmlText(text, dump);
-    LoadedSpoolFiles.insert("orders.xml");
-  }
-  // 14.
-  if (!errors.empty()) {
-    CurrentDialogs().MsgBox(Res("MSG ErrorsHaveOccured") + "\r\n" + errors, MsgButtons::OK,
-                            MsgIcon::None, ModuleTitle());
-  }
-  Status("");
+  // Every design is in: the lookups of the load go before the validation makes its own.
+  load_index_.reset();
+  run.grouping.reset();
+  FinishLoad(run);
+  observer_.ShowStatus("");
   return result;
 }
 
-bool frmEDI::TakeInStartupInput(int& status) {
+bool OrderStack::TakeInStartupInput(std::string& input, int& status) {
   status = EDI_VALIDATE_OK;
-  std::string& input = Module().StartupInput;
   if (Trim(input).empty()) return true;
   CreateDomDocument(docInput);
   WriteLog("Loading StartupInput in docInput document object.");
@@ -444,9 +459,7 @@ bool frmEDI::TakeInStartupInput(int& status) {
   if (design.parentNode() != root) {
     Err err = Err::Raise(kErrGeneral, "frmEDI.Form_Load",
                          "The first Design element is not a child of the document's root.");
-    CurrentDialogs().MsgBox(ResParam("MSG ErrorNumberSourceDescription",
-                                     {std::to_string(err.Number), err.Source, err.Description}),
-                            MsgButtons::OK, MsgIcon::Critical, ModuleTitle());
+    CurrentDialogs().MsgBox(ErrorLine(err), MsgButtons::OK, MsgIcon::Critical, ModuleTitle());
     LogError("Form_Load", err);
     return false;
   }
@@ -454,7 +467,7 @@ bool frmEDI::TakeInStartupInput(int& status) {
   xml::Node validated = design;
   {
     clsEdiValidate validator;
-    status = validator.ValidateDesign2(validated, docSettings, false, true);
+    status = validator.ValidateDesign2(validated, settings_.docSettings, false, true);
   }
   xml::Document copy;
   copy.appendChild(copy.importNode(validated, true));

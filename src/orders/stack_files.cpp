@@ -1,25 +1,15 @@
 #include "orders/stack_files.h"
 
+#include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/text_encoding.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
-namespace {
-constexpr const char* kStage = "~stage";
-}
 
 bool IsXmeName(std::string_view name) {
-  if (name.size() < 4) return false;
-  return FoldAscii(name.substr(name.size() - 4)) == ".XME";
-}
-
-std::string FoldAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
+  return EndsWithNoCaseAscii(name, ".xme");
 }
 
 bool IsPlainFileName(std::string_view name) {
@@ -32,42 +22,29 @@ std::vector<std::string> ListXmeFiles(const std::string& folder) {
   Env* env = Env::Default();
   if (!env->ListDirectory(folder, &names, nullptr)) return out;
   for (auto& n : names) {
-    if (IsXmeName(n) && !env->IsDirectory(JoinPath(folder, n))) out.push_back(std::move(n));
+    if (!IsXmeName(n)) continue;
+    // Only the folder's own files: a link could lead the stack (and archiving, which deletes
+    // what it packed) to a file elsewhere.
+    const std::string path = JoinPath(folder, n);
+    if (env->IsSymbolicLink(path) || env->IsDirectory(path)) continue;
+    out.push_back(std::move(n));
   }
   return out;
 }
 
-bool StoreDesignFile(CKUtil& ck, const std::string& folder, const std::string& name,
-                     std::string text, Err& err) {
-  Env* env = Env::Default();
+Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text) {
   if (!IsPlainFileName(name)) {
-    err = Err::Raise(kErrGeneral, "StoreDesignFile", "Bad file name: " + name);
-    return false;
+    return Err::Raise(kErrGeneral, "StoreDesignFile", "Bad file name: " + name);
   }
-  const std::string stage = JoinPath(folder, kStage);
+  const std::string path = JoinPath(folder, name);
+  std::string bytes;
+  if (Err err = EncipherBytes(name, XmlFileBytes(text), &bytes)) return err;
+  CrashPoint("encrypt-built");
   std::string reason;
-  if (!env->CreateDirectories(stage, &reason)) {
-    err = Err::Raise(75, "StoreDesignFile", reason);
-    return false;
+  if (!Env::Default()->WriteFileAtomic(path, bytes, &reason)) {
+    return Err::Raise(kErrFileAccess, "StoreDesignFile", reason);
   }
-  const std::string staged = JoinPath(stage, name);
-  if (!SaveXmlText(text, staged)) {
-    err = Err::Raise(75, "SaveXmlText", "Cannot write " + staged);
-    return false;
-  }
-  Err enc;
-  ck.EnCryptFile(staged, &enc);
-  if (enc) {
-    err = enc;
-    env->RemoveFile(staged, nullptr);
-    return false;
-  }
-  if (!env->RenameFile(staged, JoinPath(folder, name), &reason)) {
-    err = Err::Raise(75, "StoreDesignFile", reason);
-    env->RemoveFile(staged, nullptr);
-    return false;
-  }
-  return true;
+  return {};
 }
 
 std::string DesignFileText(std::string bytes) {
@@ -90,14 +67,6 @@ std::string DesignFileText(std::string bytes) {
     return utf8;
   }
   return bytes;
-}
-
-void ClearStage(const std::string& folder) {
-  Env* env = Env::Default();
-  const std::string stage = JoinPath(folder, kStage);
-  std::vector<std::string> names;
-  if (!env->ListDirectory(stage, &names, nullptr)) return;
-  for (const auto& n : names) env->RemoveFile(JoinPath(stage, n), nullptr);
 }
 
 }  // namespace larkedi

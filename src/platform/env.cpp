@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 
 namespace larkedi {
@@ -192,6 +193,13 @@ class PosixEnv final : public Env {
     if (::stat(path.c_str(), &st) != 0) return -1;
     return static_cast<int64_t>(st.st_mtime);
   }
+
+  bool IsSymbolicLink(const std::string& path) override {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
+
+  int64_t Now() override { return static_cast<int64_t>(::time(nullptr)); }
 
  private:
   static void SyncFolder(const std::string& path) {

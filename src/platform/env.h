@@ -43,6 +43,48 @@ class Env {
                              std::string* error) = 0;
   /// Modification time in seconds since the epoch; -1 when the file is missing.
   virtual int64_t ModificationTime(const std::string& path) = 0;
+  /// True when `path` itself is a symbolic link (whatever it points to).
+  virtual bool IsSymbolicLink(const std::string& path) = 0;
+  /// The current time, seconds since the epoch (archive years, dates shown and sent).
+  virtual int64_t Now() = 0;
+};
+
+/// An Env that forwards every call to another one, so a test double overrides only the
+/// members it changes. The target must outlive the wrapper.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  bool ReadFile(const std::string& p, std::string* d, std::string* e) override {
+    return target_->ReadFile(p, d, e);
+  }
+  bool WriteFileAtomic(const std::string& p, std::string_view d, std::string* e) override {
+    return target_->WriteFileAtomic(p, d, e);
+  }
+  bool AppendFile(const std::string& p, std::string_view d, std::string* e) override {
+    return target_->AppendFile(p, d, e);
+  }
+  bool Exists(const std::string& p) override { return target_->Exists(p); }
+  bool IsDirectory(const std::string& p) override { return target_->IsDirectory(p); }
+  bool CreateDirectories(const std::string& p, std::string* e) override {
+    return target_->CreateDirectories(p, e);
+  }
+  bool RemoveFile(const std::string& p, std::string* e) override {
+    return target_->RemoveFile(p, e);
+  }
+  bool RenameFile(const std::string& f, const std::string& t, std::string* e) override {
+    return target_->RenameFile(f, t, e);
+  }
+  bool ListDirectory(const std::string& p, std::vector<std::string>* n, std::string* e) override {
+    return target_->ListDirectory(p, n, e);
+  }
+  int64_t ModificationTime(const std::string& p) override { return target_->ModificationTime(p); }
+  bool IsSymbolicLink(const std::string& p) override { return target_->IsSymbolicLink(p); }
+  int64_t Now() override { return target_->Now(); }
+
+ private:
+  Env* target_;
 };
 
 /// Joins a folder and a name with exactly one '/' between them.

@@ -4,6 +4,7 @@
 
 #include "support/module.h"
 #include "support/resx.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
@@ -32,14 +33,8 @@ constexpr ViewSpec kViews[] = {
     {"home", "", false, "", false},
 };
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 const ViewSpec* FindView(std::string_view view) {
-  const std::string name = Lower(Trim(view));
+  const std::string name = LowerAscii(Trim(view));
   for (const ViewSpec& spec : kViews) {
     if (name == spec.name) return &spec;
   }
@@ -154,7 +149,7 @@ bool RenderView(const StyleSheetTable& table, std::string_view view,
     }
     param_name = name == "orderdetail" ? "OrderID" : "whichpartner";
     param_value = args.empty() ? "" : Trim(args[0]);
-    if (name == "partner" && args.size() > 1 && Lower(Trim(args[1])) == "warning") {
+    if (name == "partner" && args.size() > 1 && LowerAscii(Trim(args[1])) == "warning") {
       more.emplace_back("msgwarning", "1");
     }
   } else if (name == "status") {

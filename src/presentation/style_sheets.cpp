@@ -6,23 +6,13 @@
 #include "platform/ui/dialogs.h"
 #include "support/module.h"
 #include "support/resx.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
 namespace {
 
 constexpr const char* kResXFile = "lkedi.resx";
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool HasFolder(std::string_view name) {
   return name.find('/') != std::string_view::npos;
@@ -70,10 +60,6 @@ std::string Localise(const std::string& path, const std::string& resx_path) {
 }
 
 }  // namespace
-
-std::string ModuleTitle() {
-  return "LarkEDI";
-}
 
 std::string ResolveHtmlPath(std::string_view file_name) {
   if (HasFolder(file_name)) return std::string(file_name);
@@ -171,7 +157,7 @@ void StyleSheetTable::FillStyleSheets(const xml::Node& docSettings) {
 
 const std::pair<std::string, std::string>* StyleSheetTable::Find(std::string_view key) const {
   for (const auto& entry : entries_) {
-    if (EqualNoCase(entry.first, key)) return &entry;
+    if (EqualsNoCaseAscii(entry.first, key)) return &entry;
   }
   return nullptr;
 }

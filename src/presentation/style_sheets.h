@@ -16,9 +16,6 @@
 
 namespace larkedi {
 
-/// The caption of the module's message boxes.
-std::string ModuleTitle();
-
 /// Resolves a file name the way the html readers do: a name without a folder ('/') is a
 /// file of the module's html folder (found without regard to case when the exact name is
 /// not there); a name with a folder is used unchanged.

@@ -7,6 +7,9 @@
 
 #include "platform/env.h"
 #include "platform/zip/zip.h"
+// The archive password and the stacked-design format: sending archives sent designs in the
+// order stack's own file format.
+#include "orders/xme_file.h"
 
 namespace larkedi {
 namespace {
@@ -29,12 +32,6 @@ bool Fail(Err* error, const char* routine, const std::string& description) {
 
 bool MatchNoCase(const std::string& pattern, const std::string& name) {
   return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
-}
-
-// The entry of a stacked design file: the one named after the file, else the first.
-int DesignEntry(const zip::Archive& archive, const std::string& name) {
-  const int index = archive.FindEntry(name);
-  return index >= 0 ? index : 0;
 }
 
 // An entry name made safe to join to a folder: folders kept, but nothing absolute and no
@@ -259,53 +256,14 @@ bool CKUtil::CompressArchive(const std::string& sArchpath, const std::string& sZ
 }
 
 void CKUtil::EnCryptFile(const std::string& sFileName, Err* error) {
-  const char* kRoutine = "EnCryptFile";
-  Env* env = Env::Default();
-  const std::string path = Trim(sFileName);
-  std::string content, reason, bytes;
-  if (!env->ReadFile(path, &content, &reason)) {
-    Fail(error, kRoutine, reason);
-    return;
-  }
-  if (!zip::AesSupported()) {
-    Fail(error, kRoutine, path + ": this zip library cannot write AES-encrypted entries");
-    return;
-  }
-  auto archive = zip::Archive::Create(&reason);
-  if (archive) archive->SetPassword(kArchivePassword);
-  if (!archive ||
-      !archive->AddEntry(BaseName(path), std::move(content), kLevel, /*encrypt=*/true, &reason) ||
-      !archive->Finish(&bytes, &reason)) {
-    Fail(error, kRoutine, path + ": " + reason);
-    return;
-  }
-  CrashPoint("encrypt-built");
-  // The encrypted archive replaces the plain file in one rename.
-  if (!env->WriteFileAtomic(path, bytes, &reason)) Fail(error, kRoutine, reason);
+  Err err = EncipherFile(sFileName);
+  if (err && error) *error = err;
 }
 
 std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error) {
-  const char* kRoutine = "DeCryptFile";
-  const std::string path = Trim(sFileName);
-  Err err;
-  std::string bytes, reason, text;
-  if (!Env::Default()->ReadFile(path, &bytes, &reason)) {
-    Fail(&err, kRoutine, reason);
-  } else if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
-    Fail(&err, kRoutine, path + ": " + reason);
-  } else if (archive->EntryCount() == 0) {
-    Fail(&err, kRoutine, path + ": the archive holds no file");
-  } else {
-    archive->SetPassword(kArchivePassword);
-    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), &text, &reason)) {
-      Fail(&err, kRoutine, path + ": " + reason);
-    }
-  }
-  if (err) {
-    if (error) *error = err;
-    LogError("Error in DeCryptFile", err);
-    return {};
-  }
+  std::string text;
+  Err err = DecipherFile(sFileName, &text);
+  if (err && error) *error = err;
   return text;
 }
 

@@ -16,12 +16,10 @@
 
 #include <string>
 
-#include "support/log.h"
+#include "orders/xme_file.h"  // the archive password and the .xme format
+#include "platform/err.h"
 
 namespace larkedi {
-
-/// The password of every archive the module makes.
-inline constexpr const char* kArchivePassword = "kq7zv41";
 
 class CKUtil {
  public:

@@ -1,7 +1,8 @@
 // The settings document: loading and completing it, numbering, saving.
 #include <algorithm>
 
-#include "host/frm_edi.h"
+#include "settings/settings_document.h"
+
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
 #include "settings/settings_sources.h"
@@ -9,25 +10,12 @@
 #include "support/module.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
+#include "support/xml_text.h"
 
 namespace larkedi {
 
 std::string SettingsPath() {
   return ModulePath(ModuleName() + ".xml");
-}
-
-xml::Node AppendCDataElement(xml::Document& doc, xml::Node parent, const std::string& name,
-                             const std::string& text) {
-  xml::Node element = parent.appendChild(doc.createElement(name));
-  element.appendChild(doc.createCDATASection(text));
-  return element;
-}
-
-xml::Node AppendTextElement(xml::Document& doc, xml::Node parent, const std::string& name,
-                            const std::string& text) {
-  xml::Node element = parent.appendChild(doc.createElement(name));
-  if (!text.empty()) element.appendChild(doc.createTextNode(text));
-  return element;
 }
 
 namespace {
@@ -50,20 +38,21 @@ void AppendMethod(xml::Document& doc, xml::Node settings, int id, const LegacyMe
 
 }  // namespace
 
-int frmEDI::NextID(const xml::NodeList& nodes) const {
+int SettingsDocument::NextID(const xml::NodeList& nodes) const {
   int highest = 0;
   for (xml::Node n : nodes) highest = std::max(highest, GetNodeInteger(n, "ID"));
   return highest + 1;
 }
 
-void frmEDI::AddNewPartner(int id) {
+void SettingsDocument::AddNewPartner(int id) {
   if (std::find(NewPartners.begin(), NewPartners.end(), id) == NewPartners.end()) {
     NewPartners.push_back(id);
   }
 }
 
-int frmEDI::AppendPartner(bool free_edi, const std::string& code, const std::string& name,
-                          const std::string& manufacturer_id, const std::string& dealer_id) {
+int SettingsDocument::AppendPartner(bool free_edi, const std::string& code, const std::string& name,
+                                    const std::string& manufacturer_id,
+                                    const std::string& dealer_id) {
   xml::Node settings = docSettings.selectSingleNode("SETTINGS");
   if (settings.isNull()) return 0;
   int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
@@ -83,24 +72,25 @@ int frmEDI::AppendPartner(bool free_edi, const std::string& code, const std::str
   return id;
 }
 
-int frmEDI::CreateEmptyPartner(const std::string& code, const std::string& name) {
+int SettingsDocument::CreateEmptyPartner(const std::string& code, const std::string& name) {
   WriteLog("Entering CreateEmptyPartner().");
   return AppendPartner(false, code, name, "MANUF", "DEALER");
 }
 
-int frmEDI::CreateFreeEDIPartner(const std::string& manufacturer_id, const std::string& name) {
+int SettingsDocument::CreateFreeEDIPartner(const std::string& manufacturer_id,
+                                           const std::string& name) {
   WriteLog("Entering CreateFreeEDIPartner().");
   return AppendPartner(true, "", name, manufacturer_id, "");
 }
 
-bool frmEDI::IsFreeEdiPartner(int partner_id) const {
+bool SettingsDocument::IsFreeEdiPartner(int partner_id) const {
   xml::Node p =
       docSettings.selectSingleNode("SETTINGS/PARTNER[ID='" + std::to_string(partner_id) + "']");
   bool value = false;
   return GetAttributeBoolean(p, "", "freeedi", value) && value;
 }
 
-void frmEDI::FillSettings() {
+Err SettingsDocument::FillSettings() {
   WriteLog("Entering FillSettings");
   CreateDomDocument(docSettings);
   bool changed = false;
@@ -182,18 +172,28 @@ void frmEDI::FillSettings() {
 
   if (changed) {
     WriteLog("Settings has changed. Call SaveSettingsXML.");
-    SaveSettingsXML(docSettings.xml());
+    return SaveSettingsXML();
   }
+  return {};
 }
 
-bool SaveSettingsXML(const std::string& text) {
+Err SettingsDocument::SaveSettingsXML() const {
+  return larkedi::SaveSettingsXML(docSettings.xml());
+}
+
+std::string SettingsDocument::Value(const std::string& xpath) const {
+  return GetNodeText(docSettings, xpath);
+}
+
+Err SaveSettingsXML(const std::string& text) {
   xml::Document doc;
   WriteLog("Loading Settings xml string.");
   if (!doc.loadXML(text)) {
     std::string description =
         Res("MSG CannotLoadXML") + "\r\n" + ResParam("MSG ReasonParam", {doc.parseErrorReason()});
-    LogErrorNumberSourceDescription(Err::Raise(kErrGeneral, "ModMain", description));
-    return false;
+    Err err = Err::Raise(kErrGeneral, "ModMain", description);
+    LogErrorNumberSourceDescription(err);
+    return err;
   }
   for (const char* xpath : {"//METHOD[@dontsave='1']", "//PARTNER[@dontsave='1']"}) {
     for (xml::Node n : doc.selectNodes(xpath)) n.parentNode().removeChild(n);
@@ -202,11 +202,12 @@ bool SaveSettingsXML(const std::string& text) {
   // The document text ends with CR LF; SaveXmlText adds its own.
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   const std::string path = SettingsPath();
-  if (!SaveXmlText(out, path)) {
-    LogError("Unable to save " + path, Err{});
-    return false;
+  Err err;
+  if (!SaveXmlText(out, path, &err)) {  // logged there
+    err.Description = "cannot write " + path + ": " + err.Description;
+    return err;
   }
-  return true;
+  return {};
 }
 
 }  // namespace larkedi

@@ -3,17 +3,9 @@
 #include "platform/registry/registry_store.h"
 #include "settings/partner_service.h"
 #include "support/registry.h"
+#include "support/strings.h"
 
 namespace larkedi {
-namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
-
 bool GetFreeEdiManufacturers(std::vector<Manufacturer>* manufacturers) {
   manufacturers->clear();
   xml::Node result;
@@ -53,7 +45,7 @@ std::vector<LegacyMethod> ReadLegacyEdiModules() {
 
 std::vector<LegacyMethod> ReadOrderFormModules() {
   return ReadMethods("Software\\Orca Technologies\\Registered Reports\\en", "RptType", "RptModPath",
-                     [](const std::string& type) { return Lower(type) == "ordr"; });
+                     [](const std::string& type) { return LowerAscii(type) == "ordr"; });
 }
 
 }  // namespace larkedi

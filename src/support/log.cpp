@@ -1,9 +1,14 @@
 #include "support/log.h"
 
 #include "platform/env.h"
+#include "platform/log_sink.h"
 #include "support/module.h"
 
 namespace larkedi {
+namespace {
+// The platform layer's diagnostic lines (automation objects, script workers) join this log.
+const bool kSinkInstalled = (SetPlatformLogSink(&WriteLog), true);
+}  // namespace
 
 std::string LogPath() {
   return ModulePath(ModuleName() + ".log");

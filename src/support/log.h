@@ -3,25 +3,9 @@
 
 #include <string>
 
+#include "platform/err.h"
+
 namespace larkedi {
-
-/// An error as operations report it: number, source (the routine) and description.
-/// Number 0 means no error.
-struct Err {
-  long Number = 0;
-  std::string Source;
-  std::string Description;
-
-  explicit operator bool() const { return Number != 0; }
-  void Clear() { *this = Err{}; }
-  static Err Raise(long number, std::string source, std::string description) {
-    return Err{number, std::move(source), std::move(description)};
-  }
-};
-
-/// Error numbers the module raises itself: component and parse failures, and others.
-constexpr long kErrComponent = 9000;
-constexpr long kErrGeneral = 1000;
 
 /// Appends `message` and CR LF to the log when logging is on. "CLEAR" deletes the log
 /// instead. Failures are ignored.

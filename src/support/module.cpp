@@ -55,4 +55,8 @@ std::string ModulePath(const std::string& relative) {
   return JoinPath(ModuleFolder(), relative);
 }
 
+std::string ModuleTitle() {
+  return "LarkEDI";
+}
+
 }  // namespace larkedi

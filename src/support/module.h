@@ -35,5 +35,7 @@ void SetModuleFolder(const std::string& folder);
 std::string ModuleName();
 /// A path inside the module folder.
 std::string ModulePath(const std::string& relative);
+/// The caption of the module's message boxes: "LarkEDI".
+std::string ModuleTitle();
 
 }  // namespace larkedi

@@ -133,15 +133,20 @@ void RemoveXmlHeader(std::string& text) {
   if (at != std::string::npos) text.erase(0, at + 2);
 }
 
-bool SaveXmlText(std::string& text, const std::string& path) {
+std::string XmlFileBytes(std::string& text) {
   RemoveXmlHeader(text);
   const std::string encoding = XmlEncoding();
   text = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>" + text;
-  std::string bytes = EncodeXmlMarkup(text + "\r\n", Trim(encoding));
+  return EncodeXmlMarkup(text + "\r\n", Trim(encoding));
+}
+
+bool SaveXmlText(std::string& text, const std::string& path, Err* out) {
+  std::string bytes = XmlFileBytes(text);
   std::string error;
   if (Trim(path).empty() || !Env::Default()->WriteFileAtomic(path, bytes, &error)) {
     if (error.empty()) error = "Bad file name or number";
-    Err err = Err::Raise(75, "SaveXmlText", error);
+    Err err = Err::Raise(kErrFileAccess, "SaveXmlText", error);
+    if (out) *out = err;
     std::string message =
         Resources().GetResXStringParam("MSG ErrorNumberSourceDescription",
                                        {std::to_string(err.Number), err.Source, err.Description});

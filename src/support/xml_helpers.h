@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/err.h"
 #include "platform/xml/xml.h"
 
 namespace larkedi {
@@ -36,10 +37,13 @@ std::string XmlEncoding();
 std::string XmlDeclaration();
 /// Removes everything up to and including the first "?>" when the text holds one.
 void RemoveXmlHeader(std::string& text);
+/// The bytes SaveXmlText writes for `text` (which then holds the text with declaration).
+std::string XmlFileBytes(std::string& text);
 /// Writes the text with the module's declaration in front (replacing any it had), in the
 /// declared encoding, followed by CR LF. The file is replaced whole or not at all. `text`
-/// holds the written text (declaration included) afterwards. Failures are logged.
-bool SaveXmlText(std::string& text, const std::string& path);
+/// holds the written text (declaration included) afterwards. Failures are logged, and
+/// described in `error` (file and reason) when the caller passes one.
+bool SaveXmlText(std::string& text, const std::string& path, Err* error = nullptr);
 /// True when `path` is not blank and names an existing file or folder.
 bool FileExists(std::string_view path);
 

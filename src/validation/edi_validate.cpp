@@ -8,11 +8,13 @@
 #include "platform/automation/automation.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
-#include "presentation/style_sheets.h"
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
+// Validation asks the settings which partner (and so which manufacturer's script or module)
+// receives each catalog, with the rule the stack and the grouping use.
+#include "settings/catalog_index.h"
 
 namespace larkedi {
 
@@ -52,16 +54,6 @@ void SetChildText(xml::Node parent, const std::string& name, const std::string& 
   if (child) child.setText(text);
 }
 
-/// The settings CATALOG whose CODE is `name`.
-xml::Node SettingsCatalog(const xml::Node& settings, const std::string& name) {
-  return settings.selectSingleNode("//CATALOG[CODE=" + xml::XPathLiteral(name) + "]");
-}
-
-/// The settings PARTNER whose ID is `id`.
-xml::Node SettingsPartner(const xml::Node& settings, const std::string& id) {
-  return settings.selectSingleNode("//PARTNER[ID=" + xml::XPathLiteral(id) + "]");
-}
-
 /// A catalog reported `level` (above 0): the order groups carrying it show the level, and
 /// no order group of the design goes out as it is.
 void MarkOrderGroups(const xml::Node& nodeDesign, const std::string& catalogId, int level) {
@@ -75,17 +67,6 @@ void MarkOrderGroups(const xml::Node& nodeDesign, const std::string& catalogId, 
 
 bool IsPartnerId(const std::string& id) {
   return !id.empty() && id != "0";
-}
-
-/// The partner of the design catalog `catalog`, or a null node when the catalog is not in
-/// the settings, belongs to no partner or its partner is missing.
-xml::Node PartnerOfCatalog(const xml::Node& settings, const xml::Node& catalog) {
-  xml::Node settingsCatalog =
-      SettingsCatalog(settings, GetNodeText(catalog, "Identification/Name"));
-  if (!settingsCatalog) return {};
-  std::string partnerId = GetNodeText(settingsCatalog, "PARTNERID");
-  if (!IsPartnerId(partnerId)) return {};
-  return SettingsPartner(settings, partnerId);
 }
 
 /// The `index`-th (1-based) Catalog of the design as it is now.
@@ -159,63 +140,16 @@ void ShowModuleFailure(const std::string& routine, const std::string& descriptio
 
 }  // namespace
 
-// The settings lookups of the design loop ("//CATALOG[CODE=...]", "//PARTNER[ID=...]",
-// "//CATALOG[PARTNERID=...]") answered from maps built in one pass, so each design costs
-// the same however many catalogs and partners the settings hold. The maps give the same
-// nodes as the queries: all matching elements in document order, the first for a single
-// node. Settings whose CATALOG or PARTNER elements nest inside one another are left to the
-// queries, since the temporary LINKEDCATALOG copies could then add matches.
-struct clsEdiValidate::SettingsIndex {
-  xml::Document doc;
-  std::unordered_map<std::string, xml::Node> catalogByCode;
-  std::unordered_map<std::string, std::vector<xml::Node>> catalogsByPartner;
-  std::unordered_map<std::string, xml::Node> partnerById;
-  /// LINKEDCATALOG elements were in the settings before any were added.
-  bool strayLinked = false;
+namespace {
 
-  xml::Node Catalog(const std::string& code) const {
-    auto it = catalogByCode.find(code);
-    return it == catalogByCode.end() ? xml::Node() : it->second;
-  }
-  xml::Node Partner(const std::string& id) const {
-    auto it = partnerById.find(id);
-    return it == partnerById.end() ? xml::Node() : it->second;
-  }
-  const std::vector<xml::Node>& CatalogsOf(const std::string& partnerId) const {
-    static const std::vector<xml::Node> none;
-    auto it = catalogsByPartner.find(partnerId);
-    return it == catalogsByPartner.end() ? none : it->second;
-  }
-};
-
-std::unique_ptr<clsEdiValidate::SettingsIndex> clsEdiValidate::IndexSettings(
-    const xml::Document& settings) {
-  if (!settings.documentElement()) return nullptr;
-  if (!settings.selectNodes("//CATALOG//CATALOG | //CATALOG//PARTNER | //PARTNER//PARTNER")
-           .empty()) {
-    return nullptr;
-  }
-  auto index = std::make_unique<SettingsIndex>();
-  index->doc = settings;
-  for (xml::Node catalog : settings.selectNodes("//CATALOG")) {
-    for (xml::Node code : catalog.selectNodes("CODE")) {
-      index->catalogByCode.try_emplace(code.text(), catalog);
-    }
-    std::vector<std::string> seen;
-    for (xml::Node pid : catalog.selectNodes("PARTNERID")) {
-      std::string id = pid.text();
-      if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
-      index->catalogsByPartner[id].push_back(catalog);
-      seen.push_back(std::move(id));
-    }
-  }
-  for (xml::Node partner : settings.selectNodes("//PARTNER")) {
-    for (xml::Node id : partner.selectNodes("ID"))
-      index->partnerById.try_emplace(id.text(), partner);
-  }
-  index->strayLinked = !settings.selectNodes("//LINKEDCATALOG").empty();
-  return index;
+// The settings root of a settings document (SETTINGS, wherever the document keeps it).
+xml::Node SettingsRoot(const xml::Document& docSettings) {
+  xml::Node root = docSettings.documentElement();
+  if (root && root.nodeName() == "SETTINGS") return root;
+  return docSettings.selectSingleNode("//SETTINGS");
 }
+
+}  // namespace
 
 clsEdiValidate::~clsEdiValidate() = default;
 
@@ -278,7 +212,8 @@ bool clsEdiValidate::ValidateOrders(xml::Document& docOrders, bool bShowDialog) 
   }
 
   WriteLog("Looping through Design node list.");
-  settings_index_ = IndexSettings(localSettings);
+  settings_index_ = std::make_unique<CatalogIndex>(SettingsRoot(localSettings));
+  stray_linked_ = !localSettings.selectNodes("//LINKEDCATALOG").empty();
   for (xml::Node design : designs) {
     ValidateDesign2(design, localSettings, bShowDialog, false);
     SetChildText(design, "VALIDSTATUS", std::to_string(overall_status_));
@@ -293,11 +228,12 @@ EdiValidateStatus clsEdiValidate::ValidateDesign(xml::Node& nodeDesign, xml::Doc
   overall_status_ = 0;
   if (!CanValidate(nodeDesign, docSettings)) return EDI_VALIDATE_OK;
 
+  const CatalogIndex settingsIndex(SettingsRoot(docSettings));
   std::vector<std::string> partnerKeys;
   for (long index = 1;; ++index) {
     xml::Node catalog = CatalogAt(nodeDesign, index);
     if (!catalog) break;
-    xml::Node partner = PartnerOfCatalog(docSettings, catalog);
+    xml::Node partner = settingsIndex.PartnerOfCode(GetNodeText(catalog, "Identification/Name"));
     if (!partner) continue;
     std::string catalogId = GetNodeText(catalog, "ID");
     std::string manufId = Trim(GetNodeText(partner, "MANUFID"));
@@ -329,20 +265,16 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
   overall_status_ = 0;
   if (!CanValidate(nodeDesign, docSettings)) return EDI_VALIDATE_OK;
 
-  // The settings maps of the whole order stack, or ones made for this design alone; none
-  // when the settings are of a shape only the queries answer exactly.
-  std::unique_ptr<SettingsIndex> ownIndex;
-  const SettingsIndex* index = settings_index_.get();
-  if (!index || !(index->doc == docSettings)) {
-    ownIndex = IndexSettings(docSettings);
+  // The settings lookups of the whole order stack, or ones made for this design alone.
+  std::unique_ptr<CatalogIndex> ownIndex;
+  const CatalogIndex* index = settings_index_.get();
+  if (!index || !(index->Settings().ownerDocument() == docSettings)) {
+    ownIndex = std::make_unique<CatalogIndex>(SettingsRoot(docSettings));
     index = ownIndex.get();
   }
-  auto catalogOf = [&](const std::string& name) {
-    return index ? index->Catalog(name) : SettingsCatalog(docSettings, name);
-  };
-  auto partnerOf = [&](const std::string& id) {
-    return index ? index->Partner(id) : SettingsPartner(docSettings, id);
-  };
+  // LINKEDCATALOG elements left in the settings by something else go with the ones added.
+  const bool strayLinked =
+      ownIndex ? !docSettings.selectNodes("//LINKEDCATALOG").empty() : stray_linked_;
 
   // Partners of the design's catalogs, in order of first appearance, each with a copy of
   // all its settings catalogs for the validation module.
@@ -351,28 +283,18 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
   for (xml::Node catalog : nodeDesign.selectNodes("Catalog")) {
     std::string name = GetNodeText(catalog, "Identification/Name");
     WriteLog("Start processing catalog " + name);
-    xml::Node settingsCatalog = catalogOf(name);
+    xml::Node settingsCatalog = index->Catalog(name);
     if (!settingsCatalog) continue;
     std::string partnerId = GetNodeText(settingsCatalog, "PARTNERID");
     WriteLog("Partner ID = " + partnerId);
     if (!IsPartnerId(partnerId)) continue;
-    xml::Node partner = partnerOf(partnerId);
+    xml::Node partner = index->Partner(partnerId);
     if (!partner) continue;
     if (AddUniqueKey(partnerIds, partnerId)) continue;
     // Only a validation module sees the copies; a partner without one goes without them.
-    if (index && Trim(GetNodeText(partner, "PROGID")).empty()) continue;
+    if (Trim(GetNodeText(partner, "PROGID")).empty()) continue;
     // One LINKEDCATALOG per settings catalog of the partner, holding copies of its children.
-    const xml::NodeList queried =
-        index
-            ? xml::NodeList()
-            : docSettings.selectNodes("//CATALOG[PARTNERID=" + xml::XPathLiteral(partnerId) + "]");
-    std::vector<xml::Node> linkedCatalogs;
-    if (index) {
-      linkedCatalogs = index->CatalogsOf(partnerId);
-    } else {
-      for (xml::Node c : queried) linkedCatalogs.push_back(c);
-    }
-    for (const xml::Node& linkedCatalog : linkedCatalogs) {
+    for (const xml::Node& linkedCatalog : index->CatalogsOfPartner(partnerId)) {
       xml::Node linked = docSettings.createElement("LINKEDCATALOG");
       for (xml::Node child : linkedCatalog.childNodes()) linked.appendChild(child.cloneNode(true));
       partner.appendChild(linked);
@@ -381,12 +303,12 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
   }
 
   for (const std::string& partnerId : partnerIds) {
-    xml::Node partner = partnerOf(partnerId);
+    xml::Node partner = index->Partner(partnerId);
     if (partner) ValidatePartnersCatalog2(nodeDesign, partner, bShowDialog, bStartupInput);
   }
 
   // The temporary elements never outlive this call.
-  if (!index || linkedAdded || index->strayLinked) {
+  if (linkedAdded || strayLinked) {
     xml::NodeList linkedCatalogs = docSettings.selectNodes("//LINKEDCATALOG");
     for (long i = linkedCatalogs.length() - 1; i >= 0; --i) {
       xml::Node linked = linkedCatalogs.item(i);
@@ -406,14 +328,7 @@ EdiValidateStatus clsEdiValidate::ValidateDesign2(xml::Node& nodeDesign, xml::Do
     std::string name = GetNodeText(catalog, "Identification/Name");
     std::string catalogId = GetNodeText(catalog, "ID");
     std::string manufId, progId;
-    xml::Node partner;
-    if (index) {
-      xml::Node settingsCatalog = index->Catalog(name);
-      std::string partnerId = settingsCatalog ? GetNodeText(settingsCatalog, "PARTNERID") : "";
-      if (IsPartnerId(partnerId)) partner = index->Partner(partnerId);
-    } else {
-      partner = PartnerOfCatalog(docSettings, catalog);
-    }
+    xml::Node partner = index->PartnerOfCode(name);
     if (partner) {
       manufId = Trim(GetNodeText(partner, "MANUFID"));
       progId = Trim(GetNodeText(partner, "PROGID"));

@@ -12,6 +12,8 @@
 
 namespace larkedi {
 
+class CatalogIndex;
+
 /// Severity of a validation outcome; compared numerically.
 enum EdiValidateStatus : int {
   EDI_VALIDATE_OK = 0,
@@ -69,12 +71,12 @@ class clsEdiValidate {
   /// True when `key` was already present; otherwise adds it and returns false.
   static bool AddUniqueKey(std::vector<std::string>& keys, const std::string& key);
 
-  struct SettingsIndex;
-  /// The lookups of the settings document `settings`, made once for a whole order stack.
-  static std::unique_ptr<SettingsIndex> IndexSettings(const xml::Document& settings);
-
   script::ScriptHost myScriptCtl;
-  std::unique_ptr<SettingsIndex> settings_index_;
+  /// The settings lookups of ValidateOrders' private settings copy, made once for a
+  /// whole order stack; null outside ValidateOrders.
+  std::unique_ptr<CatalogIndex> settings_index_;
+  /// The private settings copy held LINKEDCATALOG elements before validation added any.
+  bool stray_linked_ = false;
   bool allow_ui_ = false;
   std::string script_folder_;
   int overall_status_ = 0;

@@ -7,6 +7,7 @@
 #include "host/frm_edi.h"
 #include "host/startup.h"
 #include "orders/stack_files.h"
+#include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
 #include "platform/zip/zip.h"
@@ -71,13 +72,19 @@ class OrderStackTest : public ::testing::Test {
 
   void Configure(const std::vector<Cat>& catalogs, const std::string& extra = "") {
     WriteFileOrDie(SettingsPath(), Settings(module_.dir(), catalogs, extra));
-    edi_.bWebServiceDone = true;
-    edi_.FillSettings();
+    edi_.OpenHeadless();
   }
 
   bool Load(const std::string& input = "") {
-    Module().StartupInput = input;
-    return edi_.LoadOrders(false);
+    std::string text = input;
+    return edi_.Orders.LoadOrders(false, text);
+  }
+
+  // Removes an order group as the page's remove link does; true when it was removed.
+  bool Remove(long id) {
+    bool removed = false;
+    EXPECT_FALSE(edi_.Orders.RemoveOrder(id, removed));
+    return removed;
   }
 
   std::string spool() const { return module_.path("Send"); }
@@ -86,11 +93,15 @@ class OrderStackTest : public ::testing::Test {
 
   std::vector<std::string> Texts(const std::string& xpath) const {
     std::vector<std::string> out;
-    for (xml::Node n : edi_.docOrders.selectNodes(xpath)) out.push_back(n.text());
+    for (xml::Node n : edi_.Orders.docOrders.selectNodes(xpath)) out.push_back(n.text());
     return out;
   }
 
-  std::string Plain(const std::string& path) { return edi_.ckUtil.DeCryptFile(path); }
+  std::string Plain(const std::string& path) {
+    std::string text;
+    DecipherFile(path, &text);
+    return text;
+  }
 
   testing::TempModule module_;
   ScriptedDialogs dialogs_;
@@ -118,7 +129,8 @@ TEST_F(OrderStackTest, LoadsStoreEncipheredDesignsAndRenumberOnEveryLoad) {
   EXPECT_EQ(Texts("/Orders/Design/ID"), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(Texts("//Catalog/ID"), (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_EQ(Texts("/Orders/SETTINGS/PARTNER/ID").size(), 2u);
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design[1]/JobInfo/Header/Application"), "LARKSPUR EDI");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//Design[1]/JobInfo/Header/Application"),
+            "LARKSPUR EDI");
 
   EXPECT_FALSE(Load());
   auto again = Texts("/Orders/Design/FileName");
@@ -127,8 +139,8 @@ TEST_F(OrderStackTest, LoadsStoreEncipheredDesignsAndRenumberOnEveryLoad) {
   EXPECT_EQ(again, sorted_names);  // the listing order of the folder
   EXPECT_EQ(Texts("/Orders/Design/ID"), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(Texts("//Catalog/ID"), (std::vector<std::string>{"1", "2", "3"}));
-  EXPECT_EQ(edi_.LoadedSpoolFiles, std::set<std::string>(names.begin(), names.end()));
-  EXPECT_FALSE(edi_.IsSpoolerChanged());
+  EXPECT_EQ(edi_.Orders.LoadedSpoolFiles, std::set<std::string>(names.begin(), names.end()));
+  EXPECT_FALSE(edi_.Orders.IsSpoolerChanged());
 }
 
 TEST_F(OrderStackTest, OrdersDumpOnlyWithLoggingAndNeverCountsAsAChange) {
@@ -137,14 +149,14 @@ TEST_F(OrderStackTest, OrdersDumpOnlyWithLoggingAndNeverCountsAsAChange) {
   module_.EnableLogging();
   Load();
   EXPECT_TRUE(fs::exists(fs::path(spool()) / "orders.xml"));
-  EXPECT_EQ(edi_.LoadedSpoolFiles.count("orders.xml"), 1u);
-  EXPECT_FALSE(edi_.IsSpoolerChanged());
+  EXPECT_EQ(edi_.Orders.LoadedSpoolFiles.count("orders.xml"), 1u);
+  EXPECT_FALSE(edi_.Orders.IsSpoolerChanged());
 }
 
 TEST_F(OrderStackTest, CatalogCodesMatchWithoutCaseAndUnknownOnesAreRegisteredOnce) {
   const std::string odd = "O'Neil \"Best\" Crème";
   EXPECT_TRUE(Load(Design("PC1", "a.kit", {"abc", "DEF", "zed", odd})));
-  EXPECT_EQ(edi_.RegisteredCatalogs, (std::vector<std::string>{"zed", odd}));
+  EXPECT_EQ(edi_.Orders.RegisteredCatalogs, (std::vector<std::string>{"zed", odd}));
   xml::Document saved;
   ASSERT_TRUE(saved.load(SettingsPath()));
   EXPECT_EQ(GetNodeText(saved, "SETTINGS/CATALOG[CODE='zed']/ID"), "8");
@@ -155,23 +167,23 @@ TEST_F(OrderStackTest, CatalogCodesMatchWithoutCaseAndUnknownOnesAreRegisteredOn
   EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(Texts("//ORDERGROUP[PARTNERID='1']/CATALOGID"), (std::vector<std::string>{"1"}));
   EXPECT_EQ(Texts("//ORDERGROUP[PARTNERID='2']/CATALOGID"), (std::vector<std::string>{"2"}));
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/PONUMBER"), "PO-7");
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/CONTACTNAME"), "Dana Designer");
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[1]/SENDIT"), "1");
-  EXPECT_FALSE(NodeExists("//ORDERGROUP/RFQ", edi_.docOrders));
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[1]/PONUMBER"), "PO-7");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[1]/CONTACTNAME"), "Dana Designer");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[1]/SENDIT"), "1");
+  EXPECT_FALSE(NodeExists("//ORDERGROUP/RFQ", edi_.Orders.docOrders));
   // Partner 2 asks for the kit file.
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design/File[Type='Kit']/Name"), "a.kit");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//Design/File[Type='Kit']/Name"), "a.kit");
 
   // A reload reads the stored design back (its letters included) and does not register
   // the same codes again.
-  edi_.FillSettings();
+  edi_.Settings.FillSettings();
   dialogs_.shown.clear();
   EXPECT_FALSE(Load());
   EXPECT_TRUE(dialogs_.shown.empty());
   EXPECT_EQ(Texts("//Catalog/Identification/Name"),
             (std::vector<std::string>{"abc", "DEF", "zed", odd}));
-  EXPECT_TRUE(edi_.RegisteredCatalogs.empty());
-  EXPECT_EQ(edi_.docSettings.selectNodes("SETTINGS/CATALOG").length(), 5);
+  EXPECT_TRUE(edi_.Orders.RegisteredCatalogs.empty());
+  EXPECT_EQ(edi_.Settings.docSettings.selectNodes("SETTINGS/CATALOG").length(), 5);
 }
 
 TEST_F(OrderStackTest, PartnerIdsCompareAsNumbersAndTwinOrdersRepeatTheCatalog) {
@@ -196,12 +208,12 @@ TEST_F(OrderStackTest, GroupingWhileLoadingMatchesAPassOverTheStack) {
                 "</ORDERGROUP>");
   Load("<Designs>" + nested + Design("PC1", "c.kit", {"ABC", "SHARED"}) + "</Designs>");
 
-  const std::string loaded = edi_.docOrders.documentElement().xml();
+  const std::string loaded = edi_.Orders.docOrders.documentElement().xml();
   // The inner design is also taken in on its own, as every Design with a JobInfo is.
-  ASSERT_EQ(edi_.docOrders.selectNodes("//Design").length(), 6);
+  ASSERT_EQ(edi_.Orders.docOrders.selectNodes("//Design").length(), 6);
   ASSERT_GE(Texts("//ORDERGROUP/ID").size(), 5u);
-  edi_.LoadOrderGroups();
-  EXPECT_EQ(edi_.docOrders.documentElement().xml(), loaded);
+  edi_.Orders.LoadOrderGroups();
+  EXPECT_EQ(edi_.Orders.docOrders.documentElement().xml(), loaded);
 }
 
 TEST_F(OrderStackTest, ReplaceQuestionDecidesWhetherTheStackedCopyStays) {
@@ -228,17 +240,17 @@ TEST_F(OrderStackTest, ReplaceQuestionDecidesWhetherTheStackedCopyStays) {
 
 TEST_F(OrderStackTest, EditsSurviveReloadAndGroupsFollowReassignment) {
   Load(Design("PC1", "a.kit", {"abc", "def"}));
-  xml::Node po = edi_.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='1']/PONUMBER");
+  xml::Node po = edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='1']/PONUMBER");
   po.setText("EDITED-1");
-  edi_.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
-  edi_.SaveOrders();
+  edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
+  EXPECT_FALSE(edi_.Orders.SaveOrders());
   Load();
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='1']/PONUMBER"), "EDITED-1");
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='2']/SENDIT"), "0");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[PARTNERID='1']/PONUMBER"), "EDITED-1");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[PARTNERID='2']/SENDIT"), "0");
   EXPECT_EQ(Texts("//ORDERGROUP/CATALOGID"), (std::vector<std::string>{"1", "2"}));
 
   // ABC moves to partner 2: partner 1 loses its group (and the edit), partner 2 gets both.
-  edi_.docSettings.selectSingleNode("SETTINGS/CATALOG[CODE='ABC']/PARTNERID").setText("2");
+  edi_.Settings.docSettings.selectSingleNode("SETTINGS/CATALOG[CODE='ABC']/PARTNERID").setText("2");
   Load();
   EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"2"}));
   EXPECT_EQ(Texts("//ORDERGROUP/CATALOGID"), (std::vector<std::string>{"1", "2"}));
@@ -250,15 +262,15 @@ TEST_F(OrderStackTest, UnassignedDesignIsArchivedAndArchivesGrowPerYear) {
   const auto before = SpoolFiles();
   ASSERT_EQ(before.size(), 2u);
   WriteFileOrDie(archive() + "/LastPo.xml", "<PO/>");
-  edi_.SaveOrders();
+  EXPECT_FALSE(edi_.Orders.SaveOrders());
   ASSERT_EQ(SpoolFiles().size(), 1u);
   // The archived design keeps its catalogs, so it stays in the document until the next load.
-  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 2);
+  EXPECT_EQ(edi_.Orders.docOrders.selectNodes("//Design").length(), 2);
 
   // Now the other design: its group is removed, so it goes to the archive as well.
   dialogs_.msgbox_answers = {MsgResult::Yes};
-  const long id = std::stol(GetNodeText(edi_.docOrders, "//ORDERGROUP/ID"));
-  ASSERT_TRUE(edi_.RemoveOrder(id));
+  const long id = std::stol(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP/ID"));
+  ASSERT_TRUE(Remove(id));
   EXPECT_TRUE(SpoolFiles().empty());
   EXPECT_TRUE(ListXmeFiles(archive()).empty());
   EXPECT_EQ(ReadFileOrEmpty(archive() + "/LastPo.xml"), "<PO/>");
@@ -280,13 +292,13 @@ TEST_F(OrderStackTest, UnassignedDesignIsArchivedAndArchivesGrowPerYear) {
 
 TEST_F(OrderStackTest, RemovingOneOfTwoGroupsKeepsTheDesignWithTheOther) {
   Load(Design("PC1", "a.kit", {"abc", "def"}));
-  const long id = std::stol(GetNodeText(edi_.docOrders, "//ORDERGROUP[PARTNERID='1']/ID"));
+  const long id = std::stol(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[PARTNERID='1']/ID"));
   dialogs_.msgbox_answers = {MsgResult::No};
-  EXPECT_FALSE(edi_.RemoveOrder(id));
-  EXPECT_EQ(edi_.docOrders.selectNodes("//ORDERGROUP").length(), 2);
+  EXPECT_FALSE(Remove(id));
+  EXPECT_EQ(edi_.Orders.docOrders.selectNodes("//ORDERGROUP").length(), 2);
 
   dialogs_.msgbox_answers = {MsgResult::Yes};
-  EXPECT_TRUE(edi_.RemoveOrder(id));
+  EXPECT_TRUE(Remove(id));
   ASSERT_EQ(SpoolFiles().size(), 1u);
   Load();
   EXPECT_EQ(Texts("//ORDERGROUP/PARTNERID"), (std::vector<std::string>{"2"}));
@@ -296,15 +308,15 @@ TEST_F(OrderStackTest, RemovingOneOfTwoGroupsKeepsTheDesignWithTheOther) {
 TEST_F(OrderStackTest, CatalogSharedBySentGroupsSurvivesTheFirstRemoval) {
   Configure({{"1", "ABC", "1"}, {"2", "abc", "2"}, {"3", "DEF", "1"}});
   Load(Design("PC1", "a.kit", {"abc", "def"}));
-  xml::NodeList sending = edi_.docOrders.selectNodes("Orders/Design/ORDERGROUP[SENDIT='1']");
+  xml::NodeList sending = edi_.Orders.docOrders.selectNodes("Orders/Design/ORDERGROUP[SENDIT='1']");
   ASSERT_EQ(sending.length(), 2);
-  edi_.RemoveSentOrder(sending.item(0), sending);
+  edi_.Orders.RemoveSentOrder(sending.item(0), sending);
   // abc is still listed by partner 2's group; def went with partner 1's.
   EXPECT_EQ(Texts("//Catalog/Identification/Name"), (std::vector<std::string>{"abc"}));
-  edi_.RemoveSentOrder(sending.item(1), sending);
+  edi_.Orders.RemoveSentOrder(sending.item(1), sending);
   EXPECT_TRUE(Texts("//Catalog").empty());
   EXPECT_TRUE(Texts("//ORDERGROUP").empty());
-  edi_.SaveOrders();
+  EXPECT_FALSE(edi_.Orders.SaveOrders());
   EXPECT_TRUE(Texts("//Design").empty());
   EXPECT_TRUE(SpoolFiles().empty());
   EXPECT_EQ(ListXmeFiles(archive()).size(), 0u);  // packed into the yearly archive
@@ -318,7 +330,7 @@ TEST_F(OrderStackTest, BadInputLosesNothingAlreadyStacked) {
   EXPECT_EQ(dialogs_.CountShown(Res("MSG ErrorLoadingXMLFromCallingApp")), 1);
   EXPECT_TRUE(Module().StartupInput.empty());
   EXPECT_EQ(SpoolFiles(), stacked);
-  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 1);
+  EXPECT_EQ(edi_.Orders.docOrders.selectNodes("//Design").length(), 1);
 
   Load("<Design><Catalog><Identification><Name>abc</Name></Identification></Catalog></Design>");
   EXPECT_EQ(SpoolFiles(), stacked);  // no JobInfo: not taken in
@@ -326,33 +338,34 @@ TEST_F(OrderStackTest, BadInputLosesNothingAlreadyStacked) {
   // A file that does not decipher is named in the error box; another root is skipped quietly.
   WriteFileOrDie(spool() + "/0BROKEN.xme", "<Design>plain</Design>");
   WriteFileOrDie(spool() + "/1OTHER.xme", "<Other/>");
-  edi_.ckUtil.EnCryptFile(spool() + "/1OTHER.xme");
+  EncipherFile(spool() + "/1OTHER.xme");
   dialogs_.shown.clear();
   Load();
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_NE(dialogs_.shown[0].text.find(Res("MSG ErrorsHaveOccured")), std::string::npos);
   EXPECT_NE(dialogs_.shown[0].text.find("0BROKEN.xme"), std::string::npos);
   EXPECT_EQ(dialogs_.shown[0].text.find("1OTHER.xme"), std::string::npos);
-  EXPECT_EQ(edi_.docOrders.selectNodes("//Design").length(), 1);
+  EXPECT_EQ(edi_.Orders.docOrders.selectNodes("//Design").length(), 1);
   EXPECT_EQ(SpoolFiles().size(), 3u);
 }
 
 TEST_F(OrderStackTest, SpoolFolderThatCannotBeCreatedIsReportedNotSilent) {
   // The configured folder is missing and the fallback is taken by a plain file.
   WriteFileOrDie(SettingsPath(), Settings(module_.dir() + "/gone", {{"1", "ABC", "1"}}));
-  edi_.FillSettings();
+  edi_.Settings.FillSettings();
   WriteFileOrDie(module_.path("Send"), "not a folder");
   Load(Design("PC1", "a.kit", {"abc"}));
-  EXPECT_EQ(edi_.StoreFailures, 1);
+  EXPECT_EQ(edi_.Orders.StoreFailures, 1);
   EXPECT_EQ(dialogs_.CountShown(Res("MSG ErrorsHaveOccured")), 1);
-  EXPECT_EQ(GetNodeText(edi_.docSettings, "SETTINGS/SPOOLPATH"), module_.path("Send"));
+  EXPECT_EQ(GetNodeText(edi_.Settings.docSettings, "SETTINGS/SPOOLPATH"), module_.path("Send"));
 }
 
 TEST_F(OrderStackTest, EmptyFileNameTakesTheTrimmedFilePath) {
   Load(
       "<Design><JobInfo><Header><ComputerName>PC1</ComputerName></Header><FileName/></JobInfo>"
       "<Document><FilePath>  /designs/my kitchen.kit  </FilePath></Document></Design>");
-  EXPECT_EQ(GetNodeText(edi_.docOrders, "//Design/JobInfo/FileName"), "/designs/my kitchen.kit");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//Design/JobInfo/FileName"),
+            "/designs/my kitchen.kit");
   EXPECT_EQ(Texts("/Orders/*").size(), 2u);
 }
 
@@ -360,7 +373,7 @@ TEST_F(OrderStackTest, ADesignCannotRedirectItsOwnFile) {
   std::string d = Design("PC1", "a.kit", {"abc"});
   d.insert(d.size() - std::string("</Design>").size(), "<FileName>../escape.xme</FileName>");
   Load(d);
-  edi_.SaveOrders();
+  EXPECT_FALSE(edi_.Orders.SaveOrders());
   EXPECT_FALSE(fs::exists(module_.path("escape.xme")));
   Load();
   EXPECT_EQ(SpoolFiles().size(), 1u);

@@ -1,4 +1,5 @@
 #include "sending/ckutil.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

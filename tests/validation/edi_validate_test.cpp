@@ -1,4 +1,5 @@
 #include "validation/edi_validate.h"
+#include "support/module.h"
 
 #include <gtest/gtest.h>
 

@@ -54,11 +54,10 @@ void SetupRender(CLI::App& app, Cli& cli) {
     if (orders_path.empty() && settings_path.empty()) {
       // The module's own state, loaded as the window loads it (without the web service).
       frmEDI edi;
-      edi.bWebServiceDone = true;
-      edi.FillSettings();
-      edi.LoadOrders(false);
-      orders = edi.docOrders;
-      settings = edi.docSettings;
+      if (Err err = edi.OpenHeadless()) std::cerr << "larkedi: " << err.Description << "\n";
+      edi.Orders.LoadOrders(false);
+      orders = edi.Orders.docOrders;
+      settings = edi.Settings.docSettings;
     } else if (!orders_path.empty() && !LoadXmlArg(orders_path, orders, cli)) {
       return;
     }

@@ -3,9 +3,9 @@
 #include <iterator>
 
 #include "host/cli/command.h"
-#include "host/frm_edi.h"
 #include "host/interface.h"
 #include "platform/env.h"
+#include "settings/settings_document.h"
 #include "support/module.h"
 
 namespace larkedi::cli {
@@ -42,10 +42,9 @@ void SetupSettings(CLI::App& app, Cli& cli) {
       cli.exit_code = Fail(kExitMissing, error);
       return;
     }
-    if (!SaveSettingsXML(text)) {
-      cli.exit_code = Fail(kExitMissing, "the settings were not written: " + source +
-                                             " is not a settings document that parses, or " +
-                                             SettingsPath() + " cannot be written");
+    if (Err err = SaveSettingsXML(text)) {
+      cli.exit_code = Fail(kExitMissing,
+                           "the settings were not written from " + source + ": " + err.Description);
       return;
     }
     std::cout << "settings written to " << SettingsPath() << "\n";
@@ -57,12 +56,12 @@ void SetupSettings(CLI::App& app, Cli& cli) {
       "partner web service, transmission methods registered on this machine) and save them");
   refresh->callback([&cli] {
     cli.Prepare();
-    frmEDI window;
+    SettingsDocument window;
     const std::size_t before = window.NewPartners.size();
     window.FillSettings();
     // A settings load that added nothing changed nothing: save anyway so the file exists.
-    if (!SaveSettingsXML(window.docSettings.xml())) {
-      cli.exit_code = Fail(kExitMissing, "cannot write " + SettingsPath());
+    if (Err err = window.SaveSettingsXML()) {
+      cli.exit_code = Fail(kExitMissing, err.Description);
       return;
     }
     std::cout << "settings refreshed: " << SettingsPath() << "\n";

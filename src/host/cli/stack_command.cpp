@@ -6,6 +6,7 @@
 #include "host/frm_edi.h"
 #include "orders/stack_files.h"
 #include "platform/env.h"
+#include "settings/settings_document.h"
 #include "support/module.h"
 #include "support/xml_helpers.h"
 #include "validation/edi_validate.h"
@@ -30,31 +31,21 @@ StackOptions& Options() {
   return options;
 }
 
-// The window's settings load, without asking the partner web service for manufacturers.
+// The window's settings load, without asking the partner web service for manufacturers. A
+// failure to save completed settings is reported; the command goes on with them in memory.
 void OpenSettings(frmEDI& edi) {
-  edi.bWebServiceDone = true;
-  edi.FillSettings();
+  if (Err err = edi.OpenHeadless()) std::cerr << "larkedi: " << err.Description << "\n";
 }
 
-// The group's current number, or -1 when no group matches.
-long ResolveGroup(frmEDI& edi, const std::string& spec) {
-  const auto colon = spec.rfind(':');
-  std::string xpath;
-  if (colon != std::string::npos) {
-    xpath = "/Orders/Design[FileName=" + xml::XPathLiteral(spec.substr(0, colon)) +
-            "]/ORDERGROUP[PARTNERID=" + xml::XPathLiteral(spec.substr(colon + 1)) + "]/ID";
-  } else {
-    if (!IsNumeric(spec)) return -1;
-    xpath = "/Orders/Design/ORDERGROUP[ID=" + xml::XPathLiteral(Trim(spec)) + "]/ID";
-  }
-  xml::Node id = edi.docOrders.selectSingleNode(xpath);
-  return id ? static_cast<long>(LeadingNumber(id.text())) : -1;
+// Reports a failed save of the stack and returns the exit status for it.
+int SaveFailed(const Err& err) {
+  return Fail(kExitAbort, "the order stack was not saved: " + err.Description);
 }
 
 void PrintRegistered(const frmEDI& edi) {
-  if (edi.RegisteredCatalogs.empty()) return;
+  if (edi.Orders.RegisteredCatalogs.empty()) return;
   std::cout << "new catalogs registered without a partner (PARTNERID -1):\n";
-  for (const auto& code : edi.RegisteredCatalogs) std::cout << "  " << code << "\n";
+  for (const auto& code : edi.Orders.RegisteredCatalogs) std::cout << "  " << code << "\n";
   std::cout << "assign each to its manufacturer by setting the CATALOG's PARTNERID to the "
                "partner's ID in the settings file\n  "
             << SettingsPath()
@@ -96,10 +87,8 @@ void SetupStack(CLI::App& app, Cli& cli) {
     }
     frmEDI edi;
     OpenSettings(edi);
-    Module().StartupInput = text;
     int status = EDI_VALIDATE_OK;
-    if (!edi.TakeInStartupInput(status)) {
-      Module().StartupInput.clear();
+    if (!edi.Orders.TakeInStartupInput(text, status)) {
       cli.exit_code =
           Fail(kExitAbort, "design refused: " + std::string(status == EDI_VALIDATE_ABORT
                                                                 ? "validation aborted it"
@@ -109,17 +98,16 @@ void SetupStack(CLI::App& app, Cli& cli) {
     if (status != EDI_VALIDATE_OK) {
       std::cerr << "larkedi: validation status " << EdiValidateStatusName(status) << "\n";
     }
-    const std::string spool = GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH");
-    std::vector<std::string> before_list = ListXmeFiles(spool);
+    std::vector<std::string> before_list = ListXmeFiles(edi.Orders.SpoolFolder());
     std::set<std::string> before(before_list.begin(), before_list.end());
-    edi.LoadOrders(false);
-    if (edi.StoreFailures > 0) {
+    edi.Orders.LoadOrders(false, text);
+    if (edi.Orders.StoreFailures > 0) {
       cli.exit_code = Fail(kExitAbort, "the design could not be stored in the spool folder " +
-                                           GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH"));
+                                           edi.Orders.SpoolFolder());
       return;
     }
     int added = 0;
-    for (const auto& name : ListXmeFiles(GetNodeText(edi.docSettings, "SETTINGS/SPOOLPATH"))) {
+    for (const auto& name : ListXmeFiles(edi.Orders.SpoolFolder())) {
       if (!before.count(name)) {
         std::cout << "stacked " << name << "\n";
         ++added;
@@ -141,14 +129,14 @@ void SetupStack(CLI::App& app, Cli& cli) {
     cli.Prepare();
     frmEDI edi;
     OpenSettings(edi);
-    edi.LoadOrders(false);
+    edi.Orders.LoadOrders(false);
     if (Options().xml) {
-      std::cout << edi.docOrders.xml();
+      std::cout << edi.Orders.docOrders.xml();
       return;
     }
     std::cout << "FILE\tGROUP\tPARTNERID\tPARTNER\tSENDIT\tPONUMBER\tVALIDSTATUS\tCATALOGS\n";
     std::vector<std::string> loose;
-    for (xml::Node design : edi.docOrders.selectNodes("/Orders/Design")) {
+    for (xml::Node design : edi.Orders.docOrders.selectNodes("/Orders/Design")) {
       const std::string file = GetNodeText(design, "FileName");
       std::set<std::string> grouped;
       for (xml::Node g : design.selectNodes("ORDERGROUP")) {
@@ -196,25 +184,23 @@ void SetupStack(CLI::App& app, Cli& cli) {
     }
     frmEDI edi;
     OpenSettings(edi);
-    edi.LoadOrders(false);
-    const long id = ResolveGroup(edi, opt.group);
+    OrderStack& orders = edi.Orders;
+    orders.LoadOrders(false);
+    const long id = orders.FindGroup(opt.group);
     if (id < 0) {
       cli.exit_code = Fail(kExitMissing, "no order group " + opt.group);
       return;
     }
-    const std::string element = opt.field == "ponumber"  ? "PONUMBER"
-                                : opt.field == "comment" ? "COMMENT"
-                                : opt.field == "contact" ? "CONTACTNAME"
-                                                         : "SENDIT";
-    xml::Node target = edi.docOrders.selectSingleNode(
-        "//ORDERGROUP[ID=" + xml::XPathLiteral(std::to_string(id)) + "]/" + element);
-    if (target.isNull()) {
-      cli.exit_code = Fail(kExitMissing, "order group " + opt.group + " has no " + element);
+    const OrderStack::GroupField field = opt.field == "ponumber"  ? OrderStack::GroupField::PONumber
+                                         : opt.field == "comment" ? OrderStack::GroupField::Comment
+                                         : opt.field == "contact"
+                                             ? OrderStack::GroupField::ContactName
+                                             : OrderStack::GroupField::SendIt;
+    if (Err err = orders.SetGroupField(id, field, opt.value)) {
+      cli.exit_code = Fail(kExitMissing, err.Description);
       return;
     }
-    target.setText(opt.value);
-    if (element != "SENDIT") edi.bOrdersChanged = true;
-    edi.SaveOrders();
+    if (Err err = orders.SaveOrders()) cli.exit_code = SaveFailed(err);
   });
 
   auto* remove = stack->add_subcommand(
@@ -226,14 +212,20 @@ void SetupStack(CLI::App& app, Cli& cli) {
     cli.Prepare();
     frmEDI edi;
     OpenSettings(edi);
-    edi.LoadOrders(false);
-    const long id = ResolveGroup(edi, Options().group);
+    edi.Orders.LoadOrders(false);
+    const long id = edi.Orders.FindGroup(Options().group);
     if (id < 0) {
       cli.exit_code = Fail(kExitMissing, "no order group " + Options().group);
       return;
     }
-    if (!edi.RemoveOrder(id)) {
+    bool removed = false;
+    const Err err = edi.Orders.RemoveOrder(id, removed);
+    if (!removed) {
       cli.exit_code = Fail(kExitAbort, "order group " + Options().group + " not removed");
+      return;
+    }
+    if (err) {
+      cli.exit_code = SaveFailed(err);
       return;
     }
     std::cout << "removed order group " << Options().group << "\n";

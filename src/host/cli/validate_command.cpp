@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "host/cli/command.h"
-#include "host/frm_edi.h"
 #include "platform/env.h"
 #include "platform/xml/xml.h"
+#include "settings/settings_document.h"
 #include "validation/edi_validate.h"
 
 namespace larkedi::cli {

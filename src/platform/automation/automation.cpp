@@ -288,7 +288,7 @@ std::shared_ptr<AutomationObject> CreateObject(const std::string& progId, Err* e
   }
   auto object = detail::CreateServedObject(progId, *command_line, options, error);
   if (!object) {
-    WriteLog("Cannot create " + progId + " from '" + *command_line + "': " + error->Description);
+    PlatformLog("Cannot create " + progId + " from '" + *command_line + "': " + error->Description);
   }
   return object;
 }

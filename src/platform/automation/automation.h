@@ -20,7 +20,8 @@
 #include <variant>
 #include <vector>
 
-#include "support/log.h"
+#include "platform/err.h"
+#include "platform/log_sink.h"
 
 namespace larkedi::automation {
 

@@ -150,7 +150,7 @@ bool ServerConnection::Start(const std::string& command_line, Err* error) {
   channel_ = process::LineChannel(child.channel_fd);
   std::string tag = prog_id_;
   channel_.SetSideInput(child.stderr_fd,
-                        [tag](const std::string& line) { WriteLog(tag + ": " + line); });
+                        [tag](const std::string& line) { PlatformLog(tag + ": " + line); });
   dead_ = false;
   dead_reason_.clear();
 
@@ -206,7 +206,7 @@ Err ServerConnection::Request(json request, std::chrono::milliseconds timeout, j
       }
       if (!message.contains("id")) {
         if (message.contains("log") && message["log"].is_string()) {
-          WriteLog(prog_id_ + ": " + message["log"].get<std::string>());
+          PlatformLog(prog_id_ + ": " + message["log"].get<std::string>());
           continue;
         }
         MarkDead("it sent a message without an id", true);

@@ -1,4 +1,5 @@
 #include "platform/automation/automation.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

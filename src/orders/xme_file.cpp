@@ -1,0 +1,121 @@
+#include "orders/xme_file.h"
+
+#include "platform/env.h"
+#include "platform/zip/zip.h"
+#include "support/log.h"
+#include "support/xml_helpers.h"
+
+namespace larkedi {
+namespace {
+
+constexpr int kLevel = 9;
+
+Err Failure(const char* routine, const std::string& description) {
+  return Err::Raise(kErrComponent, routine, description);
+}
+
+// The entry of a stacked design file: the one named after the file, else the first.
+int DesignEntry(const zip::Archive& archive, const std::string& name) {
+  const int index = archive.FindEntry(name);
+  return index >= 0 ? index : 0;
+}
+
+}  // namespace
+
+Err EncipherBytes(const std::string& entry_name, std::string plain, std::string* bytes) {
+  const char* kRoutine = "EnCryptFile";
+  std::string reason, out;
+  if (!zip::AesSupported()) {
+    return Failure(kRoutine, "this zip library cannot write AES-encrypted entries");
+  }
+  auto archive = zip::Archive::Create(&reason);
+  if (archive) archive->SetPassword(kArchivePassword);
+  if (!archive ||
+      !archive->AddEntry(entry_name, std::move(plain), kLevel, /*encrypt=*/true, &reason) ||
+      !archive->Finish(&out, &reason)) {
+    return Failure(kRoutine, entry_name + ": " + reason);
+  }
+  *bytes = std::move(out);
+  return {};
+}
+
+Err EncipherFile(const std::string& sFileName) {
+  const char* kRoutine = "EnCryptFile";
+  Env* env = Env::Default();
+  const std::string path = Trim(sFileName);
+  std::string content, reason, bytes;
+  if (!env->ReadFile(path, &content, &reason)) return Failure(kRoutine, reason);
+  if (Err err = EncipherBytes(BaseName(path), std::move(content), &bytes)) {
+    err.Description = path + ": " + err.Description;
+    return err;
+  }
+  CrashPoint("encrypt-built");
+  // The encrypted archive replaces the plain file in one rename.
+  if (!env->WriteFileAtomic(path, bytes, &reason)) return Failure(kRoutine, reason);
+  return {};
+}
+
+Err DecipherFile(const std::string& sFileName, std::string* text) {
+  const char* kRoutine = "DeCryptFile";
+  const std::string path = Trim(sFileName);
+  text->clear();
+  Err err;
+  std::string bytes, reason;
+  if (!Env::Default()->ReadFile(path, &bytes, &reason)) {
+    err = Failure(kRoutine, reason);
+  } else if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
+    err = Failure(kRoutine, path + ": " + reason);
+  } else if (archive->EntryCount() == 0) {
+    err = Failure(kRoutine, path + ": the archive holds no file");
+  } else {
+    archive->SetPassword(kArchivePassword);
+    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), text, &reason)) {
+      text->clear();
+      err = Failure(kRoutine, path + ": " + reason);
+    }
+  }
+  if (err) LogError("Error in DeCryptFile", static_cast<const Err&>(err));
+  return err;
+}
+
+Err PackFiles(const std::string& folder, const std::vector<std::string>& names,
+              const std::string& zip_path, std::vector<std::string>* packed) {
+  const char* kRoutine = "ArchiveFolder";
+  Env* env = Env::Default();
+  packed->clear();
+  std::string reason;
+  // The previous archive is read whole and written back with the new files; a file that
+  // cannot be read as an archive is left alone rather than replaced by a smaller one.
+  std::unique_ptr<zip::Archive> archive;
+  if (env->Exists(zip_path)) {
+    std::string old;
+    if (!env->ReadFile(zip_path, &old, &reason)) return Failure(kRoutine, reason);
+    archive = zip::Archive::Open(std::move(old), &reason);
+    if (!archive) return Failure(kRoutine, zip_path + ": " + reason + "; it was left as it is");
+  } else {
+    archive = zip::Archive::Create(&reason);
+    if (!archive) return Failure(kRoutine, reason);
+  }
+  archive->SetPassword(kArchivePassword);
+  std::vector<std::string> added;
+  std::string skipped;
+  for (const std::string& name : names) {
+    std::string data;
+    if (env->ReadFile(JoinPath(folder, name), &data, &reason) &&
+        archive->AddEntry(name, std::move(data), kLevel, false, &reason)) {
+      added.push_back(name);
+    } else {
+      if (!skipped.empty()) skipped.append("; ");
+      skipped.append(reason);
+    }
+  }
+  std::string bytes;
+  if (!archive->Finish(&bytes, &reason)) return Failure(kRoutine, zip_path + ": " + reason);
+  CrashPoint("archive-built");
+  if (!env->WriteFileAtomic(zip_path, bytes, &reason)) return Failure(kRoutine, reason);
+  *packed = std::move(added);
+  if (!skipped.empty()) return Failure(kRoutine, "files left out of " + zip_path + ": " + skipped);
+  return {};
+}
+
+}  // namespace larkedi
