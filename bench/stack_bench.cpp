@@ -180,7 +180,7 @@ void LoadOrdersOf(benchmark::State& state, bool scripts) {
   const Stack& s = Prepare(count, scripts);
   SetModuleFolder(s.dir);
   const auto files = ListXmeFiles(s.dir + "/Send");
-  ScriptedDialogs dialogs;
+  ConsoleDialogs dialogs(ConsoleDialogs::Answer::No);
   ScopedDialogs scoped(&dialogs);
   frmEDI edi;
   edi.OpenHeadless();

@@ -14,6 +14,7 @@
 #include "support/module.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

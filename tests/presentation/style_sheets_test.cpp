@@ -11,6 +11,7 @@
 #include "platform/xml/xml.h"
 #include "support/module.h"
 #include "support/resx.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

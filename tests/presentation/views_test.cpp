@@ -21,6 +21,7 @@
 #include "platform/xml/xml.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

@@ -10,6 +10,7 @@
 #include "support/log.h"
 #include "support/module.h"
 #include "testing/partner_sim.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

@@ -10,6 +10,7 @@
 #include "support/resx.h"
 #include "support/xml_helpers.h"
 #include "testing/partner_sim.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

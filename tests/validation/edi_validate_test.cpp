@@ -13,6 +13,7 @@
 #include "presentation/style_sheets.h"
 #include "support/log.h"
 #include "support/xml_helpers.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {

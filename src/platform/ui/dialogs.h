@@ -2,7 +2,6 @@
 // same operations run in the window, on the console and in tests.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -67,27 +66,6 @@ class ConsoleDialogs final : public Dialogs {
  private:
   std::optional<std::string> ReadLine();
   Answer policy_;
-};
-
-/// Test dialogs: record everything shown and answer from queues. An empty queue answers
-/// the first button (OK or Yes) and cancels input and pickers.
-class ScriptedDialogs final : public Dialogs {
- public:
-  std::deque<MsgResult> msgbox_answers;
-  std::deque<std::optional<std::string>> text_answers;
-  std::vector<DialogRecord> shown;
-
-  MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
-                   const std::string& title) override;
-  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
-                                      const std::string& default_text) override;
-  std::optional<std::string> PickFile(const std::string& title, const std::string& filter,
-                                      const std::string& initial_folder) override;
-  std::optional<std::string> PickFolder(const std::string& title,
-                                        const std::string& initial_folder) override;
-
-  /// Number of message boxes whose text contains `fragment`.
-  int CountShown(const std::string& fragment) const;
 };
 
 /// Installs dialogs for the life of the object (tests and commands).

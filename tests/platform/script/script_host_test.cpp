@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include "platform/ui/dialogs.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
 namespace larkedi::script {
