@@ -48,28 +48,30 @@ int main(int argc, char** argv) {
   std::string misbehave = "none";
   std::string fault_mode = "ok";
   SimOptions options;
-  app.add_option("--data", data_path, "JSON data file: manufacturers and dealer accounts")
+  app.add_option("--data", data_path,
+                 "JSON data file: manufacturers, dealer accounts, orders already held")
       ->required();
   app.add_option("--port", options.port, "Port to listen on (0: a free port, printed)")
       ->check(CLI::Range(0, 65535));
   app.add_option("--log", options.log_path, "Append every request received to this file");
-  app.add_option("--delay-ms", options.delay_ms, "Wait this long before every answer")
+  app.add_option("--delay-ms", options.delay_ms, "Wait this long before every web-service answer")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--misbehave", misbehave,
                  "Answer the web service with: none, html, empty, huge or fault");
   app.add_option("--data-dir", options.data_dir,
-                 "Gateway data folder: received orders (received/NNNNNN.xml) and the state\n"
-                 "(gateway-state.json) that keeps the numbering across restarts; created when\n"
-                 "missing. Without it the orders are kept in memory only");
+                 "Gateway data folder (created when missing): received/NNNNNN.xml per order,\n"
+                 "gateway-state.json keeps the numbering across restarts.\n"
+                 "Without it the orders are kept in memory only");
   auto* cert = app.add_option("--tls-cert", options.tls_cert,
                               "Serve HTTPS with this PEM certificate (chain allowed)");
   auto* key = app.add_option("--tls-key", options.tls_key, "The certificate's PEM private key");
   cert->needs(key);
   key->needs(cert);
   app.add_option("--gateway-fault", fault_mode,
-                 "Gateway fault at start: ok, fail (500, not stored), delay (stored, answer\n"
-                 "waits --gateway-delay-ms), drop (stored, connection closed without an\n"
-                 "answer) or garbage (stored, 200 with a body that is not XML)");
+                 "Gateway fault at start: ok; fail (500, not stored);\n"
+                 "delay (stored, answer waits --gateway-delay-ms);\n"
+                 "drop (stored, connection closed without an answer);\n"
+                 "garbage (stored, 200 with a body that is not XML)");
   app.add_option("--gateway-fault-count", options.gateway_fault.count,
                  "Number of orders the fault applies to, then ok (0: all)")
       ->check(CLI::NonNegativeNumber);
