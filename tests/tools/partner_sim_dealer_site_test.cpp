@@ -230,6 +230,20 @@ TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
   EXPECT_NE(html.find("Hotel lobby"), std::string::npos) << html;
 }
 
+TEST_F(DealerSiteTest, AnOrderReceivedTwiceShowsItsLatestCopy) {
+  FetchRequest post;
+  post.method = "POST";
+  for (const char* po : {"PO-FIRST", "PO-RESENT"}) {
+    post.body = std::string("<PURCHASEORDER><POHEADER><PONUMBER>") + po +
+                "</PONUMBER><GLOBALID>TWICE</GLOBALID></POHEADER></PURCHASEORDER>";
+    ASSERT_EQ(Fetch(sim_.url("/gateway/receive"), post).status, 200);
+  }
+  xml::Document detail = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=TWICE&lang=en")));
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-RESENT");
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PURCHASEORDER/POHEADER/PONUMBER").text(),
+            "PO-RESENT");
+}
+
 TEST_F(DealerSiteTest, DetailOfAKnownOrderWithoutDocumentAndOfAnUnknownGuid) {
   xml::Document known = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=G101&lang=en")));
   EXPECT_EQ(known.selectSingleNode("/ORDERDETAIL/STATUS").text(), "Shipped");
