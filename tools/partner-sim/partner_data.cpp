@@ -39,6 +39,15 @@ const DealerAccount* PartnerData::FindDealer(const std::string& email) const {
   return nullptr;
 }
 
+const DealerAccount* PartnerData::FindDealerByLogin(const std::string& name) const {
+  if (const DealerAccount* d = FindDealer(name)) return d;
+  const std::string wanted = Lower(name);
+  for (const DealerAccount& d : dealers) {
+    if (!d.code.empty() && Lower(d.code) == wanted) return &d;
+  }
+  return nullptr;
+}
+
 bool ParsePartnerData(const std::string& text, PartnerData* data, std::string* error) {
   json root = json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (root.is_discarded() || !root.is_object()) {
@@ -80,8 +89,20 @@ bool ParsePartnerData(const std::string& text, PartnerData* data, std::string* e
       account.email = OptionalText(d, "email").value_or("");
       account.password = OptionalText(d, "password").value_or("");
       account.status = OptionalText(d, "status");
+      account.code = OptionalText(d, "code").value_or("");
       if (auto p = d.find("profile"); p != d.end()) account.profile = *p;
       parsed.dealers.push_back(std::move(account));
+    }
+  }
+  if (auto it = root.find("orders"); it != root.end()) {
+    if (!it->is_array()) {
+      *error = "\"orders\" must be an array";
+      return false;
+    }
+    for (const json& o : *it) {
+      OrderRecord order;
+      if (!FromJson(o, &order, error)) return false;
+      parsed.orders.push_back(std::move(order));
     }
   }
   *data = std::move(parsed);

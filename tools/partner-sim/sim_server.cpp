@@ -22,7 +22,20 @@ bool ParseMisbehaviour(const std::string& text, Misbehaviour* out) {
 }
 
 PartnerSimServer::PartnerSimServer(PartnerData data, SimOptions options)
-    : data_(std::move(data)), options_(std::move(options)), soap_(data_), log_(options_.log_path) {
+    : data_(std::move(data)),
+      options_(std::move(options)),
+      soap_(data_),
+      log_(options_.log_path),
+      store_(options_.data_dir, data_.orders),
+      gateway_(store_, faults_, stopping_, [this](const httplib::Request& r) { Log(r); }),
+      dealer_site_(data_, store_, [this](const httplib::Request& r) { Log(r); }) {
+  faults_.Set(options_.gateway_fault);
+  if (!options_.tls_cert.empty() || !options_.tls_key.empty()) {
+    server_ =
+        std::make_unique<httplib::SSLServer>(options_.tls_cert.c_str(), options_.tls_key.c_str());
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
   Mount();
 }
 
@@ -50,11 +63,25 @@ void PartnerSimServer::Delay() {
 }
 
 void PartnerSimServer::Mount() {
-  server_.set_payload_max_length(16u << 20);
+  server_->set_payload_max_length(16u << 20);
+  MountWebService();
+  gateway_.Mount(*server_);
+  dealer_site_.Mount(*server_);
 
+  // Everything else is logged too (a client at a wrong path shows in the log) and refused.
+  auto not_found = [this](const httplib::Request& req, httplib::Response& res) {
+    Log(req);
+    res.status = 404;
+    res.set_content("Not found", "text/plain");
+  };
+  server_->Post(".*", not_found);
+  server_->Get(".*", not_found);
+}
+
+void PartnerSimServer::MountWebService() {
   // The service answers at any path ending in wsManufInfo.asmx, as a site can host it
   // below any folder.
-  server_.Post(
+  server_->Post(
       R"(.*/wsManufInfo\.asmx)", [this](const httplib::Request& req, httplib::Response& res) {
         Log(req);
         Delay();
@@ -88,22 +115,19 @@ void PartnerSimServer::Mount() {
         res.status = answer.status;
         res.set_content(answer.body, answer.content_type.c_str());
       });
-
-  // Everything else is logged too (a client at a wrong path shows in the log) and refused.
-  auto not_found = [this](const httplib::Request& req, httplib::Response& res) {
-    Log(req);
-    res.status = 404;
-    res.set_content("Not found", "text/plain");
-  };
-  server_.Post(".*", not_found);
-  server_.Get(".*", not_found);
 }
 
 int PartnerSimServer::Bind(std::string* error) {
+  if (!server_->is_valid()) {
+    *error =
+        "cannot use the certificate " + options_.tls_cert + " with the key " + options_.tls_key;
+    return -1;
+  }
+  if (!store_.Open(error)) return -1;
   int port = options_.port;
   if (port == 0) {
-    port = server_.bind_to_any_port(options_.host);
-  } else if (!server_.bind_to_port(options_.host, port)) {
+    port = server_->bind_to_any_port(options_.host);
+  } else if (!server_->bind_to_port(options_.host, port)) {
     port = -1;
   }
   if (port < 0) *error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
@@ -111,18 +135,18 @@ int PartnerSimServer::Bind(std::string* error) {
 }
 
 bool PartnerSimServer::Serve() {
-  return server_.listen_after_bind();
+  return server_->listen_after_bind();
 }
 
 void PartnerSimServer::WaitUntilRunning() {
-  for (int i = 0; i < 500 && !server_.is_running(); ++i) {
+  for (int i = 0; i < 500 && !server_->is_running(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 void PartnerSimServer::Stop() {
   stopping_ = true;
-  server_.stop();
+  server_->stop();
 }
 
 }  // namespace partnersim

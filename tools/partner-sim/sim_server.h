@@ -1,5 +1,7 @@
-// The simulator's HTTP server: mounts the partner services on one loopback server, logs
-// every request, and can be told to misbehave the way broken or overloaded servers do.
+// The simulator's HTTP (or HTTPS) server: mounts the partner services (web service, gateway,
+// dealer site) on one loopback server, logs every request, and can be told to misbehave the
+// way broken or overloaded servers do. It answers whatever Host header arrives, so names
+// such as gate.localhost and dealer.localhost reach the same server.
 #pragma once
 
 #include <httplib.h>
@@ -8,6 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "dealer_site.h"
+#include "fault_plan.h"
+#include "gateway.h"
+#include "order_store.h"
 #include "partner_data.h"
 #include "request_log.h"
 #include "soap_service.h"
@@ -33,6 +39,13 @@ struct SimOptions {
   int delay_ms = 0;  // wait this long before every answer
   Misbehaviour misbehave = Misbehaviour::None;
   std::size_t huge_bytes = 9u << 20;
+  /// The gateway's data folder; empty: orders are kept in memory only.
+  std::string data_dir;
+  /// Both set: serve HTTPS with this certificate (PEM, chain allowed) and private key.
+  std::string tls_cert;
+  std::string tls_key;
+  /// The gateway's fault plan at start.
+  Fault gateway_fault;
 };
 
 class PartnerSimServer {
@@ -41,7 +54,8 @@ class PartnerSimServer {
   PartnerSimServer(const PartnerSimServer&) = delete;
   PartnerSimServer& operator=(const PartnerSimServer&) = delete;
 
-  /// Binds the listening socket; returns the port, or -1 with `error` set.
+  /// Opens the data folder and binds the listening socket; returns the port, or -1 with
+  /// `error` set (also for unusable certificate files).
   int Bind(std::string* error);
   /// Serves until Stop() is called. False when the server failed.
   bool Serve();
@@ -52,6 +66,7 @@ class PartnerSimServer {
 
  private:
   void Mount();
+  void MountWebService();
   void Delay();
   void Log(const httplib::Request& req);
 
@@ -59,8 +74,12 @@ class PartnerSimServer {
   SimOptions options_;
   ManufInfoService soap_;
   RequestLog log_;
-  httplib::Server server_;
+  OrderStore store_;
+  FaultPlan faults_;
   std::atomic<bool> stopping_{false};
+  Gateway gateway_;
+  DealerSite dealer_site_;
+  std::unique_ptr<httplib::Server> server_;
 };
 
 }  // namespace partnersim

@@ -1,0 +1,261 @@
+// The partner simulator's dealer status web site over real HTTP: login with percent-encoded
+// passwords and sessions, the XML order list (month, manufacturer, sorting, paging, field
+// set) and the order detail, each checked against the style sheet the module renders with.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "platform/xml/xml.h"
+#include "testing/partner_sim.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+using testing::Fetch;
+using testing::FetchRequest;
+using testing::FetchResult;
+using testing::PartnerSim;
+
+// "a&b#1+%" percent-encoded.
+constexpr const char* kEncodedPassword = "a%26b%231%2B%25";
+
+// The shop's March 2026 orders for manufacturer 100 are 101, 102, 104, 105 and 106 (106
+// names no manufacturer); 103 went to manufacturer 200, 107 is of April, 108 is another
+// dealer's.
+constexpr const char* kData = R"({
+  "dealers": [
+    {"email": "Shop@Lakeside.example", "password": "a&b#1+%", "code": "LK1001", "status": 2},
+    {"email": "other@example.com", "password": "pw", "status": 2}
+  ],
+  "orders": [
+    {"sequence": 101, "global_id": "G101", "dealer": "shop@lakeside.example", "manufacturer": "100",
+     "received": "2026-03-02T09:00:00Z", "po_number": "PO-C", "job_name": "Able", "status": "Shipped"},
+    {"sequence": 102, "global_id": "G102", "dealer": "LK1001", "manufacturer": "100",
+     "received": "2026-03-09T09:00:00Z", "po_number": "PO-A", "job_name": "Baker"},
+    {"sequence": 103, "global_id": "G103", "dealer": "shop@lakeside.example", "manufacturer": "200",
+     "received": "2026-03-10T09:00:00Z", "po_number": "PO-X", "job_name": "Other maker"},
+    {"sequence": 104, "global_id": "G104", "dealer": "shop@lakeside.example", "manufacturer": "100",
+     "received": "2026-03-15T09:00:00Z", "po_number": "PO-E", "job_name": "Charlie"},
+    {"sequence": 105, "global_id": "G105", "dealer": "shop@lakeside.example", "manufacturer": "100",
+     "received": "2026-03-20T09:00:00Z", "po_number": "PO-B", "job_name": "Delta"},
+    {"sequence": 106, "global_id": "G106", "dealer": "shop@lakeside.example",
+     "received": "2026-03-31T23:59:59Z", "po_number": "PO-D", "job_name": "Echo"},
+    {"sequence": 107, "global_id": "G107", "dealer": "shop@lakeside.example", "manufacturer": "100",
+     "received": "2026-04-01T00:00:00Z", "po_number": "PO-APRIL", "job_name": "Foxtrot"},
+    {"sequence": 108, "global_id": "G108", "dealer": "other@example.com", "manufacturer": "100",
+     "received": "2026-03-05T09:00:00Z", "po_number": "PO-OTHER", "job_name": "Golf"}
+  ]
+})";
+
+std::string ListQuery(const std::string& password, int year, int month, const std::string& sort,
+                      int page, int page_length) {
+  return "/xmlorderlist.asp?manufcode=100&dealercode=shop@lakeside.example&pw=" + password +
+         "&fldset=10111010000&y=" + std::to_string(year) + "&m=" + std::to_string(month) +
+         "&sort=" + sort + "&page=" + std::to_string(page) +
+         "&pagelen=" + std::to_string(page_length) + "&lang=en";
+}
+
+xml::Document Parse(const FetchResult& answer) {
+  xml::Document doc;
+  EXPECT_TRUE(answer.completed) << answer.error;
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_TRUE(doc.loadXML(answer.body)) << doc.parseErrorReason() << "\n" << answer.body;
+  return doc;
+}
+
+/// The sequence numbers of the rows of a list, in order.
+std::vector<std::string> Rows(const xml::Document& list) {
+  std::vector<std::string> rows;
+  for (const auto& row : list.selectNodes("/DATA/ORDER")) {
+    rows.push_back(row.selectSingleNode("SEQUENCE").text());
+  }
+  return rows;
+}
+
+/// The module's rendering of a dealer-server document with one of its style sheets.
+std::string Render(const xml::Document& doc, const std::string& stylesheet) {
+  xml::Document sheet;
+  EXPECT_TRUE(sheet.load(testing::SourceDir() + "/html/" + stylesheet));
+  xml::Template tmpl;
+  EXPECT_TRUE(tmpl.setStylesheet(sheet));
+  xml::Processor processor(tmpl);
+  processor.setInput(doc);
+  EXPECT_TRUE(processor.transform()) << processor.error();
+  return processor.output();
+}
+
+class DealerSiteTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sim_.running()); }
+  PartnerSim sim_{kData};
+};
+
+TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASession) {
+  FetchResult page =
+      Fetch(sim_.url(std::string("/edi/loginremote2.asp?manufcode=100") +
+                     "&dealercode=shop@lakeside.example&pw=" + kEncodedPassword + "&lang=en"));
+  EXPECT_EQ(page.status, 200) << page.body;
+  EXPECT_NE(page.body.find("PO-A"), std::string::npos);
+  EXPECT_NE(page.body.find("PO-APRIL"), std::string::npos);
+  EXPECT_EQ(page.body.find("PO-X"), std::string::npos);      // manufacturer 200
+  EXPECT_EQ(page.body.find("PO-OTHER"), std::string::npos);  // another dealer
+  const std::string cookie = page.Header("Set-Cookie");
+  ASSERT_EQ(cookie.rfind("LarkSimSession=", 0), 0u) << cookie;
+
+  // The session shows the page again without the credentials.
+  FetchRequest with_session;
+  with_session.headers = {"Cookie: " + cookie.substr(0, cookie.find(';'))};
+  FetchResult again = Fetch(sim_.url("/edi/loginremote2.asp"), with_session);
+  EXPECT_EQ(again.status, 200);
+  EXPECT_NE(again.body.find("PO-A"), std::string::npos);
+  with_session.headers = {"Cookie: LarkSimSession=0123456789abcdef0123456789abcdef"};
+  EXPECT_EQ(Fetch(sim_.url("/edi/loginremote2.asp"), with_session).status, 403);
+}
+
+TEST_F(DealerSiteTest, LoginRefusesAWrongOrUnencodedPassword) {
+  const std::string base = "/loginremote2.asp?manufcode=100&dealercode=";
+  // By dealer code, with the right password.
+  EXPECT_EQ(Fetch(sim_.url(base + "LK1001&pw=" + kEncodedPassword)).status, 200);
+  for (const std::string& query :
+       {base + "shop@lakeside.example&pw=a&b#1+%",       // cut at '&', the rest a fragment
+        base + "shop@lakeside.example&pw=a%26b%231%2B",  // one character short
+        base + "shop@lakeside.example&pw=pw", base + "nobody@example.com&pw=pw",
+        base + "shop@lakeside.example"}) {
+    FetchResult page = Fetch(sim_.url(query));
+    EXPECT_EQ(page.status, 403) << query;
+    EXPECT_NE(page.body.find("Login failed"), std::string::npos) << query;
+    EXPECT_EQ(page.Header("Set-Cookie"), "") << query;
+  }
+}
+
+TEST_F(DealerSiteTest, OrderListOfAMonthSortedAndPaged) {
+  // The module's own spelling: a raw "+" (a space once decoded).
+  xml::Document page1 =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE+DESC", 1, 2))));
+  EXPECT_EQ(Rows(page1), (std::vector<std::string>{"106", "105"}));
+  EXPECT_EQ(page1.selectSingleNode("/DATA/PAGE").text(), "1");
+  EXPECT_EQ(page1.selectSingleNode("/DATA/PAGECOUNT").text(), "3");
+  std::vector<std::string> columns;
+  for (const auto& field : page1.selectNodes("/DATA/ORDER[1]/*"))
+    columns.push_back(field.nodeName());
+  EXPECT_EQ(columns, (std::vector<std::string>{"SEQUENCE", "DATE", "PONUMBER", "JOBNAME", "STATUS",
+                                               "GUID"}));
+  EXPECT_EQ(page1.selectSingleNode("/DATA/ORDER[2]/DATE").text(), "2026-03-20T09:00:00Z");
+
+  xml::Document page3 =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE%2BDESC", 3, 2))));
+  EXPECT_EQ(Rows(page3), (std::vector<std::string>{"101"}));
+  EXPECT_EQ(page3.selectSingleNode("/DATA/PAGE").text(), "3");
+
+  xml::Document by_po =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "ponumber", 1, 15))));
+  EXPECT_EQ(Rows(by_po), (std::vector<std::string>{"102", "105", "101", "106", "104"}));
+  xml::Document by_job =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "JOBNAME+DESC", 1, 15))));
+  EXPECT_EQ(Rows(by_job), (std::vector<std::string>{"106", "105", "104", "102", "101"}));
+
+  xml::Document april =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 4, "SEQUENCE", 1, 15))));
+  EXPECT_EQ(Rows(april), (std::vector<std::string>{"107"}));
+  xml::Document may =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 5, "SEQUENCE", 1, 15))));
+  EXPECT_TRUE(Rows(may).empty());
+  EXPECT_EQ(may.selectSingleNode("/DATA/PAGECOUNT").text(), "1");
+}
+
+TEST_F(DealerSiteTest, OrderListRendersThroughTheModulesStyleSheet) {
+  xml::Document list =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE", 2, 2))));
+  const std::string html = Render(list, "ediorderlist.xsl");
+  // Rows 104 and 105 with their GUIDs as detail links; page links around the current page.
+  EXPECT_NE(html.find("id=\"statusorder1\" name=\"G104\""), std::string::npos) << html;
+  EXPECT_NE(html.find("id=\"statusorder2\" name=\"G105\""), std::string::npos) << html;
+  EXPECT_NE(html.find("id=\"statuspage1\""), std::string::npos) << html;
+  EXPECT_NE(html.find("id=\"statuspage3\""), std::string::npos) << html;
+  EXPECT_EQ(html.find("id=\"statuspage2\""), std::string::npos) << html;
+  EXPECT_NE(html.find("PO-E"), std::string::npos);
+}
+
+TEST_F(DealerSiteTest, OrderListErrorsAreErrorElements) {
+  xml::Document bad_login = Parse(Fetch(sim_.url(ListQuery("a&b", 2026, 3, "SEQUENCE", 1, 15))));
+  EXPECT_NE(bad_login.selectSingleNode("/DATA/ERROR").text(), "");
+  EXPECT_TRUE(bad_login.selectNodes("/DATA/ORDER").empty());
+  // The style sheet shows the reason.
+  EXPECT_NE(Render(bad_login, "ediorderlist.xsl").find("wrong password"), std::string::npos);
+
+  xml::Document bad_month =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 13, "SEQUENCE", 1, 15))));
+  EXPECT_NE(bad_month.selectSingleNode("/DATA/ERROR").text(), "");
+  xml::Document bad_page =
+      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE", 0, 15))));
+  EXPECT_NE(bad_page.selectSingleNode("/DATA/ERROR").text(), "");
+}
+
+TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
+  const std::string order =
+      "<PURCHASEORDER><POHEADER><PONUMBER>PO-NEW</"
+      "PONUMBER><GLOBALID>ABCDEF0123456789ABCDEF0123456789"
+      "</GLOBALID><JOBNAME>Hotel lobby</JOBNAME></POHEADER><PODETAILS><CATALOG>NWC</CATALOG>"
+      "<MANUFID>100</MANUFID><DEALERID>LK1001</DEALERID></PODETAILS><POLINES>"
+      "<ITEM><CATNAME>NWC</CATNAME><LINENUMBER>1</LINENUMBER><Code>B30</Code></ITEM>"
+      "<ITEM><CATNAME>NWC</CATNAME><LINENUMBER>2</LINENUMBER><Code>W3030</Code></ITEM>"
+      "</POLINES></PURCHASEORDER>";
+  FetchRequest post;
+  post.method = "POST";
+  post.body = order;
+  FetchResult sent = Fetch(sim_.url("/gateway/receive?partner=NWC"), post);
+  ASSERT_EQ(sent.status, 200) << sent.body;
+
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  xml::Document list = Parse(Fetch(sim_.url(
+      ListQuery(kEncodedPassword, utc.tm_year + 1900, utc.tm_mon + 1, "SEQUENCE", 1, 15))));
+  EXPECT_EQ(list.selectSingleNode("/DATA/ORDER[PONUMBER='PO-NEW']/GUID").text(),
+            "ABCDEF0123456789ABCDEF0123456789");
+
+  // Any case of the GUID finds it.
+  xml::Document detail =
+      Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=abcdef0123456789abcdef0123456789&lang=en")));
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/GUID").text(),
+            "ABCDEF0123456789ABCDEF0123456789");
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-NEW");
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PARTNERCODE").text(), "NWC");
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/LINES").text(), "2");
+  EXPECT_EQ(detail.selectNodes("/ORDERDETAIL/PURCHASEORDER/POLINES/ITEM").length(), 2);
+  const std::string html = Render(detail, "orderdetail.xsl");
+  EXPECT_NE(html.find("W3030"), std::string::npos) << html;
+  EXPECT_NE(html.find("Hotel lobby"), std::string::npos) << html;
+}
+
+TEST_F(DealerSiteTest, AnOrderReceivedTwiceShowsItsLatestCopy) {
+  FetchRequest post;
+  post.method = "POST";
+  for (const char* po : {"PO-FIRST", "PO-RESENT"}) {
+    post.body = std::string("<PURCHASEORDER><POHEADER><PONUMBER>") + po +
+                "</PONUMBER><GLOBALID>TWICE</GLOBALID></POHEADER></PURCHASEORDER>";
+    ASSERT_EQ(Fetch(sim_.url("/gateway/receive"), post).status, 200);
+  }
+  xml::Document detail = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=TWICE&lang=en")));
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-RESENT");
+  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PURCHASEORDER/POHEADER/PONUMBER").text(),
+            "PO-RESENT");
+}
+
+TEST_F(DealerSiteTest, DetailOfAKnownOrderWithoutDocumentAndOfAnUnknownGuid) {
+  xml::Document known = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=G101&lang=en")));
+  EXPECT_EQ(known.selectSingleNode("/ORDERDETAIL/STATUS").text(), "Shipped");
+  EXPECT_EQ(known.selectSingleNode("/ORDERDETAIL/ERROR").text(), "");
+
+  for (const char* query :
+       {"/xmlorderdetail.asp?guid=NOSUCHGUID&lang=en", "/xmlorderdetail.asp?lang=en"}) {
+    xml::Document unknown = Parse(Fetch(sim_.url(query)));
+    EXPECT_NE(unknown.selectSingleNode("/ORDERDETAIL/ERROR").text(), "") << query;
+    EXPECT_TRUE(unknown.selectNodes("/ORDERDETAIL/SEQUENCE").empty()) << query;
+  }
+}
+
+}  // namespace
+}  // namespace larkedi
