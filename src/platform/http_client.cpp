@@ -1,5 +1,7 @@
 #include "platform/http_client.h"
 
+#include <atomic>
+
 #include <curl/curl.h>
 
 #include <mutex>
@@ -24,9 +26,35 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
   return n;
 }
 
+class CurlClient final : public HttpClient {
+ public:
+  HttpResponse Send(const HttpRequest& request) override;
+};
+
+CurlClient& Curl() {
+  static CurlClient client;
+  return client;
+}
+
+std::atomic<HttpClient*> g_client{nullptr};
+
 }  // namespace
 
+HttpClient* HttpClient::Default() {
+  HttpClient* client = g_client.load();
+  return client ? client : &Curl();
+}
+
+HttpClient* HttpClient::SetDefault(HttpClient* client) {
+  HttpClient* previous = g_client.exchange(client == &Curl() ? nullptr : client);
+  return previous ? previous : &Curl();
+}
+
 HttpResponse HttpSend(const HttpRequest& request) {
+  return HttpClient::Default()->Send(request);
+}
+
+HttpResponse CurlClient::Send(const HttpRequest& request) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
@@ -50,6 +78,9 @@ HttpResponse HttpSend(const HttpRequest& request) {
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, request.connect_timeout_ms);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, request.total_timeout_ms);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!request.ca_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, request.ca_file.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
   if (request.method == "POST") {

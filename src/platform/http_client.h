@@ -18,6 +18,9 @@ struct HttpRequest {
   long total_timeout_ms = 20000;
   /// Bodies longer than this end the transfer with an error.
   std::size_t max_response_bytes = 8u << 20;
+  /// A file of certificate authorities to trust instead of the system's (a private
+  /// authority); empty for the system's. Certificates are always verified.
+  std::string ca_file;
 };
 
 struct HttpResponse {
@@ -30,7 +33,23 @@ struct HttpResponse {
   std::string error;
 };
 
-/// Sends the request and waits for the answer (or a time-out). Never throws.
+/// Where the module's HTTP requests go: libcurl, or a test double.
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+
+  /// The process-wide client (libcurl unless a test installed another).
+  static HttpClient* Default();
+  /// Installs `client` (not owned) as the default and returns the previous one; nullptr
+  /// restores libcurl.
+  static HttpClient* SetDefault(HttpClient* client);
+
+  /// Sends the request and waits for the answer (or a time-out). `completed` tells whether an
+  /// HTTP answer arrived; `error` says why not. Never throws. May be called from any thread.
+  virtual HttpResponse Send(const HttpRequest& request) = 0;
+};
+
+/// Sends the request through the default client.
 HttpResponse HttpSend(const HttpRequest& request);
 
 }  // namespace larkedi

@@ -9,6 +9,7 @@
 #include "platform/ui/dialogs.h"
 #include "support/log.h"
 #include "support/module.h"
+#include "testing/fake_http.h"
 #include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
@@ -363,6 +364,27 @@ TEST_F(PartnerServiceTest, AnswerLargerThanTheCapIsDropped) {
   config_.MaxResponseBytes = 32u << 20;
   Apply();
   EXPECT_TRUE(IsFreeEdiPartnerActive("100"));
+}
+
+TEST_F(PartnerServiceTest, RequestCarriesTheActionAndAFailedTransferGivesNoResult) {
+  testing::FakeHttp http;
+  UseEndpoint("http://partners.larkedi.invalid/wsManufInfo.asmx");
+  http.FailWith("Connection refused");
+  EXPECT_FALSE(IsFreeEdiPartnerActive("100"));
+  // An answer that is not the service's envelope is no answer either.
+  http.Answer(200, "<html>captive portal</html>");
+  EXPECT_FALSE(IsFreeEdiPartnerActive("100"));
+  const auto requests = http.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].url, "http://partners.larkedi.invalid/wsManufInfo.asmx");
+  bool action = false;
+  for (const auto& [name, value] : requests[0].headers) {
+    action =
+        action || (name == "SOAPAction" && value.find("IsManufHaveEmail") != std::string::npos);
+  }
+  EXPECT_TRUE(action);
+  EXPECT_NE(requests[0].body.find("100"), std::string::npos);
 }
 
 }  // namespace
