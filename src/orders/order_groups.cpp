@@ -151,7 +151,7 @@ void OrderStack::GroupDesignTree(Grouping& grouping, const xml::Node& top) {
 }
 
 void OrderStack::LoadOrderGroups() {
-  WriteLog("Entering LoadOrderGroups().");
+  LogScope log_scope("LoadOrderGroups().");
   GroupingPtr grouping = BeginGrouping();
   for (xml::Node design : docOrders.selectNodes("//Design")) GroupDesign(*grouping, design);
 }

@@ -1,6 +1,4 @@
 // Saving the order stack back to the spool folder, removing orders, archiving designs.
-#include <ctime>
-
 #include "orders/order_stack.h"
 #include "orders/stack_files.h"
 #include "orders/xme_file.h"
@@ -16,13 +14,6 @@ namespace {
 
 void LogAnswer(bool yes) {
   WriteLog(std::string("   ") + (yes ? "Yes" : "No"));
-}
-
-std::string CurrentYear() {
-  const std::time_t now = static_cast<std::time_t>(Env::Default()->Now());
-  std::tm local{};
-  localtime_r(&now, &local);
-  return std::to_string(local.tm_year + 1900);
 }
 
 // Keeps the first failure of a run of steps.
@@ -57,7 +48,7 @@ Err OrderStack::ArchiveDesign(const xml::Node& design, const std::string& name,
 }
 
 Err OrderStack::SaveOrders() {
-  WriteLog("Entering SaveOrders");
+  LogScope log_scope("SaveOrders");
   const std::string spool = GetNodeText(settings_.docSettings, "SETTINGS/SPOOLPATH");
   WriteLog("Got spoolpath from Settings document. Value: " + spool);
   const std::string archive = GetNodeText(settings_.docSettings, "SETTINGS/ARCHIVEPATH");
@@ -101,7 +92,7 @@ Err OrderStack::SaveOrders() {
 }
 
 Err OrderStack::RemoveOrder(long groupId, bool& removed) {
-  WriteLog("Entering RemoveOrder()");
+  LogScope log_scope("RemoveOrder()");
   removed = false;
   if (CurrentDialogs().MsgBox(Res("MSG SureWantToRemoveCatParamFromOrder"), MsgButtons::YesNo,
                               MsgIcon::Question,
@@ -125,7 +116,7 @@ Err OrderStack::RemoveOrder(long groupId, bool& removed) {
 }
 
 void OrderStack::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList) {
-  WriteLog("Entering RemoveSentOrder().");
+  LogScope log_scope("RemoveSentOrder().");
   const std::string group_id = GetNodeText(group, "ID");
   WriteLog("Remove order (ID = " + group_id + ") from xdoc.");
   std::set<std::string> sent;
@@ -146,28 +137,7 @@ void OrderStack::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList)
 }
 
 Err OrderStack::ArchiveFolder(const std::string& folder) {
-  Env* env = Env::Default();
-  const std::string zip = JoinPath(folder, "archive_" + CurrentYear() + ".zip");
-  const std::vector<std::string> files = ListXmeFiles(folder);
-  if (files.empty()) return {};
-  std::vector<std::string> packed;
-  Err err = PackFiles(folder, files, zip, &packed);
-  if (err) LogError("ArchiveFolder", static_cast<const Err&>(err));
-  // Only what the written archive holds is deleted; the rest stays until an archiving
-  // succeeds.
-  if (packed.empty()) return err;
-  const std::string last_po = FindFileNoCase(folder, "LastPo.xml");
-  const std::string keep = JoinPath(folder, "~tmp");
-  std::string saved;
-  const bool keep_last_po = Module().LogEnabled && !last_po.empty() &&
-                            env->ReadFile(last_po, &saved, nullptr) &&
-                            env->WriteFileAtomic(keep, saved, nullptr);
-  for (const std::string& name : packed) env->RemoveFile(JoinPath(folder, name), nullptr);
-  if (keep_last_po) {
-    if (!env->Exists(last_po)) env->WriteFileAtomic(last_po, saved, nullptr);
-    env->RemoveFile(keep, nullptr);
-  }
-  return err;
+  return ArchiveXmeFolder(folder, nullptr);
 }
 
 }  // namespace larkedi

@@ -135,7 +135,7 @@ void OrderStack::RegisterCatalog(const std::string& name, bool& newCatalog) {
 
 void OrderStack::LoadOrdersSub(xml::Node design, const std::string& fileName, int designId,
                                bool& newCatalog) {
-  WriteLog("Entering LoadOrdersSub().");
+  LogScope log_scope("LoadOrdersSub().");
   const bool own_index = !load_index_;
   if (own_index) IndexSettingsForLoad();
   xml::Document doc = design.ownerDocument();
@@ -301,7 +301,7 @@ void OrderStack::StartDocument(LoadRun& run) {
   IndexSettingsForLoad();
   // Each design is grouped as it is taken in, while its nodes are still in the processor's
   // cache, in the order a pass over the finished stack would take them.
-  WriteLog("Entering LoadOrderGroups().");
+  LogScope log_scope("LoadOrderGroups().");
   run.grouping = BeginGrouping();
   // The validator is made now: its script worker starts from the small process this still
   // is, not from one holding the whole stack.
@@ -407,7 +407,7 @@ bool OrderStack::LoadOrders(bool bShowDialog) {
 }
 
 bool OrderStack::LoadOrders(bool bShowDialog, std::string& StartupInput) {
-  WriteLog("Entering LoadOrders");
+  LogScope log_scope("LoadOrders");
   observer_.ShowStatus(Res("OST LoadingOrders"));
   WriteLog("Calling FillStyleSheets");
   observer_.LoadStarting();

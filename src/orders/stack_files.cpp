@@ -1,8 +1,12 @@
 #include "orders/stack_files.h"
 
+#include <ctime>
+
 #include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/text_encoding.h"
+#include "support/log.h"
+#include "support/module.h"
 #include "support/strings.h"
 #include "support/xml_helpers.h"
 
@@ -67,6 +71,43 @@ std::string DesignFileText(std::string bytes) {
     return utf8;
   }
   return bytes;
+}
+
+namespace {
+
+std::string CurrentYear() {
+  const std::time_t now = static_cast<std::time_t>(Env::Default()->Now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  return std::to_string(local.tm_year + 1900);
+}
+
+}  // namespace
+
+Err ArchiveXmeFolder(const std::string& folder, std::string* zip_path) {
+  Env* env = Env::Default();
+  const std::string zip = JoinPath(folder, "archive_" + CurrentYear() + ".zip");
+  if (zip_path) *zip_path = zip;
+  const std::vector<std::string> files = ListXmeFiles(folder);
+  if (files.empty()) return {};
+  std::vector<std::string> packed;
+  Err err = PackFiles(folder, files, zip, &packed);
+  if (err) LogError("ArchiveFolder", static_cast<const Err&>(err));
+  // Only what the written archive holds is deleted; the rest stays until an archiving
+  // succeeds.
+  if (packed.empty()) return err;
+  const std::string last_po = FindFileNoCase(folder, "LastPo.xml");
+  const std::string keep = JoinPath(folder, "~tmp");
+  std::string saved;
+  const bool keep_last_po = Module().LogEnabled && !last_po.empty() &&
+                            env->ReadFile(last_po, &saved, nullptr) &&
+                            env->WriteFileAtomic(keep, saved, nullptr);
+  for (const std::string& name : packed) env->RemoveFile(JoinPath(folder, name), nullptr);
+  if (keep_last_po) {
+    if (!env->Exists(last_po)) env->WriteFileAtomic(last_po, saved, nullptr);
+    env->RemoveFile(keep, nullptr);
+  }
+  return err;
 }
 
 }  // namespace larkedi

@@ -22,6 +22,11 @@ std::vector<std::string> ListXmeFiles(const std::string& folder);
 /// half-written design. Empty Err on success; otherwise the old file is kept and the error
 /// names the file and the reason.
 Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text);
+/// Packs the folder's *.xme files (its own files; links are left alone) into its yearly
+/// archive "archive_<yyyy>.zip", then deletes exactly the files the written archive holds.
+/// LastPo.xml stays. `zip_path` (when given) receives the archive's path. Empty Err when
+/// there was nothing to pack or everything was packed; otherwise what was not packed stays.
+Err ArchiveXmeFolder(const std::string& folder, std::string* zip_path);
 /// The UTF-8 text of a deciphered design file: its bytes are in the encoding its XML
 /// declaration names (the module saves in its own encoding); the declaration is dropped.
 std::string DesignFileText(std::string bytes);

@@ -137,7 +137,7 @@ const std::vector<std::pair<std::string, std::string>>& StyleSheetTable::Standar
 }
 
 void StyleSheetTable::FillStyleSheets(const xml::Node& docSettings) {
-  WriteLog("Entering FillStyleSheets");
+  LogScope log_scope("FillStyleSheets");
   entries_.clear();
   for (const auto& [key, file] : StandardEntries()) {
     Add(key, LoadLocalizedFile(file, kResXFile, true));
@@ -193,7 +193,7 @@ bool StyleSheetTable::TransformXmlDoc(const xml::Node& doc, std::string_view key
   const std::string source = "TransformXmlDoc using " + skey;
   output.clear();
   err.Clear();
-  WriteLog("Entering TransformXmlDoc().");
+  LogScope log_scope("TransformXmlDoc().");
   if (log) WriteLog("Loading " + skey + " XSL file.");
 
   xml::Document sheet;

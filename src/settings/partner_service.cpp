@@ -226,7 +226,7 @@ std::vector<FreeEdiManufacturer> ReadManufList(const xml::Node& manufInfoResult)
 }
 
 bool IsFreeEdiPartnerActive(const std::string& manufCode) {
-  WriteLog("Entering IsFreeEdiPartnerActive().");
+  LogScope log_scope("IsFreeEdiPartnerActive().");
   const PartnerServiceConfig config = GetPartnerServiceConfig();
   // Values are escaped: a code holding "<" or "&" must not break the envelope.
   std::string body = "<sManufCode>" + xml::EscapeXmlText(manufCode) + "</sManufCode>";
@@ -240,7 +240,7 @@ bool IsFreeEdiPartnerActive(const std::string& manufCode) {
 
 int CheckDealerStatus(const std::string& email, const std::string& password,
                       xml::Node& profileNode) {
-  WriteLog("Entering CheckDealerStatus().");
+  LogScope log_scope("CheckDealerStatus().");
   profileNode = xml::Node();
   const PartnerServiceConfig config = GetPartnerServiceConfig();
   std::string body = "<sDealerEmail>" + xml::EscapeXmlText(email) +

@@ -73,13 +73,13 @@ int SettingsDocument::AppendPartner(bool free_edi, const std::string& code, cons
 }
 
 int SettingsDocument::CreateEmptyPartner(const std::string& code, const std::string& name) {
-  WriteLog("Entering CreateEmptyPartner().");
+  LogScope log_scope("CreateEmptyPartner().");
   return AppendPartner(false, code, name, "MANUF", "DEALER");
 }
 
 int SettingsDocument::CreateFreeEDIPartner(const std::string& manufacturer_id,
                                            const std::string& name) {
-  WriteLog("Entering CreateFreeEDIPartner().");
+  LogScope log_scope("CreateFreeEDIPartner().");
   return AppendPartner(true, "", name, manufacturer_id, "");
 }
 
@@ -91,7 +91,7 @@ bool SettingsDocument::IsFreeEdiPartner(int partner_id) const {
 }
 
 Err SettingsDocument::FillSettings() {
-  WriteLog("Entering FillSettings");
+  LogScope log_scope("FillSettings");
   CreateDomDocument(docSettings);
   bool changed = false;
 

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "host/cli/command.h"
+#include "orders/stack_files.h"
 #include "platform/env.h"
 #include "sending/ckutil.h"
 #include "support/utility.h"
@@ -135,7 +136,10 @@ void SetupXme(CLI::App& app, Cli& cli) {
 
   static std::string folder;
   auto* pack = xme->add_subcommand(
-      "pack", "Add FOLDER's *.xme files to its yearly archive archive_<yyyy>.zip");
+      "pack",
+      "Archive FOLDER as sending does: add its *.xme files to the yearly archive "
+      "archive_<yyyy>.zip, then delete exactly the files that were packed, and only once the "
+      "archive was written (LastPo.xml and symbolic links stay)");
   pack->add_option("FOLDER", folder, "Archive folder")->required();
   pack->callback([&cli] {
     cli.Prepare();
@@ -143,15 +147,8 @@ void SetupXme(CLI::App& app, Cli& cli) {
       cli.exit_code = Fail(kExitMissing, "cannot pack " + folder + ": no such folder");
       return;
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    const std::string zip_path =
-        JoinPath(folder, "archive_" + std::to_string(tm.tm_year + 1900) + ".zip");
-    Err err;
-    CKUtil().CompressArchive(folder, zip_path, "*.xme", "", false, false, false, false, false,
-                             &err);
-    if (err) {
+    std::string zip_path;
+    if (Err err = ArchiveXmeFolder(folder, &zip_path)) {
       cli.exit_code = Fail(kExitMissing, "cannot pack " + folder + ": " + err.Description);
       return;
     }
