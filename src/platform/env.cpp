@@ -2,16 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <thread>
 
 namespace larkedi {
 namespace {
@@ -41,6 +44,20 @@ std::string TempSuffix() {
   return ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" +
          std::to_string(rd() % 100000);
 }
+
+class PosixFileLock final : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+  PosixFileLock(const PosixFileLock&) = delete;
+  PosixFileLock& operator=(const PosixFileLock&) = delete;
+
+ private:
+  int fd_;
+};
 
 class PosixEnv final : public Env {
  public:
@@ -200,6 +217,33 @@ class PosixEnv final : public Env {
   }
 
   int64_t Now() override { return static_cast<int64_t>(::time(nullptr)); }
+
+  bool LockFile(const std::string& path, int timeout_ms, std::unique_ptr<FileLock>* lock,
+                std::string* error) override {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (error) *error = Reason("Cannot open the lock file", path, errno);
+      return false;
+    }
+    // Polled rather than blocking, so a lock held by a hung process ends in an error instead
+    // of a hang.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int e = errno;
+      if ((e != EWOULDBLOCK && e != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+        ::close(fd);
+        if (error) {
+          *error = e == EWOULDBLOCK ? path + " is held by another process (waited " +
+                                          std::to_string(timeout_ms / 1000) + " s)"
+                                    : Reason("Cannot lock", path, e);
+        }
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    *lock = std::make_unique<PosixFileLock>(fd);
+    return true;
+  }
 
  private:
   static void SyncFolder(const std::string& path) {

@@ -12,6 +12,12 @@
 
 namespace larkedi {
 
+/// A lock on a file, held while the object lives (see Env::LockFile).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -47,6 +53,12 @@ class Env {
   virtual bool IsSymbolicLink(const std::string& path) = 0;
   /// The current time, seconds since the epoch (archive years, dates shown and sent).
   virtual int64_t Now() = 0;
+  /// Takes an exclusive lock on the file `path` (created when missing), waiting up to
+  /// `timeout_ms` while another process (or another lock object of this one) holds it. The
+  /// lock is released when `lock` is destroyed or the process ends, even by a crash. False
+  /// with `error` set (naming the file) when it could not be taken in time.
+  virtual bool LockFile(const std::string& path, int timeout_ms, std::unique_ptr<FileLock>* lock,
+                        std::string* error) = 0;
 };
 
 /// An Env that forwards every call to another one, so a test double overrides only the
@@ -82,6 +94,10 @@ class EnvWrapper : public Env {
   int64_t ModificationTime(const std::string& p) override { return target_->ModificationTime(p); }
   bool IsSymbolicLink(const std::string& p) override { return target_->IsSymbolicLink(p); }
   int64_t Now() override { return target_->Now(); }
+  bool LockFile(const std::string& p, int t, std::unique_ptr<FileLock>* l,
+                std::string* e) override {
+    return target_->LockFile(p, t, l, e);
+  }
 
  private:
   Env* target_;

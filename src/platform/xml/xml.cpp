@@ -505,7 +505,7 @@ std::string Node::text() const {
 bool Node::setText(std::string_view value) {
   if (!cur()) return false;
   xmlNodePtr n = N(cur());
-  std::string v(value);
+  std::string v = XmlSafeText(value);
   switch (n->type) {
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
@@ -659,7 +659,7 @@ Node Node::getAttributeNode(std::string_view name) const {
 
 bool Node::setAttribute(std::string_view name, std::string_view value) {
   if (!cur() || N(cur())->type != XML_ELEMENT_NODE) return false;
-  std::string v(value);
+  std::string v = XmlSafeText(value);
   if (xmlAttrPtr a = FindAttr(N(cur()), name)) {
     return Node(holder_, a).setText(v);
   }
@@ -1071,7 +1071,7 @@ Node Document::createElement(std::string_view name) {
 }
 
 Node Document::createTextNode(std::string_view text) {
-  std::string t(text);
+  std::string t = XmlSafeText(text);
   xmlNodePtr e = xmlNewDocText(holder_->doc, X(t));
   if (!e) return {};
   holder_->Orphan(e);
@@ -1089,15 +1089,16 @@ Node Document::importNode(const Node& node, bool deep) {
 }
 
 Node Document::createCDATASection(std::string_view text) {
-  xmlNodePtr e = xmlNewCDataBlock(holder_->doc, reinterpret_cast<const xmlChar*>(text.data()),
-                                  static_cast<int>(text.size()));
+  const std::string t = XmlSafeText(text);
+  xmlNodePtr e = xmlNewCDataBlock(holder_->doc, reinterpret_cast<const xmlChar*>(t.data()),
+                                  static_cast<int>(t.size()));
   if (!e) return {};
   holder_->Orphan(e);
   return Node(holder_, e);
 }
 
 Node Document::createComment(std::string_view text) {
-  std::string t(text);
+  std::string t = XmlSafeText(text);
   xmlNodePtr e = xmlNewDocComment(holder_->doc, X(t));
   if (!e) return {};
   holder_->Orphan(e);
@@ -1399,6 +1400,45 @@ std::string EscapeXmlText(std::string_view text, bool attribute) {
         break;
       default:
         out += c;
+    }
+  }
+  return out;
+}
+
+std::string XmlSafeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    // A UTF-8 sequence: its length, the smallest code point of that length, its value.
+    std::size_t len = 0;
+    char32_t cp = 0, min = 0;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4, cp = c & 0x07, min = 0x10000;
+    }
+    bool ok = len > 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      ok = (p[i + k] & 0xC0) == 0x80;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    ok = ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE &&
+         cp != 0xFFFF;
+    if (ok) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      ++i;  // a byte that starts no valid character is dropped on its own
     }
   }
   return out;

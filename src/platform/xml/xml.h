@@ -20,6 +20,12 @@
 
 namespace larkedi::xml {
 
+/// The text with every character an XML 1.0 document cannot hold removed: control characters
+/// other than tab, line feed and carriage return, U+FFFE and U+FFFF, surrogates, and bytes that
+/// are not UTF-8. Every text and attribute value the module puts into a document passes
+/// through it, so no typed or received value can make a saved document unreadable.
+std::string XmlSafeText(std::string_view text);
+
 enum class NodeType {
   Null = 0,
   Element = 1,

@@ -105,5 +105,25 @@ TEST_F(StackCommandTest, FailedSaveIsReportedAndKeepsThePreviousFile) {
   EXPECT_NE(out.find("NEW-PO"), std::string::npos) << out;
 }
 
+// A typed value with a character XML cannot hold is stored without it; the design stays
+// readable and its order stays in the stack.
+TEST_F(StackCommandTest, ControlCharactersInATypedValueDoNotBreakTheDesign) {
+  std::string out;
+  ASSERT_EQ(Add(Design("k.kit", "ABC"), &out), 0) << out;
+  EXPECT_EQ(RunCommand(LarkediExe() + " stack set 1 comment \"$(printf 'Deliver\\vto side door')\"",
+                       &out),
+            0)
+      << out;
+  EXPECT_EQ(
+      RunCommand(LarkediExe() + " stack set 1 ponumber \"$(printf 'PO\\357\\277\\2767')\"", &out),
+      0)
+      << out;
+  EXPECT_EQ(Lark("stack list --xml", &out), 0);
+  EXPECT_NE(out.find("Deliverto side door"), std::string::npos) << out;
+  EXPECT_NE(out.find("PO7"), std::string::npos) << out;
+  EXPECT_EQ(Lark("stack list", &out), 0);
+  EXPECT_NE(out.find("k.kit"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace larkedi

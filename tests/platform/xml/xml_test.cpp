@@ -423,5 +423,24 @@ TEST(XmlDocument, EveryReferenceSeesAReload) {
   EXPECT_EQ(old_root.nodeName(), "old");
 }
 
+TEST(XmlSafeText, CharactersXmlCannotHoldNeverReachADocument) {
+  // Word's manual line break, a form feed, U+FFFE, a lone surrogate and a stray byte; the
+  // letters and the emoji around them stay.
+  const std::string typed =
+      "Deliver\vto side\f door \xEF\xBF\xBE \xED\xA0\x80 caf\xC3\xA9 \xF0\x9F\x98\x80\xFF\t!";
+  EXPECT_EQ(xml::XmlSafeText(typed), "Deliverto side door   caf\xC3\xA9 \xF0\x9F\x98\x80\t!");
+  xml::Document doc;
+  ASSERT_TRUE(doc.loadXML("<R><T/><C/></R>"));
+  doc.selectSingleNode("/R/T").setText(typed);
+  doc.selectSingleNode("/R/C").appendChild(doc.createCDATASection(typed));
+  doc.documentElement().setAttribute("a", typed);
+  doc.documentElement().appendChild(doc.createTextNode(typed));
+  xml::Document again;
+  ASSERT_TRUE(again.loadXML(doc.xml())) << again.parseErrorReason();
+  EXPECT_EQ(again.selectSingleNode("/R/T").text(), xml::XmlSafeText(typed));
+  EXPECT_EQ(again.selectSingleNode("/R/C").text(), xml::XmlSafeText(typed));
+  EXPECT_EQ(again.documentElement().getAttribute("a"), xml::XmlSafeText(typed));
+}
+
 }  // namespace
 }  // namespace larkedi::xml
