@@ -93,6 +93,7 @@ async function main() {
     await fB.locator('#clickme1').click();
     check(await out.wait('event click fDocB clickme1') !== null, 'a click reaches the module');
     await fB.locator('#counter', { hasText: 'clicks: 1' }).waitFor({ timeout: 5000 });
+    await fB.locator('#progress[style*="10%"]').waitFor({ timeout: 5000 });
     check(await fB.locator('#progress').evaluate((el) => el.style.width) === '10%',
           'a style width patch is applied');
     await page.locator('#tool2').click();
@@ -118,6 +119,47 @@ async function main() {
     check(await out.wait('msgbox yes') !== null, 'the chosen button reaches the operation');
     await fB.locator('#answer', { hasText: 'yes' }).waitFor({ timeout: 5000 });
     check(await box.count() === 0, 'the answered box is gone');
+
+    // An input box and a folder picker, answered in the page.
+    await fB.locator('#inputbutton').click();
+    const input = page.locator('.dialog[data-kind="input"]');
+    await input.waitFor({ timeout: 5000 });
+    check(await input.locator('input').inputValue() === 'PO-1', 'the input box shows its default text');
+    await input.locator('input').fill('PO 9 & <b>');
+    await input.locator('input').press('Enter');
+    check(await out.wait('inputbox ') === 'inputbox =PO 9 & <b>', 'the typed text reaches the operation');
+    await fB.locator('#typed', { hasText: 'PO 9' }).waitFor({ timeout: 5000 });
+    check(await fB.locator('#typed').textContent() === 'PO 9 & <b>', 'the text is shown as text');
+
+    await fB.locator('#folderbutton').click();
+    const picker = page.locator('.dialog[data-kind="folder"]');
+    await picker.locator('.picker-list div').first().waitFor({ timeout: 5000 });
+    const start = await picker.locator('.picker-path').inputValue();
+    await picker.locator('.picker-list div', { hasText: 'fr' }).dblclick();
+    await page.waitForFunction((s) => {
+      const p = document.querySelector('.dialog[data-kind="folder"] .picker-path');
+      return p && p.value !== s;
+    }, start);
+    await picker.locator('button[data-button="ok"]').click();
+    const chosen = await out.wait('folder ');
+    check(chosen === `folder =${start}/fr`, `the folder picker browses and returns a folder (${chosen})`);
+
+    // The second panel takes the place of the frames, and gives it back.
+    await fB.locator('#panelbutton').click();
+    await page.locator('#panel:not([hidden])').waitFor({ timeout: 5000 });
+    check(await page.locator('#browser1').isHidden(), 'the panel hides the frames');
+    check((await page.locator('#panelframe').getAttribute('src')) === `${origin}/blank.htm`,
+          'the panel shows its address');
+    await page.locator('#tool1').click();
+    await page.locator('#browser1:not([hidden])').waitFor({ timeout: 5000 });
+    check(await page.locator('#panel').isHidden(), 'the frames come back');
+
+    // Print preview: the HTML opens in the print page of the window.
+    await fB.locator('#printbutton').click();
+    await page.waitForFunction(() => /\/print\/\d+$/.test(document.getElementById('printframe').getAttribute('src') || ''));
+    const printed = page.frameLocator('#printframe').locator('#printed');
+    await printed.waitFor({ state: 'attached', timeout: 5000 });
+    check(await printed.textContent() === 'Printed: clicks: 1', 'the print page shows the given HTML');
 
     // A double click on a slow operation runs it once.
     const before = out.lines.length;

@@ -34,6 +34,8 @@ const char kMainPage[] = R"(<html><head>
 <p><button id="slowbutton">Slow operation</button> <span id="slow">slow runs: 0</span></p>
 <p><button id="askbutton">Ask</button> <span id="answer"></span></p>
 <p><button id="inputbutton">Input</button> <span id="typed"></span></p>
+<p><button id="folderbutton">Folder</button> <span id="folder"></span></p>
+<p><button id="panelbutton">Panel</button> <button id="printbutton">Print</button></p>
 <form id="orderform">
 <input type="text" id="ponumber3" value=""/>
 <input type="checkbox" id="ordercheck5"/>
@@ -159,6 +161,17 @@ int main(int argc, char** argv) {
       auto text = dialogs.InputBox("Purchase order number:", "Harness", "PO-1");
       Say("inputbox " + (text ? "=" + *text : std::string("cancel")));
       page.GetElementById("typed").setInnerText(text ? *text : "");
+    } else if (e.id == "folderbutton") {
+      auto folder = dialogs.PickFolder("Choose a folder", options.html_dir);
+      Say("folder " + (folder ? "=" + *folder : std::string("cancel")));
+      page.GetElementById("folder").setInnerText(folder ? *folder : "");
+    } else if (e.id == "panelbutton") {
+      window.ShowPanel(window.FileUrl("blank.htm"));
+    } else if (e.id == "tool1") {
+      window.HidePanel();
+    } else if (e.id == "printbutton") {
+      window.PrintPreview(
+          "<p id=\"printed\">Printed: " + page.GetElementById("counter").innerText() + "</p>");
     } else if (e.id == "tool7") {
       window.RequestClose();
     }
