@@ -523,3 +523,38 @@ TEST_F(WindowServerTest, PrintPreviewAndTheSecondPanelReachThePage) {
 
 }  // namespace
 }  // namespace larkedi::ui
+
+namespace larkedi::ui {
+namespace {
+
+TEST_F(WindowServerTest, WhileAnOperationWaitsForADialogClicksAreDroppedButTheAnswerArrives) {
+  std::string cookie = Cookie();
+  PageDialogs dialogs(*server_);
+  std::optional<MsgResult> result;
+  std::atomic<long> status{0};
+  std::string click_reply;
+  loop_.Post([&] {
+    std::thread page([&] {
+      // The dialog is up once the page's answer is taken: click first, then answer.
+      for (int i = 0; i < 500; ++i) {
+        Reply probe = PostJson("/answer", cookie, R"({"dialog":1,"button":"nosuch"})");
+        if (probe.status == 400) break;
+        std::this_thread::sleep_for(milliseconds(10));
+      }
+      click_reply =
+          PostJson("/event", cookie, R"({"frame":"fDocB","kind":"click","id":"send1"})").body;
+      AnswerFromThePage(base_, cookie, R"({"dialog":1,"button":"ok"})", &status);
+    });
+    result = dialogs.MsgBox("Sending", MsgButtons::OKCancel, MsgIcon::Information, "");
+    page.join();
+  });
+  Drain();
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(*result, MsgResult::OK);
+  EXPECT_EQ(status, 200);
+  EXPECT_NE(click_reply.find("\"queued\":false"), std::string::npos);
+  EXPECT_TRUE(events_.empty());
+}
+
+}  // namespace
+}  // namespace larkedi::ui
