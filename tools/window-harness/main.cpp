@@ -1,8 +1,9 @@
 // larkedi-window-harness: a window with a small test page, driven by the browser tests.
 //
-//   larkedi-window-harness [--no-browser] [--html-dir DIR] [--gone-after MS]
+//   larkedi-window-harness [--no-browser] [--app BROWSER] [--html-dir DIR] [--gone-after MS]
 //
-// The first line of standard output is the window's address. Then one line per thing
+// The first line of standard output is the window's address; without --no-browser the
+// window also opens in the user's browser (or as an app window of BROWSER). Then one line per thing
 // the window saw ("event click fDocB clickme1", "msgbox no", "closed page-gone"), so a
 // test can follow the module's side. The program ends when the window closes.
 #include <unistd.h>
@@ -98,16 +99,21 @@ std::string DefaultHtmlDir(const char* argv0) {
 int main(int argc, char** argv) {
   WindowOptions options;
   options.html_dir = DefaultHtmlDir(argv[0]);
+  bool open_browser = true;
+  std::string app_browser;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--no-browser") continue;
-    if (arg == "--html-dir" && i + 1 < argc) {
+    if (arg == "--no-browser") {
+      open_browser = false;
+    } else if (arg == "--app" && i + 1 < argc) {
+      app_browser = argv[++i];
+    } else if (arg == "--html-dir" && i + 1 < argc) {
       options.html_dir = argv[++i];
     } else if (arg == "--gone-after" && i + 1 < argc) {
       options.page_gone_after = std::chrono::milliseconds(std::atoi(argv[++i]));
     } else {
-      std::cerr << "usage: larkedi-window-harness [--no-browser] [--html-dir DIR] "
-                   "[--gone-after MS]\n";
+      std::cerr << "usage: larkedi-window-harness [--no-browser] [--app BROWSER] "
+                   "[--html-dir DIR] [--gone-after MS]\n";
       return 2;
     }
   }
@@ -129,6 +135,9 @@ int main(int argc, char** argv) {
       "<button id=\"tool1\">Home</button><button id=\"tool2\">Orders</button>"
       "<button id=\"tool7\">Close</button>");
   Say(window.Address());
+  if (open_browser && !OpenWindowInBrowser(window.Address(), app_browser, &error)) {
+    std::cerr << error << "\n";
+  }
 
   int clicks = 0;
   int slow_runs = 0;

@@ -2,8 +2,10 @@
 
 #include <fnmatch.h>
 #include <limits.h>
+#include <spawn.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <httplib.h>
 
@@ -21,6 +23,8 @@
 #include <set>
 #include <sstream>
 #include <thread>
+
+extern char** environ;
 
 namespace larkedi::ui {
 namespace {
@@ -174,6 +178,39 @@ std::string RandomHex(std::size_t bytes) {
     out += kHex[c & 15];
   }
   return out;
+}
+
+bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
+                         std::string* error) {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!x11 || !*x11) && (!wayland || !*wayland)) {
+    if (error) *error = "There is no display to open the window on.";
+    return false;
+  }
+  std::vector<std::string> args;
+  if (app_browser.empty()) {
+    args = {"xdg-open", address};
+  } else {
+    args = {app_browser, "--app=" + address};
+  }
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (rc != 0) {
+    if (error) *error = args[0] + " could not be started.";
+    return false;
+  }
+  // Reaped when it ends, without anyone waiting for it.
+  std::thread([pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  if (error) error->clear();
+  return true;
 }
 
 bool ResolveStaticPath(const std::string& root, const std::string& path, std::string* resolved) {

@@ -135,6 +135,13 @@ class WindowServer {
 /// (through symbolic links) outside `root` or are not regular files.
 bool ResolveStaticPath(const std::string& root, const std::string& path, std::string* resolved);
 
+/// Opens the window's address in the user's browser: as an app window of `app_browser`
+/// (e.g. "chromium", run with --app=ADDRESS) when given, else through xdg-open. False
+/// with `error` set when there is no display (the caller then prints the address) or the
+/// program cannot be started. The browser runs on its own; nothing waits for it.
+bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
+                         std::string* error = nullptr);
+
 /// `bytes` random bytes from the system's random source, as lower-case hexadecimal.
 /// Empty when the source failed.
 std::string RandomHex(std::size_t bytes);

@@ -558,3 +558,64 @@ TEST_F(WindowServerTest, WhileAnOperationWaitsForADialogClicksAreDroppedButTheAn
 
 }  // namespace
 }  // namespace larkedi::ui
+
+namespace larkedi::ui {
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old) old_ = old;
+    had_ = old != nullptr;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+TEST(OpenWindowInBrowser, StartsTheAppBrowserWithTheAddressOnlyWhenThereIsADisplay) {
+  std::string dir = testing::MakeTempDir();
+  std::string browser = dir + "/fake-browser";
+  testing::WriteFileOrDie(browser,
+                          "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args.tmp\" && mv "
+                          "\"$0.args.tmp\" \"$0.args\"\n");
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  const std::string address = "http://127.0.0.1:5/?s=abc";
+  std::string error;
+  {
+    ScopedEnv x11("DISPLAY", nullptr);
+    ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    EXPECT_FALSE(OpenWindowInBrowser(address, browser, &error));
+    EXPECT_FALSE(error.empty());
+  }
+  {
+    ScopedEnv x11("DISPLAY", ":99");
+    EXPECT_FALSE(OpenWindowInBrowser(address, dir + "/nosuch-browser", &error));
+    ASSERT_TRUE(OpenWindowInBrowser(address, browser, &error)) << error;
+  }
+  std::string args;
+  for (int i = 0; i < 500 && args.empty(); ++i) {
+    args = testing::ReadFileOrEmpty(browser + ".args");
+    if (args.empty()) std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_EQ(args, "--app=" + address + "\n");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace larkedi::ui
