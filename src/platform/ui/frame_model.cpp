@@ -207,6 +207,7 @@ bool FrameModel::LoadHtml(std::string_view html, std::string* error) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     doc_ = parsed;
+    index_valid_ = false;
     doctype_ = doctype;
     patch.value = SerializeLocked();
   }
@@ -229,13 +230,19 @@ std::string FrameModel::Html() const {
 
 xml::Node FrameModel::FindById(std::string_view id) const {
   if (id.empty()) return {};
-  std::string wanted = Lower(id);
-  std::vector<xml::Node> all;
-  CollectElements(doc_, "*", all);
-  for (const auto& node : all) {
-    if (node.hasAttribute("id") && Lower(node.getAttribute("id")) == wanted) return node;
+  if (!index_valid_) {
+    // Built on the first lookup after a change of the tree or of an id; the first
+    // element with an id wins, as in a browser.
+    id_index_.clear();
+    std::vector<xml::Node> all;
+    CollectElements(doc_, "*", all);
+    for (const auto& node : all) {
+      if (node.hasAttribute("id")) id_index_.emplace(Lower(node.getAttribute("id")), node);
+    }
+    index_valid_ = true;
   }
-  return {};
+  auto it = id_index_.find(Lower(id));
+  return it == id_index_.end() ? xml::Node() : it->second;
 }
 
 HtmlElement FrameModel::GetElementById(std::string_view id) {
@@ -381,6 +388,7 @@ bool HtmlElement::setInnerHTML(std::string_view html) {
   {
     LK_LOCK_OR(false);
     for (xml::Node child : node_.childNodes()) node_.removeChild(child);
+    model_->index_valid_ = false;
     xml::Document doc = node_.ownerDocument();
     for (auto& child : ParseHtmlFragment(html, doc)) node_.appendChild(child);
     patch.kind = Patch::Kind::InnerHtml;
@@ -401,6 +409,7 @@ bool HtmlElement::setInnerText(std::string_view text) {
   {
     LK_LOCK_OR(false);
     node_.setText(text);
+    model_->index_valid_ = false;
     patch.kind = Patch::Kind::InnerHtml;
     patch.target = model_->TargetOf(node_);
     patch.value = SerializeChildrenHtml(node_);
@@ -429,6 +438,7 @@ bool HtmlElement::setAttribute(std::string_view name, std::string_view value) {
     // The element's address is the id it had before the change.
     patch.target = model_->TargetOf(node_);
     if (!node_.setAttribute(key, value)) return false;
+    if (key == "id") model_->index_valid_ = false;
     if (key == "id") patch.target.clear();
     patch.kind = Patch::Kind::SetAttribute;
     patch.name = key;
@@ -446,7 +456,10 @@ bool HtmlElement::removeAttribute(std::string_view name) {
     if (!node_.hasAttribute(key)) return true;
     patch.target = model_->TargetOf(node_);
     node_.removeAttribute(key);
-    if (key == "id") patch.target.clear();
+    if (key == "id") {
+      model_->index_valid_ = false;
+      patch.target.clear();
+    }
     patch.kind = Patch::Kind::RemoveAttribute;
     patch.name = key;
   }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/xml/xml.h"
@@ -100,6 +101,7 @@ class HtmlElement {
   std::string href() const { return getAttribute("href"); }
   bool setHref(std::string_view href) { return setAttribute("href", href); }
 
+  /// The element's node, to read from (changes made through it bypass the model).
   xml::Node node() const { return node_; }
 
  private:
@@ -163,6 +165,9 @@ class FrameModel {
   mutable std::mutex mu_;
   xml::Document doc_;
   std::string doctype_;
+  // Elements by lower-cased id (guarded by mu_).
+  mutable std::unordered_map<std::string, xml::Node> id_index_;
+  mutable bool index_valid_ = false;
 };
 
 /// The HTML text of a node and its descendants (void elements without end tags).

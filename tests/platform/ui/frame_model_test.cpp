@@ -51,6 +51,25 @@ TEST_F(FrameModelTest, FindsElementsByIdWithoutRegardToCase) {
   EXPECT_TRUE(patches.empty());
 }
 
+TEST_F(FrameModelTest, LookupsFollowChangesOfTheTreeAndOfIds) {
+  ASSERT_TRUE(model.GetElementById("ponumber3"));
+  model.GetElementById("partnerForm").setInnerHTML("<input id=\"PONumber9\"/>");
+  EXPECT_FALSE(model.GetElementById("ponumber3"));
+  EXPECT_EQ(model.GetElementById("ponumber9").id(), "PONumber9");
+  model.GetElementById("bar").setInnerText("<span id=\"fake\">");
+  EXPECT_FALSE(model.GetElementById("fake"));
+
+  HtmlElement link = model.GetElementById("link1");
+  link.setAttribute("id", "link2");
+  EXPECT_FALSE(model.GetElementById("link1"));
+  EXPECT_TRUE(model.GetElementById("LINK2") == link);
+  link.removeAttribute("id");
+  EXPECT_FALSE(model.GetElementById("link2"));
+  // Of two elements with one id the first is found, as in a browser.
+  model.GetElementById("EditCatalog7").setInnerHTML("<i id=\"twin\">1</i><i id=\"twin\">2</i>");
+  EXPECT_EQ(model.GetElementById("twin").innerText(), "1");
+}
+
 TEST_F(FrameModelTest, InnerHtmlChangesProduceOnePatchWithTheElementsContent) {
   HtmlElement el = model.GetElementById("EditCatalog7");
   ASSERT_TRUE(el.setInnerHTML("<b>Bold</b> and <i>italic</i><br>"));
