@@ -1,5 +1,7 @@
-# Browser check: every view rendered by the test program, opened in Chromium (headless,
-# offline) and saved as PNG screenshots under <build>/screenshots.
+# Browser checks in Chromium (headless, offline, fresh profile):
+#  - browser.screenshots: every view rendered by the test program, saved as PNG screenshots
+#    under <build>/screenshots;
+#  - browser.window: the main window page driven against larkedi-window-harness.
 find_program(LARKEDI_NODE node)
 find_program(LARKEDI_CHROMIUM NAMES chromium chromium-browser)
 if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/browser/node_modules/playwright-core)
@@ -8,7 +10,12 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
             $<TARGET_FILE:larkedi_tests> ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(browser.screenshots PROPERTIES TIMEOUT 300
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  add_test(NAME browser.window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/window.js
+            $<TARGET_FILE:larkedi-window-harness>)
+  set_tests_properties(browser.window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM};LARKEDI_MODULE_DIR=${LARKEDI_MODULE_OUT}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "
-                  "the browser screenshot test is not registered")
+                  "the browser tests are not registered")
 endif()

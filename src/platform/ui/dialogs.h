@@ -29,6 +29,13 @@ class Dialogs {
   /// Shows a message and returns the button chosen (OK for an OK-only box).
   virtual MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
                            const std::string& title) = 0;
+  /// The same with the button (0 = first) that Enter chooses. Dialogs that have no
+  /// default button show an ordinary message box.
+  virtual MsgResult MsgBoxWithDefault(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                                      const std::string& title, int default_button) {
+    (void)default_button;
+    return MsgBox(text, buttons, icon, title);
+  }
   /// Asks for a text. Returns nullopt when the user cancels.
   virtual std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                               const std::string& default_text) = 0;

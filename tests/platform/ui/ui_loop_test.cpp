@@ -1,0 +1,122 @@
+#include "platform/ui/ui_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace larkedi::ui {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(UiLoop, RunsTasksFromOtherThreadsOnItsOwnThreadInOrder) {
+  UiLoop loop;
+  std::vector<int> ran;
+  std::vector<std::thread::id> threads;
+  std::thread poster([&] {
+    for (int i = 0; i < 5; ++i) {
+      loop.Post([&, i] {
+        ran.push_back(i);
+        threads.push_back(std::this_thread::get_id());
+      });
+    }
+  });
+  poster.join();
+  while (loop.RunOnce(milliseconds(0))) {
+  }
+  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3, 4}));
+  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+  EXPECT_FALSE(loop.RunOnce(milliseconds(0)));
+}
+
+TEST(UiLoop, InputArrivingWhileAnOperationRunsIsDropped) {
+  UiLoop loop;
+  int inputs = 0;
+  bool accepted = true;
+  loop.Post([&] {
+    EXPECT_TRUE(loop.Busy());
+    std::thread page([&] { accepted = loop.PostInput([&] { ++inputs; }); });
+    page.join();
+    // Letting messages run does not let the input in either.
+    loop.PumpMessages();
+  });
+  loop.RunOnce(milliseconds(0));
+  while (loop.RunOnce(milliseconds(0))) {
+  }
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(inputs, 0);
+  EXPECT_EQ(loop.dropped_inputs(), 1u);
+  EXPECT_FALSE(loop.Busy());
+}
+
+TEST(UiLoop, ADoubleClickQueuedBeforeTheFirstRunsOnlyOnce) {
+  UiLoop loop;
+  int clicks = 0;
+  int keys = 0;
+  ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));
+  ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));
+  while (loop.RunOnce(milliseconds(0))) {
+  }
+  EXPECT_EQ(clicks, 1);
+  // Key strokes the browser sends together are all delivered.
+  ASSERT_TRUE(loop.PostInput([&] { ++keys; }, false));
+  ASSERT_TRUE(loop.PostInput([&] { ++keys; }, false));
+  while (loop.RunOnce(milliseconds(0))) {
+  }
+  EXPECT_EQ(keys, 2);
+  // A click after the first finished runs again.
+  ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));
+  loop.RunOnce(milliseconds(0));
+  EXPECT_EQ(clicks, 2);
+}
+
+TEST(UiLoop, AQueuedInputNeverRunsInsideAnotherOperation) {
+  UiLoop loop;
+  std::vector<std::string> ran;
+  loop.Post([&] {
+    ran.push_back("operation");
+    loop.PumpMessages();
+    ran.push_back("operation end");
+  });
+  ASSERT_TRUE(loop.PostInput([&] { ran.push_back("key"); }, false));
+  loop.Post([&] { ran.push_back("timer"); });
+  loop.RunOnce(milliseconds(0));
+  EXPECT_EQ(ran, (std::vector<std::string>{"operation", "timer", "operation end"}));
+}
+
+TEST(UiLoop, PumpMessagesRunsWhatWasQueuedAndReturns) {
+  UiLoop loop;
+  int runs = 0;
+  std::function<void()> again = [&] {
+    ++runs;
+    loop.Post(again);
+  };
+  loop.Post(again);
+  loop.Post(again);
+  loop.PumpMessages();
+  EXPECT_EQ(runs, 2);
+}
+
+TEST(UiLoop, NestedWaitEndsWhenAnotherThreadsAnswerArrives) {
+  UiLoop loop;
+  bool answered = false;
+  std::thread answer([&] {
+    std::this_thread::sleep_for(milliseconds(30));
+    loop.Post([&] { answered = true; });
+  });
+  EXPECT_TRUE(loop.RunUntil([&] { return answered; }, milliseconds(10)));
+  answer.join();
+
+  std::thread quit([&] {
+    std::this_thread::sleep_for(milliseconds(30));
+    loop.Quit();
+  });
+  EXPECT_FALSE(loop.RunUntil([] { return false; }, milliseconds(10)));
+  quit.join();
+}
+
+}  // namespace
+}  // namespace larkedi::ui
