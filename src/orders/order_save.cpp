@@ -47,14 +47,27 @@ Err OrderStack::ArchiveDesign(const xml::Node& design, const std::string& name,
   return ArchiveFolder(archive);
 }
 
+bool OrderStack::UnchangedOnDisk(const std::string& spool, const std::string& name) const {
+  auto it = versions_.find(name);
+  const std::string now = FileFingerprintOnDisk(JoinPath(spool, name));
+  if (it == versions_.end()) return now.empty();  // never stored: nobody else has it either
+  return now == it->second;
+}
+
 Err OrderStack::SaveOrders() {
   LogScope log_scope("SaveOrders");
+  Transaction lock(*this);
+  if (lock.status()) {
+    LogError("SaveOrders", lock.status());
+    return lock.status();
+  }
   const std::string spool = GetNodeText(settings_.docSettings, "SETTINGS/SPOOLPATH");
   WriteLog("Got spoolpath from Settings document. Value: " + spool);
   const std::string archive = GetNodeText(settings_.docSettings, "SETTINGS/ARCHIVEPATH");
   WriteLog("Got archivepath from Settings document. Value: " + archive);
 
   Err first;
+  std::vector<std::string> conflicts;
   WriteLog("Looping through Orders/Design");
   for (xml::Node design : docOrders.selectNodes("Orders/Design")) {
     const std::string name = GetNodeText(design, "FileName");
@@ -69,15 +82,39 @@ Err OrderStack::SaveOrders() {
       Keep(first, std::move(err));
     } else if (keep) {
       WriteLog("Keep order for further sending.");
-      if (Err err = StoreDesignFile(spool, name, design.xml())) {
-        LogError(ResParam("MSG ErrorNumberSourceDescription",
-                          {std::to_string(err.Number), err.Source, err.Description}),
-                 static_cast<const Err&>(err));
-        Keep(first, std::move(err));
+      // Only what this process changed is written, and only over the version it loaded: a
+      // design another process rewrote or removed meanwhile keeps that process's change.
+      if (!changed_.count(name)) {
+        // unchanged here: the file on disk is the right one
+      } else if (!UnchangedOnDisk(spool, name)) {
+        conflicts.push_back(name);
+      } else {
+        std::string fingerprint;
+        if (Err err = StoreDesignFile(spool, name, design.xml(), &fingerprint)) {
+          LogError(ResParam("MSG ErrorNumberSourceDescription",
+                            {std::to_string(err.Number), err.Source, err.Description}),
+                   static_cast<const Err&>(err));
+          Keep(first, std::move(err));
+        } else {
+          versions_[name] = fingerprint;
+          changed_.erase(name);
+        }
       }
+    } else if (versions_.count(name) && FileFingerprintOnDisk(JoinPath(spool, name)).empty()) {
+      // Another process archived or removed it already.
+      WriteLog("Already gone from the spool folder: " + name);
+      changed_.erase(name);
+    } else if (versions_.count(name) && !UnchangedOnDisk(spool, name)) {
+      // Rewritten by another process: its version stands. Only an edit made here meets it.
+      if (changed_.count(name)) conflicts.push_back(name);
     } else {
       WriteLog("Archive this design.");
-      Keep(first, ArchiveDesign(design, name, spool, archive));
+      if (Err err = ArchiveDesign(design, name, spool, archive)) {
+        Keep(first, std::move(err));
+      } else {
+        versions_.erase(name);
+        changed_.erase(name);
+      }
     }
     WriteLog("Does the document still contain catalog(s)?");
     const bool has_catalogs = NodeExists("Catalog", design);
@@ -86,6 +123,19 @@ Err OrderStack::SaveOrders() {
       WriteLog("Remove this design from document.");
       design.parentNode().removeChild(design);
     }
+  }
+  if (!conflicts.empty()) {
+    std::string names;
+    for (const auto& n : conflicts) names += (names.empty() ? "" : ", ") + n;
+    Err err = Err::Raise(kErrGeneral, "SaveOrders",
+                         "changed by another process since it was loaded: " + names +
+                             "; the stack was reloaded with that change and the edit made here "
+                             "to it was not saved");
+    LogError("SaveOrders", static_cast<const Err&>(err));
+    CurrentDialogs().MsgBox(ResParam("MSG OrderChangedElsewhereParam", {names}), MsgButtons::OK,
+                            MsgIcon::Exclamation, ModuleTitle());
+    LoadOrders(false);
+    Keep(first, std::move(err));
   }
   if (!first) bOrdersChanged = false;
   return first;
@@ -103,9 +153,13 @@ Err OrderStack::RemoveOrder(long groupId, bool& removed) {
   for (xml::Node cid : docOrders.selectNodes("//CATALOGID[../ID=" + id + "]")) {
     xml::Node catalog =
         docOrders.selectSingleNode("//Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]");
-    if (catalog) catalog.parentNode().removeChild(catalog);
+    if (catalog) {
+      MarkChanged(catalog.parentNode());
+      catalog.parentNode().removeChild(catalog);
+    }
   }
   if (xml::Node group = docOrders.selectSingleNode("//ORDERGROUP[ID=" + id + "]")) {
+    MarkChanged(group.parentNode());
     group.parentNode().removeChild(group);
   }
   removed = true;
@@ -131,9 +185,15 @@ void OrderStack::RemoveSentOrder(xml::Node group, const xml::NodeList& sendList)
   }
   for (xml::Node catalog : docOrders.selectNodes("//Catalog")) {
     const std::string id = GetNodeText(catalog, "ID");
-    if (sent.count(id) && !still_listed.count(id)) catalog.parentNode().removeChild(catalog);
+    if (sent.count(id) && !still_listed.count(id)) {
+      MarkChanged(catalog.parentNode());
+      catalog.parentNode().removeChild(catalog);
+    }
   }
-  if (xml::Node parent = group.parentNode()) parent.removeChild(group);
+  if (xml::Node parent = group.parentNode()) {
+    MarkChanged(parent);
+    parent.removeChild(group);
+  }
 }
 
 Err OrderStack::ArchiveFolder(const std::string& folder) {

@@ -26,6 +26,12 @@ namespace {
 
 constexpr const char* kComputerNameKey =
     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+/// The lock file every process that changes a spool folder holds.
+constexpr const char* kSpoolLockName = "larkEDI.lock";
+/// How long an operation waits for another process to finish with the spool folder.
+constexpr int kSpoolLockWaitMs = 30000;
+/// The element of a stored design naming the stacked copy it replaces.
+constexpr const char* kReplacedFile = "REPLACEDFILE";
 
 // Removes top-level comments and processing instructions while the document has two or
 // more top-level nodes.
@@ -90,6 +96,8 @@ struct OrderStack::LoadRun {
   bool input_parsed = false;
   std::vector<std::string> podesignnames;
   std::vector<std::string> replaced;
+  /// The duplicate key of each replaced file.
+  std::map<std::string, std::string> replaced_keys;
   int designCounter = 0;
   bool newCatalog = false;
   xml::Node orders;
@@ -212,28 +220,53 @@ void OrderStack::LoadOrdersSub(xml::Node design, const std::string& fileName, in
   if (own_index) load_index_.reset();
 }
 
-std::string OrderStack::PrepareSpoolFolder() {
-  Env* env = Env::Default();
-  std::string spool = SpoolFolder();
-  WriteLog("Got spool path from Settings document. Value: " + spool);
-  if (!env->IsDirectory(spool)) {
-    spool = JoinPath(ModuleFolder(), "Send");
-    WriteLog("The path was not found. Will be set to " + spool);
-    xml::Node sp = settings_.docSettings.selectSingleNode("SETTINGS/SPOOLPATH");
-    if (sp) {
-      sp.setText(spool);
-    } else {
-      WriteLog(
-          "Unable to set SETTINGS/SPOOLPATH, this element does not exist in Settings document.");
-    }
-    env->CreateDirectories(spool, nullptr);
+OrderStack::Transaction::Transaction(OrderStack& stack) : stack_(stack) {
+  status_ = stack_.LockSpool();
+}
+
+OrderStack::Transaction::~Transaction() {
+  if (!status_) stack_.UnlockSpool();
+}
+
+Err OrderStack::LockSpool() {
+  if (lock_depth_ > 0) {
+    ++lock_depth_;
+    return {};
   }
+  const std::string spool = Trim(SpoolFolder());
+  if (Err err = UsableFolder(spool, "spool folder")) return err;
+  std::string reason;
+  if (!Env::Default()->LockFile(JoinPath(spool, kSpoolLockName), kSpoolLockWaitMs, &spool_lock_,
+                                &reason)) {
+    return Err::Raise(kErrFileAccess, "LockSpool", reason);
+  }
+  lock_depth_ = 1;
+  return {};
+}
+
+void OrderStack::UnlockSpool() {
+  if (lock_depth_ > 0 && --lock_depth_ == 0) spool_lock_.reset();
+}
+
+void OrderStack::MarkChanged(const xml::Node& design) {
+  const std::string name = GetNodeText(design, "FileName");
+  if (!name.empty()) changed_.insert(name);
+  bOrdersChanged = true;
+}
+
+Err OrderStack::PrepareSpoolFolder(std::string& spool) {
+  Env* env = Env::Default();
+  spool = Trim(SpoolFolder());
+  WriteLog("Got spool path from Settings document. Value: " + spool);
+  // The configured folder or none: a design stored anywhere else would be a design nobody
+  // finds (a network drive that is back later shows an empty stack).
+  if (Err err = UsableFolder(spool, "spool folder")) return err;
   const std::string dump = JoinPath(spool, "orders.xml");
   if (env->Exists(dump)) {
     WriteLog("Deleting " + dump);
     env->RemoveFile(dump, nullptr);
   }
-  return spool;
+  return {};
 }
 
 void OrderStack::ReadInput(LoadRun& run, std::string& input) {
@@ -320,8 +353,14 @@ bool OrderStack::TakeStackedDesigns(LoadRun& run) {
     const std::string path = JoinPath(run.spool, name);
     observer_.ShowStatus(name);
     xml::Document fileDoc;
-    std::string text;
-    Err err = DecipherFile(path, &text);
+    std::string bytes, text, reason;
+    Err err;
+    if (Env::Default()->ReadFile(path, &bytes, &reason)) {
+      versions_[name] = FileFingerprint(bytes);
+      err = DecipherBytes(path, std::move(bytes), &text);
+    } else {
+      err = Err::Raise(kErrFileAccess, "LoadOrders", reason);
+    }
     text = DesignFileText(std::move(text));
     if (err || text.empty() || !fileDoc.loadXML(text)) {
       const std::string line = ResParam("MSG InvalidXMLOrderInParam", {name});
@@ -346,6 +385,7 @@ bool OrderStack::TakeStackedDesigns(LoadRun& run) {
         if (answer == MsgResult::Yes) {
           // Deleted once the input's copy is stored, so a failure cannot lose both.
           run.replaced.push_back(name);
+          run.replaced_keys[name] = key;
           continue;
         }
       }
@@ -358,21 +398,46 @@ bool OrderStack::TakeStackedDesigns(LoadRun& run) {
   return true;
 }
 
+void OrderStack::CompleteReplacements(LoadRun& run) {
+  Env* env = Env::Default();
+  for (xml::Node replaced : docOrders.selectNodes("/Orders/Design/" + std::string(kReplacedFile))) {
+    const std::string old = replaced.text();
+    const std::string self = GetNodeText(replaced.parentNode(), "FileName");
+    if (old == self || !IsPlainFileName(old) || !LoadedSpoolFiles.count(old)) continue;
+    WriteLog("Completing the replacement of " + old + " by " + self);
+    if (!env->RemoveFile(JoinPath(run.spool, old), nullptr)) continue;
+    LoadedSpoolFiles.erase(old);
+    versions_.erase(old);
+    for (xml::Node d :
+         docOrders.selectNodes("/Orders/Design[FileName=" + xml::XPathLiteral(old) + "]")) {
+      d.parentNode().removeChild(d);
+    }
+  }
+}
+
 void OrderStack::StoreInputDesigns(LoadRun& run) {
   Utility util;
-  for (xml::Node design : run.inputXML.selectNodes("//Design[JobInfo]")) {
+  xml::NodeList designs = run.inputXML.selectNodes("//Design[JobInfo]");
+  for (xml::Node design : designs) {
+    // The copies this design replaces are named in it, so a crash between storing it and
+    // deleting them is completed by the next load instead of leaving two orders to send.
+    for (const auto& [old, key] : run.replaced_keys) {
+      if (key == DesignKey(design)) AppendTextElement(run.inputXML, design, kReplacedFile, old);
+    }
     const std::string guid = util.GetGUID();
     if (xml::Node g = design.selectSingleNode("JobInfo/Header/GlobalID")) g.setText(guid);
     xml::Node bias = design.selectSingleNode("JobInfo/Header/DateBias");
     if (bias && bias.text().empty()) bias.setText(util.GetTimeZoneBias());
     const std::string name = guid + ".xme";
     observer_.ShowStatus(name);
-    if (Err err = StoreDesignFile(run.spool, name, design.xml())) {
+    std::string fingerprint;
+    if (Err err = StoreDesignFile(run.spool, name, design.xml(), &fingerprint)) {
       ++StoreFailures;
       run.errors += ErrorLine(err) + "\r\n";
       LogError("LoadOrders: the design could not be stored in " + run.spool, err);
     } else {
       LoadedSpoolFiles.insert(name);
+      versions_[name] = fingerprint;
     }
     ++run.designCounter;
     LoadOrdersSub(design, name, run.designCounter, run.newCatalog);
@@ -383,6 +448,7 @@ void OrderStack::StoreInputDesigns(LoadRun& run) {
     WriteLog("Replacing " + name);
     Env::Default()->RemoveFile(JoinPath(run.spool, name), nullptr);
     LoadedSpoolFiles.erase(name);
+    versions_.erase(name);
   }
 }
 
@@ -415,15 +481,36 @@ bool OrderStack::LoadOrders(bool bShowDialog, std::string& StartupInput) {
   RegisteredCatalogs.clear();
   StoreFailures = 0;
 
+  LoadStatus = {};
+  changed_.clear();
+  versions_.clear();
+
   LoadRun run;
   run.bShowDialog = bShowDialog;
-  run.spool = PrepareSpoolFolder();
+  Err lock;
+  if (Err err = PrepareSpoolFolder(run.spool); err || (lock = LockSpool())) {
+    // Nothing can be read or stored: the stack shows no design, and the designs handed in
+    // stay with the caller.
+    LoadStatus = err ? err : lock;
+    LogError("LoadOrders", static_cast<const Err&>(LoadStatus));
+    StartDocument(run);
+    load_index_.reset();
+    CurrentDialogs().MsgBox(ErrorLine(LoadStatus), MsgButtons::OK, MsgIcon::Critical,
+                            ModuleTitle());
+    observer_.ShowStatus("");
+    return false;
+  }
+  struct Unlock {
+    OrderStack* stack;
+    ~Unlock() { stack->UnlockSpool(); }
+  } unlock{this};
   ReadInput(run, StartupInput);
   StartDocument(run);
   if (!TakeStackedDesigns(run)) {
     load_index_.reset();
     return false;
   }
+  CompleteReplacements(run);
   bool result = false;
   if (run.input_parsed) {
     StoreInputDesigns(run);

@@ -4,12 +4,14 @@
 // SaveOrders.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "orders/stack_observer.h"
+#include "platform/env.h"
 #include "platform/err.h"
 #include "platform/xml/xml.h"
 // The settings say where the spool and archive folders are, which partner receives each
@@ -43,6 +45,27 @@ class OrderStack {
   std::vector<std::string> RegisteredCatalogs;
   /// Designs of the input that the last load could not store in the spool folder.
   int StoreFailures = 0;
+  /// Why the last load could not use the spool folder (not set, not a folder, cannot be
+  /// created, locked too long); empty when it could. The designs handed in were then not
+  /// stored anywhere and stay in the caller's text.
+  Err LoadStatus;
+
+  /// Holds the spool folder's lock across several operations (a command's load, edit and
+  /// save), so no other process changes the stack in between. Operations take the lock
+  /// themselves; inside a transaction they reuse it.
+  class Transaction {
+   public:
+    explicit Transaction(OrderStack& stack);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    /// Empty when the lock is held; otherwise why it could not be taken.
+    const Err& status() const { return status_; }
+
+   private:
+    OrderStack& stack_;
+    Err status_;
+  };
 
   /// Takes the host's design text in as the window's load does: parses it into docInput,
   /// completes the first design's job information, validates it for start-up and puts the
@@ -64,10 +87,13 @@ class OrderStack {
   /// Builds the ORDERGROUP elements of every design of docOrders.
   void LoadOrderGroups();
 
-  /// Writes back the designs that still have grouped catalogs, archives the others and drops
-  /// designs without catalogs from docOrders; clears bOrdersChanged when all went well.
-  /// Empty Err on success; otherwise the first failure, naming the file and the reason (the
-  /// other designs were still handled; a design that failed keeps its previous file).
+  /// Writes back the designs this process changed that still have grouped catalogs, archives
+  /// the designs without any and drops designs without catalogs from docOrders; clears
+  /// bOrdersChanged when all went well. A design whose file another process rewrote or
+  /// removed since it was loaded is never overwritten: the user is told, the stack is
+  /// reloaded, and the error names the design. Empty Err on success; otherwise the first
+  /// failure, naming the file and the reason (the other designs were still handled; a design
+  /// that failed keeps its previous file).
   Err SaveOrders();
   /// Asks, then removes the order group and its catalogs, saves, reloads and redraws.
   /// `removed` is false when the user declined (nothing changed). Empty Err unless the save
@@ -89,9 +115,12 @@ class OrderStack {
   /// The current number of the order group named by `spec`: its number, or
   /// "FILE.xme:PARTNERID" (the design's stacked file and the partner's ID). -1 when none.
   long FindGroup(const std::string& spec) const;
-  /// Sets a field of the order group `groupId` in docOrders and marks the stack changed
+  /// Sets a field of the order group `groupId` in docOrders and marks its design changed
   /// (SaveOrders writes it). Empty Err, or one saying which group or field is missing.
   Err SetGroupField(long groupId, GroupField field, const std::string& value);
+  /// Marks a design of docOrders as changed by this process, so SaveOrders writes it back.
+  /// Every edit of docOrders outside this class must call it.
+  void MarkChanged(const xml::Node& design);
 
   /// The spool folder the settings name.
   std::string SpoolFolder() const;
@@ -107,7 +136,10 @@ class OrderStack {
   using GroupingPtr = std::unique_ptr<Grouping, GroupingDeleter>;
 
   // The steps of LoadOrders, in order.
-  std::string PrepareSpoolFolder();
+  Err PrepareSpoolFolder(std::string& spool);
+  /// Removes the older copies that designs stored to replace them name (REPLACEDFILE), an
+  /// interrupted replacement being completed here once the new copy has been read whole.
+  void CompleteReplacements(LoadRun& run);
   void ReadInput(LoadRun& run, std::string& StartupInput);
   void StartDocument(LoadRun& run);
   bool TakeStackedDesigns(LoadRun& run);
@@ -125,6 +157,11 @@ class OrderStack {
   /// Archives one design that has nothing left to send.
   Err ArchiveDesign(const xml::Node& design, const std::string& name, const std::string& spool,
                     const std::string& archive);
+  /// True when the stacked file `name` is still the version this process loaded or wrote.
+  bool UnchangedOnDisk(const std::string& spool, const std::string& name) const;
+
+  Err LockSpool();
+  void UnlockSpool();
 
   SettingsDocument& settings_;
   StackObserver& observer_;
@@ -132,6 +169,14 @@ class OrderStack {
   /// search the settings. Valid only while a load runs.
   std::unique_ptr<CatalogIndex> load_index_;
   std::string computer_name_;
+  /// The spool folder's lock while an operation or transaction holds it; `lock_depth_`
+  /// counts the holders (the lock is released when it falls to 0).
+  std::unique_ptr<FileLock> spool_lock_;
+  int lock_depth_ = 0;
+  /// Fingerprint of each stacked file as this process last read or wrote it.
+  std::map<std::string, std::string> versions_;
+  /// File names of the designs this process changed since they were loaded.
+  std::set<std::string> changed_;
 };
 
 }  // namespace larkedi

@@ -55,7 +55,7 @@ Err OrderStack::SetGroupField(long groupId, GroupField field, const std::string&
   target.setText(value);
   // Ticks count as edits too: a changed send flag that is not saved would send an order the
   // dealer held back.
-  bOrdersChanged = true;
+  MarkChanged(group.parentNode());
   return {};
 }
 

@@ -1,6 +1,7 @@
 #include "orders/stack_files.h"
 
 #include <ctime>
+#include <functional>
 
 #include "orders/xme_file.h"
 #include "platform/env.h"
@@ -36,7 +37,40 @@ std::vector<std::string> ListXmeFiles(const std::string& folder) {
   return out;
 }
 
-Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text) {
+std::string FileFingerprint(std::string_view bytes) {
+  return std::to_string(bytes.size()) + ":" + std::to_string(std::hash<std::string_view>{}(bytes));
+}
+
+std::string FileFingerprintOnDisk(const std::string& path) {
+  std::string bytes;
+  if (!Env::Default()->ReadFile(path, &bytes, nullptr)) return {};
+  return FileFingerprint(bytes);
+}
+
+Err UsableFolder(const std::string& folder, const std::string& what) {
+  Env* env = Env::Default();
+  const std::string path = Trim(folder);
+  if (path.empty()) return Err::Raise(kErrGeneral, "UsableFolder", "no " + what + " is set");
+  if (path.front() != '/') {
+    return Err::Raise(kErrGeneral, "UsableFolder",
+                      "the " + what + " \"" + path + "\" is not an absolute path of this machine");
+  }
+  if (env->IsDirectory(path)) return {};
+  if (env->Exists(path)) {
+    return Err::Raise(kErrGeneral, "UsableFolder",
+                      "the " + what + " " + path + " is a file, not a folder");
+  }
+  std::string reason;
+  if (!env->CreateDirectories(path, &reason)) {
+    return Err::Raise(
+        kErrFileAccess, "UsableFolder",
+        "the " + what + " " + path + " does not exist and cannot be created: " + reason);
+  }
+  return {};
+}
+
+Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text,
+                    std::string* fingerprint) {
   if (!IsPlainFileName(name)) {
     return Err::Raise(kErrGeneral, "StoreDesignFile", "Bad file name: " + name);
   }
@@ -48,6 +82,7 @@ Err StoreDesignFile(const std::string& folder, const std::string& name, std::str
   if (!Env::Default()->WriteFileAtomic(path, bytes, &reason)) {
     return Err::Raise(kErrFileAccess, "StoreDesignFile", reason);
   }
+  if (fingerprint) *fingerprint = FileFingerprint(bytes);
   return {};
 }
 

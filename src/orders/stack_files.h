@@ -21,7 +21,18 @@ std::vector<std::string> ListXmeFiles(const std::string& folder);
 /// so the folder only ever holds the previous file or the complete new one, never a plain or
 /// half-written design. Empty Err on success; otherwise the old file is kept and the error
 /// names the file and the reason.
-Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text);
+Err StoreDesignFile(const std::string& folder, const std::string& name, std::string text,
+                    std::string* fingerprint = nullptr);
+/// Identifies one version of a stored file from its bytes: every write of a design gives a
+/// new one (the cipher's salt changes), so equal fingerprints mean the file was not
+/// rewritten in between.
+std::string FileFingerprint(std::string_view bytes);
+/// The fingerprint of the file as it is on disk now; empty when it cannot be read (missing).
+std::string FileFingerprintOnDisk(const std::string& path);
+/// Checks that `folder` (the `what`, e.g. "spool folder", for messages) can hold the stack:
+/// an absolute path of a folder, created when it is missing. Empty Err, or why it cannot be
+/// used (not set, not absolute, a file, cannot be created). Nothing falls back elsewhere.
+Err UsableFolder(const std::string& folder, const std::string& what);
 /// Packs the folder's *.xme files (its own files; links are left alone) into its yearly
 /// archive "archive_<yyyy>.zip", then deletes exactly the files the written archive holds.
 /// LastPo.xml stays. `zip_path` (when given) receives the archive's path. Empty Err when

@@ -56,14 +56,23 @@ Err EncipherFile(const std::string& sFileName) {
 }
 
 Err DecipherFile(const std::string& sFileName, std::string* text) {
-  const char* kRoutine = "DeCryptFile";
   const std::string path = Trim(sFileName);
   text->clear();
-  Err err;
   std::string bytes, reason;
   if (!Env::Default()->ReadFile(path, &bytes, &reason)) {
-    err = Failure(kRoutine, reason);
-  } else if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
+    Err err = Failure("DeCryptFile", reason);
+    LogError("Error in DeCryptFile", static_cast<const Err&>(err));
+    return err;
+  }
+  return DecipherBytes(path, std::move(bytes), text);
+}
+
+Err DecipherBytes(const std::string& path, std::string bytes, std::string* text) {
+  const char* kRoutine = "DeCryptFile";
+  text->clear();
+  Err err;
+  std::string reason;
+  if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
     err = Failure(kRoutine, path + ": " + reason);
   } else if (archive->EntryCount() == 0) {
     err = Failure(kRoutine, path + ": the archive holds no file");

@@ -25,6 +25,8 @@ Err EncipherFile(const std::string& path);
 /// is emptied and the error names the file and the cause (missing, not an archive, truncated,
 /// wrong password). Failures are logged.
 Err DecipherFile(const std::string& path, std::string* text);
+/// The same for the bytes of such a file read already (`path` names it in messages).
+Err DecipherBytes(const std::string& path, std::string bytes, std::string* text);
 
 /// Adds the files `names` of `folder` to the zip archive `zip_path` (opened when it exists,
 /// created otherwise; an entry of the same name is replaced) and writes the archive whole.

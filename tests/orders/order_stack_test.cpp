@@ -241,9 +241,13 @@ TEST_F(OrderStackTest, ReplaceQuestionDecidesWhetherTheStackedCopyStays) {
 
 TEST_F(OrderStackTest, EditsSurviveReloadAndGroupsFollowReassignment) {
   Load(Design("PC1", "a.kit", {"abc", "def"}));
-  xml::Node po = edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='1']/PONUMBER");
-  po.setText("EDITED-1");
-  edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
+  auto group = [&](const char* partner) {
+    return edi_.Orders.FindGroup(GetNodeText(edi_.Orders.docOrders, "//Design/FileName") + ":" +
+                                 partner);
+  };
+  ASSERT_FALSE(edi_.Orders.SetGroupField(group("1"), OrderStack::GroupField::PONumber, "EDITED-1"));
+  ASSERT_FALSE(edi_.Orders.SetGroupField(group("2"), OrderStack::GroupField::SendIt, "0"));
+  EXPECT_TRUE(edi_.Orders.bOrdersChanged);
   EXPECT_FALSE(edi_.Orders.SaveOrders());
   Load();
   EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP[PARTNERID='1']/PONUMBER"), "EDITED-1");
@@ -350,15 +354,34 @@ TEST_F(OrderStackTest, BadInputLosesNothingAlreadyStacked) {
   EXPECT_EQ(SpoolFiles().size(), 3u);
 }
 
-TEST_F(OrderStackTest, SpoolFolderThatCannotBeCreatedIsReportedNotSilent) {
-  // The configured folder is missing and the fallback is taken by a plain file.
-  WriteFileOrDie(SettingsPath(), Settings(module_.dir() + "/gone", {{"1", "ABC", "1"}}));
+TEST_F(OrderStackTest, DesignsAreStoredOnlyInTheConfiguredSpoolFolder) {
+  // A missing folder that can be made is made, and used.
+  WriteFileOrDie(SettingsPath(), Settings(module_.dir() + "/later", {{"1", "ABC", "1"}}));
   edi_.Settings.FillSettings();
-  WriteFileOrDie(module_.path("Send"), "not a folder");
   Load(Design("PC1", "a.kit", {"abc"}));
-  EXPECT_EQ(edi_.Orders.StoreFailures, 1);
-  EXPECT_EQ(dialogs_.CountShown(Res("MSG ErrorsHaveOccured")), 1);
-  EXPECT_EQ(GetNodeText(edi_.Settings.docSettings, "SETTINGS/SPOOLPATH"), module_.path("Send"));
+  EXPECT_FALSE(edi_.Orders.LoadStatus);
+  EXPECT_EQ(ListXmeFiles(module_.dir() + "/later/Send").size(), 1u);
+
+  // A file where the folder should be, or a path of another system: the design is refused
+  // with the reason and stored nowhere else, and the input stays with the caller.
+  WriteFileOrDie(module_.path("blocked"), "not a folder");
+  for (const std::string& spool : {module_.path("blocked"), std::string("C:\\EDI\\Send")}) {
+    SCOPED_TRACE(spool);
+    std::string settings = Settings(module_.dir(), {{"1", "ABC", "1"}});
+    settings.replace(settings.find(module_.dir() + "/Send"), module_.dir().size() + 5, spool);
+    WriteFileOrDie(SettingsPath(), settings);
+    edi_.Settings.FillSettings();
+    std::string input = Design("PC2", "b.kit", {"abc"});
+    dialogs_.shown.clear();
+    edi_.Orders.LoadOrders(false, input);
+    EXPECT_TRUE(edi_.Orders.LoadStatus);
+    EXPECT_NE(edi_.Orders.LoadStatus.Description.find(spool), std::string::npos)
+        << edi_.Orders.LoadStatus.Description;
+    EXPECT_FALSE(input.empty());
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(SpoolFiles().empty());
+    EXPECT_EQ(GetNodeText(edi_.Settings.docSettings, "SETTINGS/SPOOLPATH"), spool);
+  }
 }
 
 TEST_F(OrderStackTest, EmptyFileNameTakesTheTrimmedFilePath) {

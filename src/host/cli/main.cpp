@@ -66,5 +66,12 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
+  if (const auto& question = cli.dialogs.Unanswered()) {
+    // A question nobody could answer is not a silent default: the command ran with the answer
+    // that changes nothing, and says so.
+    Fail(kExitUsage, "a question needed an answer and there is no terminal to ask it: " +
+                         *question + "; run the command again with --yes or --no");
+    return kExitUsage;
+  }
   return cli.exit_code;
 }

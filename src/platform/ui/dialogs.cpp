@@ -62,6 +62,9 @@ MsgResult ConsoleDialogs::MsgBox(const std::string& text, MsgButtons buttons, Ms
   if (policy_ == Answer::No || !::isatty(STDIN_FILENO)) {
     std::cerr << "  -> " << (yes_no ? "No" : "Cancel")
               << (policy_ == Answer::No ? " (--no)" : " (no terminal to ask)") << "\n";
+    if (policy_ == Answer::Ask && !unanswered_) {
+      unanswered_ = "\"" + text + "\" (" + (yes_no ? "Yes or No" : "OK or Cancel") + ")";
+    }
     return yes_no ? MsgResult::No : MsgResult::Cancel;
   }
   std::cerr << (yes_no ? "  [y/n] " : "  [ok/cancel] ") << std::flush;

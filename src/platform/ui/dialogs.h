@@ -70,9 +70,15 @@ class ConsoleDialogs final : public Dialogs {
   std::optional<std::string> PickFolder(const std::string& title,
                                         const std::string& initial_folder) override;
 
+  /// The first question that had to be answered without a terminal and without a policy
+  /// (it was answered No/Cancel, the answer that changes nothing), with its options; the
+  /// command line turns it into an error.
+  const std::optional<std::string>& Unanswered() const { return unanswered_; }
+
  private:
   std::optional<std::string> ReadLine();
   Answer policy_;
+  std::optional<std::string> unanswered_;
 };
 
 /// Installs dialogs for the life of the object (tests and commands).

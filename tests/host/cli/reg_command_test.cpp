@@ -72,8 +72,14 @@ TEST_F(RegCommandTest, AddQueryDeleteAndTheirExitCodes) {
   EXPECT_EQ(Reg("delete " + key + " /v Nothing /f", &out), 1) << out;
   EXPECT_EQ(Reg("delete HKLM\\\\Nothing /f", &out), 1) << out;
 
-  // Without /f an existing value is not overwritten when nobody can say yes: 3.
-  EXPECT_EQ(Reg("add " + key + " /v Server /d other", &out), 3) << out;
+  // Without /f an existing value is not overwritten when nobody can say yes: with no terminal
+  // the unanswered question is a usage error (2), answered No it is a cancelled change (3).
+  EXPECT_EQ(Reg("add " + key + " /v Server /d other", &out), 2) << out;
+  EXPECT_NE(out.find("--yes or --no"), std::string::npos) << out;
+  EXPECT_EQ(
+      RunCommand(Q(testing::LarkediExe()) + " --no reg add " + key + " /v Server /d other", &out),
+      3)
+      << out;
   ASSERT_EQ(
       store().GetValue(HKEY_CURRENT_USER, "Software\\Orca Technologies\\EDI\\Viewer", "Server", &v),
       Status::Ok);
@@ -126,7 +132,7 @@ TEST_F(RegCommandTest, ExportImportAndDamagedFiles) {
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CLASSES_ROOT\\Fax.spooler]\n\n"
             "[HKEY_CLASSES_ROOT\\Fax.spooler\\LocalServer32]\n@=\"/usr/bin/fax --stdio\"\n\n");
-  EXPECT_EQ(Reg("export HKCR\\\\Fax.spooler " + Q(exported), &out), 3) << "exists, no /y";
+  EXPECT_EQ(Reg("export HKCR\\\\Fax.spooler " + Q(exported), &out), 2) << "exists, no /y";
   EXPECT_EQ(Reg("export HKCR\\\\Missing " + Q(module_->path("missing.reg")), &out), 1) << out;
 
   ASSERT_EQ(Reg("delete HKCR\\\\Fax.spooler /f", &out), 0) << out;

@@ -85,7 +85,7 @@ TEST_F(StackCommandTest, FailedSaveIsReportedAndKeepsThePreviousFile) {
   ASSERT_EQ(Add(Design("k.kit", "ABC", 2000), &out), 0) << out;
   std::vector<std::string> files;
   for (const auto& e : fs::directory_iterator(module_.path("Send"))) {
-    files.push_back(e.path().string());
+    if (e.path().extension() == ".xme") files.push_back(e.path().string());
   }
   ASSERT_EQ(files.size(), 1u);
   ASSERT_GT(fs::file_size(files[0]), 16384u);
@@ -122,7 +122,7 @@ TEST_F(StackCommandTest, ControlCharactersInATypedValueDoNotBreakTheDesign) {
   EXPECT_NE(out.find("Deliverto side door"), std::string::npos) << out;
   EXPECT_NE(out.find("PO7"), std::string::npos) << out;
   EXPECT_EQ(Lark("stack list", &out), 0);
-  EXPECT_NE(out.find("k.kit"), std::string::npos) << out;
+  EXPECT_NE(out.find("\t1\tAcme\t1\tPO7\t"), std::string::npos) << out;
 }
 
 }  // namespace
