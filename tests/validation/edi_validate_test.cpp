@@ -445,6 +445,10 @@ TEST_F(EdiValidateTest, FailingModulesShowTheErrorAndKeepTheDesign) {
   for (const std::string progId : {"Fake.crash", "Fake.hang", "Fake.refuse", "No.Such.Module"}) {
     SCOPED_TRACE(progId);
     dialogs_.shown.clear();
+    // The hanging module is given up after a short call time-out.
+    automation::AutomationOptions options = automation::CurrentAutomationOptions();
+    options.call_timeout = std::chrono::seconds(progId == "Fake.hang" ? 1 : 4);
+    automation::SetAutomationOptions(options);
     xml::Document settings = Load(Settings(progId));
     xml::Document doc = Load("<Design>" + CatalogXml("1", "KITM") + "</Design>");
     xml::Node design = doc.documentElement();
