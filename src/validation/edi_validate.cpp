@@ -33,7 +33,6 @@ const char* EdiValidateStatusName(int status) {
 
 namespace {
 
-constexpr long kScriptTimeoutMs = 10000;
 const char* const kLineBreak = "\r\n";
 
 /// A partner value used as a file name inside the Validate folder: it must not reach
@@ -153,9 +152,9 @@ xml::Node SettingsRoot(const xml::Document& docSettings) {
 
 clsEdiValidate::~clsEdiValidate() = default;
 
-clsEdiValidate::clsEdiValidate() {
+clsEdiValidate::clsEdiValidate(long scriptTimeoutMs) : script_timeout_ms_(scriptTimeoutMs) {
   // The script host runs in a worker started on first use; building it cannot fail here.
-  ResetScriptHost("VBScript", kScriptTimeoutMs, false);
+  ResetScriptHost("VBScript", script_timeout_ms_, false);
   script_folder_ = ModulePath("Validate") + "/";
 }
 
@@ -524,7 +523,7 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
   docCatalog.eager = true;  // a catalog check nearly always reads its catalog
   docDesign.text = [&nodeDesign] { return nodeDesign.xml(); };
 
-  ResetScriptHost("VBScript", kScriptTimeoutMs, false);
+  ResetScriptHost("VBScript", script_timeout_ms_, false);
   WriteLog("Add docCatalog object to ScriptControl and call Validate() function.");
   if (bStartupInput) allow_ui_ = true;
   script::ScriptResult run =

@@ -26,7 +26,10 @@ const char* EdiValidateStatusName(int status);
 
 class clsEdiValidate {
  public:
-  clsEdiValidate();
+  /// The time a manufacturer script may run before it is stopped.
+  static constexpr long kDefaultScriptTimeoutMs = 10000;
+
+  explicit clsEdiValidate(long scriptTimeoutMs = kDefaultScriptTimeoutMs);
   ~clsEdiValidate();
   clsEdiValidate(const clsEdiValidate&) = delete;
   clsEdiValidate& operator=(const clsEdiValidate&) = delete;
@@ -79,6 +82,7 @@ class clsEdiValidate {
   bool stray_linked_ = false;
   bool allow_ui_ = false;
   std::string script_folder_;
+  long script_timeout_ms_ = kDefaultScriptTimeoutMs;
   int overall_status_ = 0;
 };
 

@@ -427,7 +427,7 @@ TEST_F(Views, OrderDetailShowsEveryItemOfTheOrdersCatalogsOnly) {
   EXPECT_EQ(err.Number, kErrGeneral);
 }
 
-TEST_F(Views, SettingsPartnerListAndPartnerPagesCarryTheirContracts) {
+TEST_F(Views, SettingsPartnerListPartnerAndStatusPagesCarryTheirContracts) {
   StackSpec spec = TwoPartners(0);
   spec.partners.push_back({3, "Kingston Order Forms", 2});
   xml::Document settings;
@@ -504,21 +504,15 @@ TEST_F(Views, SettingsPartnerListAndPartnerPagesCarryTheirContracts) {
     }
   }
   EXPECT_TRUE(warning.dom.selectSingleNode("//div[contains(@class,'message warning')]"));
-}
 
-TEST_F(Views, StatusPageLeavesOutOrderFormPartners) {
-  StackSpec spec = TwoPartners(0);
-  spec.partners.push_back({3, "Kingston Order Forms", 2});
-  xml::Document settings;
-  ASSERT_TRUE(settings.loadXML(SettingsXml(spec)));
-  Page page = Render("status", {}, xml::Node(), settings, "status");
+  // The status page leaves out the order-form partner, and only on the page.
+  Page status = Render("status", {}, xml::Node(), settings, "status");
   for (int id : {1, 2}) {
-    EXPECT_TRUE(page.Id("statusbutton" + std::to_string(id)));
-    EXPECT_EQ(page.Id("partnerpassword" + std::to_string(id)).getAttribute("type"), "password");
+    EXPECT_TRUE(status.Id("statusbutton" + std::to_string(id)));
+    EXPECT_EQ(status.Id("partnerpassword" + std::to_string(id)).getAttribute("type"), "password");
   }
-  EXPECT_FALSE(page.Id("statusbutton3"));
-  EXPECT_FALSE(page.Id("partnerpassword3"));
-  // The settings themselves are untouched.
+  EXPECT_FALSE(status.Id("statusbutton3"));
+  EXPECT_FALSE(status.Id("partnerpassword3"));
   EXPECT_TRUE(settings.selectSingleNode("/SETTINGS/PARTNER[ID='3']"));
 }
 

@@ -49,13 +49,8 @@ TEST(ResX, LoadFailuresAreLoggedNotShown) {
   EXPECT_FALSE(res.LoadResXFile(module.path("bad.resx")));
   EXPECT_FALSE(res.LoadXmlFile(module.path("nothere.xml")));
   std::string log = testing::ReadFileOrEmpty(LogPath());
-  EXPECT_NE(log.find("Loading the resource file: " + module.path("bad.resx")), std::string::npos);
-  EXPECT_NE(log.find("An unexpected error occured.\r\nError number: 9000\r\n"
-                     "Source: clsResX - LoadResXFile\r\n"
-                     "Error description: Cannot load ResX file with MSXML\r\nReason: "),
-            std::string::npos)
+  EXPECT_NE(log.find("Error number: 9000\r\nSource: clsResX - LoadResXFile\r\n"), std::string::npos)
       << log;
-  EXPECT_NE(log.find("Source: clsResX - LoadXmlFile"), std::string::npos);
   EXPECT_EQ(res.LoadAllResXString(), "");
 }
 

@@ -433,7 +433,9 @@ TEST_F(EdiValidateTest, EndlessScriptIsStoppedAndTheNextCatalogStillRuns) {
   xml::Document doc = Load("<Design>" + CatalogXml("1", "KITA") +
                            CatalogXml("2", "KITC", "<Item><Code>T84</Code></Item>") + "</Design>");
   xml::Node design = doc.documentElement();
-  clsEdiValidate validator;
+  // A short script time-out instead of the default ten seconds; long enough for the
+  // abort script of the next catalog, which runs in a fresh worker, on a busy machine.
+  clsEdiValidate validator(500);
   EXPECT_EQ(validator.ValidateDesign2(design, settings, false, false), EDI_VALIDATE_ABORT);
   EXPECT_FALSE(design.selectSingleNode("Catalog[ID='1']/ERROR"));
   EXPECT_TRUE(design.selectSingleNode("Catalog[ID='2']/ERROR"));
@@ -443,6 +445,10 @@ TEST_F(EdiValidateTest, FailingModulesShowTheErrorAndKeepTheDesign) {
   for (const std::string progId : {"Fake.crash", "Fake.hang", "Fake.refuse", "No.Such.Module"}) {
     SCOPED_TRACE(progId);
     dialogs_.shown.clear();
+    // The hanging module is given up after a short call time-out.
+    automation::AutomationOptions options = automation::CurrentAutomationOptions();
+    options.call_timeout = std::chrono::seconds(progId == "Fake.hang" ? 1 : 4);
+    automation::SetAutomationOptions(options);
     xml::Document settings = Load(Settings(progId));
     xml::Document doc = Load("<Design>" + CatalogXml("1", "KITM") + "</Design>");
     xml::Node design = doc.documentElement();
@@ -478,8 +484,6 @@ TEST_F(EdiValidateTest, DiagnosticCopyOnlyWithLogging) {
   EXPECT_TRUE(saved.selectSingleNode("/Design/Catalog[ID='1']"));
   std::string log = ReadFileOrEmpty(LogPath());
   EXPECT_NE(log.find("The validation script for manuf WARN returned an error!\r\nCode: W17"),
-            std::string::npos);
-  EXPECT_NE(log.find("Adjust the global status value to maximum error level: 1"),
             std::string::npos);
 }
 

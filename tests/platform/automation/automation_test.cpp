@@ -148,6 +148,10 @@ TEST_F(AutomationTest, ObjectsThatCannotBeCreated) {
 TEST_F(AutomationTest, CrashHangAndMalformedAnswersFailTheCallAndEndTheProcess) {
   for (const char* how : {"crash", "hang", "badjson", "silent-exit"}) {
     SCOPED_TRACE(how);
+    // The hanging call is given up after a short time-out.
+    AutomationOptions options = CurrentAutomationOptions();
+    options.call_timeout = std::chrono::seconds(std::string(how) == "hang" ? 1 : 3);
+    SetAutomationOptions(options);
     auto object = Create();
     ASSERT_TRUE(object);
     pid_t pid = PidOf(*object);

@@ -211,12 +211,13 @@ TEST_F(ScriptHostTest, InfiniteLoopIsStoppedAndTheWorkerReplaced) {
   ASSERT_TRUE(Run("leave_global.js").ok);
   pid_t first = host.WorkerPid();
   std::string before = design.xml();
-  host.SetTimeout(1000);
+  host.SetTimeout(300);
   ScriptResult r = Run("infinite_loop.js");
   host.SetTimeout(kDefaultTimeoutMs);
   EXPECT_FALSE(r.ok);
   EXPECT_TRUE(r.timedOut);
   EXPECT_EQ(r.errorNumber, kErrScriptTimeout);
+  EXPECT_NE(r.errorDescription.find("300 ms"), std::string::npos) << r.errorDescription;
   EXPECT_EQ(design.xml(), before);
   EXPECT_EQ(host.WorkerPid(), -1);
   EXPECT_NE(::kill(first, 0), 0);  // killed and reaped
@@ -227,13 +228,11 @@ TEST_F(ScriptHostTest, InfiniteLoopIsStoppedAndTheWorkerReplaced) {
   EXPECT_NE(host.WorkerPid(), first);
 }
 
-TEST_F(ScriptHostTest, InfiniteLoopIsStoppedByTheDefaultLimit) {
+// The default limit is what Reset() sets; the stopping itself is shown above with a short one.
+TEST_F(ScriptHostTest, ResetRestoresTheDefaultLimit) {
+  host.SetTimeout(300);
   host.Reset();
   EXPECT_EQ(host.timeout(), 10000);
-  ScriptResult r = Run("infinite_loop.js");
-  EXPECT_FALSE(r.ok);
-  EXPECT_TRUE(r.timedOut);
-  EXPECT_NE(r.errorDescription.find("10000 ms"), std::string::npos);
 }
 
 TEST_F(ScriptHostTest, MemoryHogIsStoppedAndTheWorkerKept) {
