@@ -136,7 +136,10 @@ void OrderStack::RegisterCatalog(const std::string& name, bool& newCatalog) {
   AppendTextElement(settings, c, "PARTNERID", "-1");
   load_index_->AddCatalog(c);
   WriteLog("New catalog registered: " + name);
-  if (Err err = settings_.SaveSettingsXML()) LogError("LoadOrdersSub", err);
+  if (Err err = settings_.SaveChanges()) {
+    LogError("LoadOrdersSub", static_cast<const Err&>(err));
+    if (!RegisterStatus) RegisterStatus = err;
+  }
   RegisteredCatalogs.push_back(name);
   newCatalog = true;
 }
@@ -479,6 +482,7 @@ bool OrderStack::LoadOrders(bool bShowDialog, std::string& StartupInput) {
   observer_.LoadStarting();
   CatalogCounter = 0;
   RegisteredCatalogs.clear();
+  RegisterStatus.Clear();
   StoreFailures = 0;
 
   LoadStatus = {};

@@ -43,6 +43,9 @@ class OrderStack {
   int CatalogCounter = 0;
   /// Codes of the catalogs the last load added to the settings.
   std::vector<std::string> RegisteredCatalogs;
+  /// Why the catalogs the last load registered are not in the settings file (they are in
+  /// the settings in memory); empty when they were saved.
+  Err RegisterStatus;
   /// Designs of the input that the last load could not store in the spool folder.
   int StoreFailures = 0;
   /// Why the last load could not use the spool folder (not set, not a folder, cannot be

@@ -101,6 +101,9 @@ class PosixEnv final : public Env {
       if (error) *error = Reason("Cannot create", path, errno);
       return false;
     }
+    // A replaced file keeps its permissions (a settings file made read-only stays so).
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
     // A half-written temporary file is what a crash here leaves; the target is untouched.
     std::size_t half = data.size() / 2;
     bool ok = WriteAll(fd, data.substr(0, half));

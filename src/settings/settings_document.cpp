@@ -97,11 +97,23 @@ Err SettingsDocument::FillSettings() {
 
   const std::string path = SettingsPath();
   WriteLog("Loading " + path);
+  damaged_.Clear();
   if (!docSettings.load(path)) {
     std::string description = Res("MSG CannotLoadXML") + "\r\n" +
                               ResParam("MSG FileNameParam", {path}) + "\r\n" +
                               ResParam("MSG ReasonParam", {docSettings.parseErrorReason()});
-    LogErrorNumberSourceDescription(Err::Raise(kErrComponent, "frmEDI.FillSettings", description));
+    Err err = Err::Raise(kErrComponent, "frmEDI.FillSettings", description);
+    LogErrorNumberSourceDescription(err);
+    if (Env::Default()->Exists(path)) {
+      // A settings file with one typo holds every partner and folder of the dealer: it is
+      // never replaced by the defaults behind the user's back. The defaults serve in memory
+      // until the user saves the settings.
+      damaged_ = Err::Raise(kErrComponent, "FillSettings",
+                            path + " does not parse (" + docSettings.parseErrorReason() +
+                                "); it is kept as it is and the defaults are used until the "
+                                "settings are saved");
+      CurrentDialogs().MsgBox(description, MsgButtons::OK, MsgIcon::Exclamation, ModuleTitle());
+    }
     CreateDomDocument(docSettings);
   }
 
@@ -170,6 +182,7 @@ Err SettingsDocument::FillSettings() {
     changed = true;
   }
 
+  if (damaged_) return damaged_;
   if (changed) {
     WriteLog("Settings has changed. Call SaveSettingsXML.");
     return SaveSettingsXML();
@@ -177,8 +190,15 @@ Err SettingsDocument::FillSettings() {
   return {};
 }
 
-Err SettingsDocument::SaveSettingsXML() const {
-  return larkedi::SaveSettingsXML(docSettings.xml());
+Err SettingsDocument::SaveSettingsXML() {
+  Err err = larkedi::SaveSettingsXML(docSettings.xml());
+  if (!err) damaged_.Clear();
+  return err;
+}
+
+Err SettingsDocument::SaveChanges() {
+  if (damaged_) return damaged_;
+  return SaveSettingsXML();
 }
 
 std::string SettingsDocument::Value(const std::string& xpath) const {
@@ -202,7 +222,21 @@ Err SaveSettingsXML(const std::string& text) {
   // The document text ends with CR LF; SaveXmlText adds its own.
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   const std::string path = SettingsPath();
+  Env* env = Env::Default();
   Err err;
+  // A file that does not parse is kept beside the new one, once, so the partners it holds
+  // can still be recovered by hand.
+  if (xml::Document old; env->Exists(path) && !old.load(path)) {
+    const std::string bad = path + ".bad";
+    std::string bytes, reason;
+    if (!env->Exists(bad) &&
+        (!env->ReadFile(path, &bytes, &reason) || !env->WriteFileAtomic(bad, bytes, &reason))) {
+      err = Err::Raise(kErrFileAccess, "SaveSettingsXML",
+                       "cannot keep the unreadable settings as " + bad + ": " + reason);
+      LogError("SaveSettingsXML", static_cast<const Err&>(err));
+      return err;
+    }
+  }
   if (!SaveXmlText(out, path, &err)) {  // logged there
     err.Description = "cannot write " + path + ": " + err.Description;
     return err;

@@ -14,9 +14,10 @@ namespace larkedi {
 std::string SettingsPath();
 
 /// Parses a settings text, drops the METHOD and PARTNER elements marked dontsave="1" and
-/// writes the settings file whole. Returns an empty Err on success; otherwise the error
-/// names the file and the reason (the text does not parse, the file cannot be written),
-/// and the file is left as it was.
+/// writes the settings file whole, with the existing file's permissions; an existing file
+/// that does not parse is first copied to <name>.xml.bad (unless such a copy exists). Returns an
+/// empty Err on success; otherwise the error names the file and the reason (the text does not
+/// parse, the file cannot be written), and the file is left as it was.
 Err SaveSettingsXML(const std::string& text);
 
 /// Owns the settings document of a window (or of one command) and the state its loading
@@ -38,9 +39,11 @@ class SettingsDocument {
 
   /// (Re)loads docSettings from the settings file and completes it with the defaults,
   /// free-EDI partners (only while bWebServiceDone is false) and the transmission methods
-  /// registered on the machine; saves the file when a default or partner was added. An
-  /// unreadable file is logged and replaced by the defaults. Returns an empty Err, or the
-  /// failure of that save (the document is complete in memory either way).
+  /// registered on the machine; saves the file when a default or partner was added. A file
+  /// that exists but does not parse is reported (file and reason), never overwritten: the
+  /// defaults serve in memory until an explicit SaveSettingsXML. Returns an empty Err, the
+  /// failure of that save, or the unreadable file's error (the document is complete in
+  /// memory either way).
   Err FillSettings();
   /// Largest ID of the elements plus 1; 1 for an empty list.
   int NextID(const xml::NodeList& nodes) const;
@@ -52,13 +55,21 @@ class SettingsDocument {
   int CreateFreeEDIPartner(const std::string& manufacturer_id, const std::string& name);
   /// True when the partner exists and carries the freeedi attribute set.
   bool IsFreeEdiPartner(int partner_id) const;
-  /// Writes docSettings to the settings file (see the free SaveSettingsXML).
-  Err SaveSettingsXML() const;
+  /// Writes docSettings to the settings file (see the free SaveSettingsXML): the user's
+  /// explicit save, which also replaces a file that did not parse (kept as <name>.xml.bad).
+  Err SaveSettingsXML();
+  /// Saves a change the module made by itself (a catalog registered by a stack load): like
+  /// SaveSettingsXML, except that a settings file that did not parse is left alone (its
+  /// error is returned).
+  Err SaveChanges();
+  /// Why the settings file could not be used at the last load; empty when it could.
+  const Err& Damaged() const { return damaged_; }
 
   /// Text of the first match of `xpath` in docSettings ("SETTINGS/SPOOLPATH").
   std::string Value(const std::string& xpath) const;
 
  private:
+  Err damaged_;
   void AddNewPartner(int id);
   /// Appends a partner with the next ID (listed as new); code and, for a partner that is
   /// not free-EDI, name default from the resources. Returns the ID, 0 without SETTINGS.

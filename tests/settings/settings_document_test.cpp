@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include <filesystem>
 
 #include "host/interface.h"
 #include "platform/registry/registry_store.h"
@@ -15,6 +17,8 @@
 
 namespace larkedi {
 namespace {
+
+namespace fs = std::filesystem;
 
 using testing::ReadFileOrEmpty;
 using testing::TempModule;
@@ -158,17 +162,37 @@ TEST_F(SettingsTest, RegisteredModulesNumberedAfterSavedMethodsAndNeverSaved) {
   EXPECT_EQ(window.docSettings.selectNodes("SETTINGS/METHOD").length(), 5);
 }
 
-TEST_F(SettingsTest, UnparsableFileIsLoggedAndRecreatedWithDefaults) {
+// A settings file with one typo is never replaced by the defaults behind the user's back:
+// it is reported and kept; the defaults serve in memory; the first explicit save keeps the
+// broken file as .bad beside the new one.
+TEST_F(SettingsTest, UnparsableFileIsKeptUntilTheUserSaves) {
   module_->EnableLogging();
-  WriteFileOrDie(SettingsPath(), "<SETTINGS><PARTNER>");
+  const std::string typo =
+      "<SETTINGS><PARTNER><ID>1</ID><NAME>Smith & Sons</NAME></PARTNER></SETTINGS>";
+  WriteFileOrDie(SettingsPath(), typo);
   SettingsDocument window;
   window.bWebServiceDone = true;
-  window.FillSettings();
-  EXPECT_EQ(SavedFile().selectNodes("SETTINGS/METHOD").length(), 1);
+  const Err err = window.FillSettings();
+  EXPECT_TRUE(err);
+  EXPECT_NE(err.Description.find(SettingsPath()), std::string::npos) << err.Description;
+  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), typo);
+  EXPECT_EQ(window.docSettings.selectNodes("SETTINGS/METHOD").length(), 1);
+  // A change the module makes by itself is not saved over it either.
+  EXPECT_TRUE(window.SaveChanges());
+  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), typo);
   // The error record is what support reads from the log.
   std::string log = ReadFileOrEmpty(LogPath());
   EXPECT_NE(log.find("Error number: 9000\r\nSource: frmEDI.FillSettings"), std::string::npos)
       << log;
+
+  fs::permissions(SettingsPath(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_FALSE(window.SaveSettingsXML());
+  EXPECT_EQ(ReadFileOrEmpty(SettingsPath() + ".bad"), typo);
+  EXPECT_EQ(SavedFile().selectNodes("SETTINGS/METHOD").length(), 1);
+  EXPECT_FALSE(window.Damaged());
+  // The file was replaced with the permissions it had.
+  EXPECT_EQ(fs::status(SettingsPath()).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read);
 }
 
 TEST_F(SettingsTest, SaveSettingsXmlDropsDontSaveEntriesOnlyFromTheFile) {

@@ -42,8 +42,15 @@ int SaveFailed(const Err& err) {
   return Fail(kExitAbort, "the order stack was not saved: " + err.Description);
 }
 
-void PrintRegistered(const frmEDI& edi) {
-  if (edi.Orders.RegisteredCatalogs.empty()) return;
+// Lists the catalogs the load registered; their save failing is an error (1).
+int PrintRegistered(const frmEDI& edi) {
+  if (edi.Orders.RegisteredCatalogs.empty()) return kExitOk;
+  if (const Err& err = edi.Orders.RegisterStatus) {
+    std::string codes;
+    for (const auto& code : edi.Orders.RegisteredCatalogs) codes += " " + code;
+    return Fail(kExitMissing, "new catalogs" + codes +
+                                  " were not saved in the settings file: " + err.Description);
+  }
   std::cout << "new catalogs registered without a partner (PARTNERID -1):\n";
   for (const auto& code : edi.Orders.RegisteredCatalogs) std::cout << "  " << code << "\n";
   std::cout << "assign each to its manufacturer by setting the CATALOG's PARTNERID to the "
@@ -51,6 +58,14 @@ void PrintRegistered(const frmEDI& edi) {
             << SettingsPath()
             << "\n(larkedi settings get / settings put, or edit the file), then run "
                "`larkedi stack list` to see the new order groups\n";
+  return kExitOk;
+}
+
+// A load that could not use the spool folder ends the command with the reason (3).
+bool LoadFailed(const frmEDI& edi, Cli& cli, const std::string& what) {
+  if (!edi.Orders.LoadStatus) return false;
+  cli.exit_code = Fail(kExitAbort, what + ": " + edi.Orders.LoadStatus.Description);
+  return true;
 }
 
 void SetupStack(CLI::App& app, Cli& cli) {
@@ -98,9 +113,13 @@ void SetupStack(CLI::App& app, Cli& cli) {
     if (status != EDI_VALIDATE_OK) {
       std::cerr << "larkedi: validation status " << EdiValidateStatusName(status) << "\n";
     }
+    // Held from the listing before to the listing after, so the files reported are this
+    // command's own.
+    OrderStack::Transaction transaction(edi.Orders);
     std::vector<std::string> before_list = ListXmeFiles(edi.Orders.SpoolFolder());
     std::set<std::string> before(before_list.begin(), before_list.end());
     edi.Orders.LoadOrders(false, text);
+    if (LoadFailed(edi, cli, "design refused, nothing was stored")) return;
     if (edi.Orders.StoreFailures > 0) {
       cli.exit_code = Fail(kExitAbort, "the design could not be stored in the spool folder " +
                                            edi.Orders.SpoolFolder());
@@ -113,7 +132,7 @@ void SetupStack(CLI::App& app, Cli& cli) {
         ++added;
       }
     }
-    PrintRegistered(edi);
+    cli.exit_code = PrintRegistered(edi);
     if (added == 0) {
       cli.exit_code = Fail(kExitMissing, Options().file + " holds no design with job information");
     }
@@ -130,6 +149,7 @@ void SetupStack(CLI::App& app, Cli& cli) {
     frmEDI edi;
     OpenSettings(edi);
     edi.Orders.LoadOrders(false);
+    if (LoadFailed(edi, cli, "cannot read the order stack")) return;
     if (Options().xml) {
       std::cout << edi.Orders.docOrders.xml();
       return;
@@ -162,7 +182,7 @@ void SetupStack(CLI::App& app, Cli& cli) {
       std::cout << "\ncatalogs in no order group (no partner assigned):\nFILE\tCATALOG\n";
       for (const auto& line : loose) std::cout << line << "\n";
     }
-    PrintRegistered(edi);
+    cli.exit_code = PrintRegistered(edi);
   });
 
   auto* set = stack->add_subcommand(
@@ -185,7 +205,9 @@ void SetupStack(CLI::App& app, Cli& cli) {
     frmEDI edi;
     OpenSettings(edi);
     OrderStack& orders = edi.Orders;
+    OrderStack::Transaction transaction(orders);
     orders.LoadOrders(false);
+    if (LoadFailed(edi, cli, "cannot read the order stack")) return;
     const long id = orders.FindGroup(opt.group);
     if (id < 0) {
       cli.exit_code = Fail(kExitMissing, "no order group " + opt.group);
@@ -212,7 +234,9 @@ void SetupStack(CLI::App& app, Cli& cli) {
     cli.Prepare();
     frmEDI edi;
     OpenSettings(edi);
+    OrderStack::Transaction transaction(edi.Orders);
     edi.Orders.LoadOrders(false);
+    if (LoadFailed(edi, cli, "cannot read the order stack")) return;
     const long id = edi.Orders.FindGroup(Options().group);
     if (id < 0) {
       cli.exit_code = Fail(kExitMissing, "no order group " + Options().group);
