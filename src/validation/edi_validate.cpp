@@ -77,8 +77,21 @@ xml::Node CatalogAt(const xml::Node& design, long index) {
 /// When the design sits in a document, the copy takes its place there as the parent's last
 /// child, so the document that holds the design (the order stack, the start-up design)
 /// keeps the change; a detached design is simply replaced by the changed one.
-void ReplaceDesign(xml::Node& nodeDesign, const xml::Node& changed) {
+void ReplaceDesign(xml::Node& nodeDesign, xml::Node changed) {
   if (!changed || changed.nodeName() != "Design") return;
+  // A script changes the design's content only: the elements the order stack keeps on the
+  // design (its number, its file, its orders and their status) stay as they were, so a
+  // script cannot drop an unsent order or point the design at another design's file.
+  static const char* const kStackOwned[] = {"ID", "FileName", "ORDERGROUP", "VALIDSTATUS",
+                                            "REPLACEDFILE"};
+  xml::Document work = changed.ownerDocument();
+  for (const char* name : kStackOwned) {
+    xml::NodeList now = changed.selectNodes(name);
+    for (long i = now.length() - 1; i >= 0; --i) changed.removeChild(now.item(i));
+    for (xml::Node kept : nodeDesign.selectNodes(name)) {
+      changed.appendChild(work.importNode(kept, true));
+    }
+  }
   xml::Node parent = nodeDesign.parentNode();
   if (!parent) {
     nodeDesign = changed;

@@ -568,5 +568,28 @@ TEST_F(ValidateCommandTest, ExitStatusFollowsTheValidation) {
   EXPECT_EQ(Run("", &out), 2) << out;
 }
 
+// A script that rewrites the stack's bookkeeping of a design (its orders, number and file)
+// changes the content only: the bookkeeping stays as it was before the script ran.
+TEST_F(EdiValidateTest, ScriptCannotRewriteTheStacksOwnElements) {
+  Script("ABRT",
+         "function Validate() { var d = docDesign.documentElement;"
+         " var g = docDesign.selectSingleNode('//ORDERGROUP'); d.removeChild(g);"
+         " docDesign.selectSingleNode('//FileName').text = 'OTHER.xme';"
+         " docDesign.selectSingleNode('/Design/ID').text = '99';"
+         " d.appendChild(docDesign.createElement('Note')); }");
+  xml::Document settings = Load(Settings());
+  xml::Document doc =
+      Load("<Orders><Design><ID>1</ID><FileName>MINE.xme</FileName>" + CatalogXml("1", "KITC") +
+           "<ORDERGROUP><ID>1</ID><PARTNERID>5</PARTNERID><SENDIT>1</SENDIT>"
+           "<CATALOGID>1</CATALOGID></ORDERGROUP></Design></Orders>");
+  xml::Node design = doc.selectSingleNode("/Orders/Design");
+  clsEdiValidate validator;
+  validator.ValidateDesign2(design, settings, false, false);
+  EXPECT_TRUE(design.selectSingleNode("Note")) << design.xml();
+  EXPECT_EQ(GetNodeText(design, "FileName"), "MINE.xme");
+  EXPECT_EQ(GetNodeText(design, "ID"), "1");
+  EXPECT_EQ(GetNodeText(design, "ORDERGROUP/CATALOGID"), "1");
+}
+
 }  // namespace
 }  // namespace larkedi
