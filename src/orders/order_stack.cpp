@@ -459,6 +459,7 @@ void OrderStack::FinishLoad(LoadRun& run) {
   if (!run.validator->ValidateOrders(docOrders, run.bShowDialog)) {
     WriteLog("Could not validate Orders doc in LoadOrders.");
   }
+  for (const auto& failure : run.validator->ScriptFailures()) ScriptFailures.push_back(failure);
   if (Module().LogEnabled) {
     std::string text = docOrders.documentElement().xml();
     SaveXmlText(text, JoinPath(run.spool, "orders.xml"));
@@ -556,9 +557,11 @@ bool OrderStack::TakeInStartupInput(std::string& input, int& status) {
   }
   CompleteJobInfo(design);
   xml::Node validated = design;
+  ScriptFailures.clear();
   {
     clsEdiValidate validator;
     status = validator.ValidateDesign2(validated, settings_.docSettings, false, true);
+    ScriptFailures = validator.ScriptFailures();
   }
   xml::Document copy;
   copy.appendChild(copy.importNode(validated, true));

@@ -46,6 +46,9 @@ class OrderStack {
   /// Why the catalogs the last load registered are not in the settings file (they are in
   /// the settings in memory); empty when they were saved.
   Err RegisterStatus;
+  /// The manufacturer scripts that failed during the last TakeInStartupInput and load
+  /// ("<MANUFID>.js: <what happened>"), for the caller to show.
+  std::vector<std::string> ScriptFailures;
   /// Designs of the input that the last load could not store in the spool folder.
   int StoreFailures = 0;
   /// Why the last load could not use the spool folder (not set, not a folder, cannot be

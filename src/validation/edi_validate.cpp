@@ -523,6 +523,12 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
     return level;
   }
 
+  if (timed_out_.count(manufId)) {
+    // Each run costs the whole time limit: once is enough for one load.
+    WriteLog("The script of " + manufId +
+             " is not run again: it did not finish in time earlier in this load.");
+    return level;
+  }
   WriteLog("Opening '" + path + "'");
   std::string scriptText, readError;
   if (!Env::Default()->ReadFile(path, &scriptText, &readError)) {
@@ -546,6 +552,11 @@ int clsEdiValidate::HandleScript(const std::string& manufId, const xml::Node& ca
     if (run.errorLine > 0) description += " (line " + std::to_string(run.errorLine) + ")";
     LogError("Error in HandleScript() running " + path,
              Err::Raise(run.errorNumber, run.errorSource, description));
+    // The status stays as the script control reported it; the failure itself is kept for
+    // whoever runs the validation to show.
+    script_failures_.push_back(
+        manufId + ".js: " + (run.errorSource.empty() ? "" : run.errorSource + ": ") + description);
+    if (run.timedOut) timed_out_.insert(manufId);
     return level;
   }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ class clsEdiValidate {
 
   /// Highest level reported since the last reset.
   int OverallStatus() const { return overall_status_; }
+  /// One line per manufacturer script that could not be run to its end by this validator
+  /// (did not compile, threw, ran out of time or memory): "<MANUFID>.js: <what happened>".
+  /// Such a script counts as no finding; the lines let the caller say so.
+  const std::vector<std::string>& ScriptFailures() const { return script_failures_; }
 
  private:
   int ValidatePartnersCatalog2(xml::Node& nodeDesign, const xml::Node& partner, bool bShowDialog,
@@ -84,6 +89,9 @@ class clsEdiValidate {
   std::string script_folder_;
   long script_timeout_ms_ = kDefaultScriptTimeoutMs;
   int overall_status_ = 0;
+  std::vector<std::string> script_failures_;
+  /// Manufacturers whose script ran out of time with this validator: not run again.
+  std::set<std::string> timed_out_;
 };
 
 }  // namespace larkedi

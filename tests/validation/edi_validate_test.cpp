@@ -591,5 +591,24 @@ TEST_F(EdiValidateTest, ScriptCannotRewriteTheStacksOwnElements) {
   EXPECT_EQ(GetNodeText(design, "ORDERGROUP/CATALOGID"), "1");
 }
 
+// A script that fails is reported to the caller by manufacturer and cause; one that ran out
+// of time is not run again for the other catalogs of the same validation (each would cost
+// the whole limit).
+TEST_F(EdiValidateTest, FailedScriptsAreReportedAndATimedOutOneRunsOnce) {
+  FixtureScript("WARN", "infinite_loop");
+  FixtureScript("ABRT", "throw");
+  xml::Document settings = Load(Settings());
+  xml::Document doc = Load("<Design>" + CatalogXml("1", "KITA") + CatalogXml("2", "KITB") +
+                           CatalogXml("3", "KITC") + "</Design>");
+  xml::Node design = doc.documentElement();
+  clsEdiValidate validator(300);
+  EXPECT_EQ(validator.ValidateDesign2(design, settings, false, false), EDI_VALIDATE_OK);
+  const auto& failures = validator.ScriptFailures();
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_EQ(failures[0].rfind("WARN.js: ", 0), 0u) << failures[0];
+  EXPECT_NE(failures[0].find("300"), std::string::npos) << failures[0];
+  EXPECT_EQ(failures[1].rfind("ABRT.js: ", 0), 0u) << failures[1];
+}
+
 }  // namespace
 }  // namespace larkedi

@@ -103,7 +103,15 @@ void SetupStack(CLI::App& app, Cli& cli) {
     frmEDI edi;
     OpenSettings(edi);
     int status = EDI_VALIDATE_OK;
-    if (!edi.Orders.TakeInStartupInput(text, status)) {
+    const bool taken = edi.Orders.TakeInStartupInput(text, status);
+    auto report_scripts = [&edi] {
+      for (const auto& failure : edi.Orders.ScriptFailures) {
+        std::cerr << "larkedi: a manufacturer script failed: " << failure << "\n";
+      }
+      edi.Orders.ScriptFailures.clear();
+    };
+    report_scripts();
+    if (!taken) {
       cli.exit_code =
           Fail(kExitAbort, "design refused: " + std::string(status == EDI_VALIDATE_ABORT
                                                                 ? "validation aborted it"
@@ -119,6 +127,7 @@ void SetupStack(CLI::App& app, Cli& cli) {
     std::vector<std::string> before_list = ListXmeFiles(edi.Orders.SpoolFolder());
     std::set<std::string> before(before_list.begin(), before_list.end());
     edi.Orders.LoadOrders(false, text);
+    report_scripts();
     if (LoadFailed(edi, cli, "design refused, nothing was stored")) return;
     if (edi.Orders.StoreFailures > 0) {
       cli.exit_code = Fail(kExitAbort, "the design could not be stored in the spool folder " +

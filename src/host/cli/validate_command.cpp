@@ -69,6 +69,9 @@ void SetupValidate(CLI::App& app, Cli& cli) {
 
     clsEdiValidate validator;
     EdiValidateStatus status = validator.ValidateDesign2(design, docSettings, false, startup);
+    for (const auto& failure : validator.ScriptFailures()) {
+      std::cerr << "larkedi: a manufacturer script failed: " << failure << "\n";
+    }
     std::cout << EdiValidateStatusName(status) << "\n" << design.xml() << "\n";
     switch (status) {
       case EDI_VALIDATE_OK:
