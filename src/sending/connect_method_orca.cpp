@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/env.h"
 #include "platform/http_client.h"
@@ -258,8 +259,54 @@ void ConnectMethodOrca::SetError(long number, std::string description) {
   error_description_ = std::move(description);
 }
 
+namespace {
+
+/// Reads an input parameter of the exact form the send pipeline builds,
+/// <InputParameter><PartnerCode[ freeedi="1"]><![CDATA[code]]></PartnerCode>[<Data>document
+/// </Data>]</InputParameter>, without parsing the document it carries (a purchase order
+/// can be large, and the gateway checks it anyway). False for any other form.
+bool ReadPipelineParameter(std::string_view text, std::string* code, std::string* data) {
+  auto take = [&text](std::string_view prefix) {
+    if (text.substr(0, prefix.size()) != prefix) return false;
+    text.remove_prefix(prefix.size());
+    return true;
+  };
+  if (!take("<InputParameter><PartnerCode")) return false;
+  if (!take(">") && !(take(" freeedi=\"1\">"))) return false;
+  if (!take("<![CDATA[")) return false;
+  const std::size_t end = text.find("]]>");
+  if (end == std::string_view::npos) return false;
+  const std::string_view partner = text.substr(0, end);
+  text.remove_prefix(end + 3);
+  if (!take("</PartnerCode>")) return false;
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+    text.remove_suffix(1);
+  }
+  constexpr std::string_view kClose = "</InputParameter>";
+  constexpr std::string_view kDataClose = "</Data></InputParameter>";
+  std::string_view document;
+  if (text == kClose) {
+    document = {};
+  } else if (take("<Data>") && text.size() >= kDataClose.size() &&
+             text.substr(text.size() - kDataClose.size()) == kDataClose) {
+    document = text.substr(0, text.size() - kDataClose.size());
+  } else {
+    return false;
+  }
+  // Only markup is taken as it stands; escaped or CDATA content needs the parser.
+  if (!document.empty() && (document.front() != '<' || document.substr(0, 9) == "<![CDATA[")) {
+    return false;
+  }
+  *code = Trim(partner);
+  if (data) *data = std::string(document);
+  return true;
+}
+
+}  // namespace
+
 bool ConnectMethodOrca::ReadParameter(const std::string& input_parameter, std::string* code,
                                       std::string* data) {
+  if (ReadPipelineParameter(input_parameter, code, data) && !code->empty()) return true;
   xml::Document doc;
   if (!doc.loadXML(input_parameter)) {
     SetError(kErrOrcaBadRequest, "The input parameter is not XML: " + doc.parseErrorReason());

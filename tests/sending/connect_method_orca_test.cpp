@@ -88,22 +88,39 @@ TEST_F(ConnectMethodOrcaTest, SendsThroughTheAutomationObjectAndGetsTheSequence)
     ASSERT_FALSE(object->Call("sendfiles", send, &result));
     EXPECT_TRUE(result.AsBool());
   }
+  // Other spellings of the parameter carry the same document.
+  const std::string spaced =
+      "<?xml version=\"1.0\"?>\n<InputParameter>\n  <PartnerCode>NWC</PartnerCode>\n"
+      "  <Data>" +
+      PurchaseOrder("GUID3") + "</Data>\n</InputParameter>";
+  const std::string escaped =
+      "<InputParameter><PartnerCode freeedi=\"1\"><![CDATA[NWC]]></PartnerCode>"
+      "<Data>" +
+      xml::EscapeXmlText(PurchaseOrder("GUID4")) + "</Data></InputParameter>";
+  for (const std::string& parameter : {spaced, escaped}) {
+    std::vector<Variant> send = {Variant(parameter)};
+    ASSERT_FALSE(object->Call("sendfiles", send, &result));
+    EXPECT_TRUE(result.AsBool()) << parameter;
+  }
   Variant response;
   ASSERT_FALSE(object->Get("response", &response));
   xml::Document answer;
   ASSERT_TRUE(answer.loadXML(response.AsString())) << response.AsString();
-  EXPECT_EQ(answer.selectSingleNode("RESPONSE/SEQUENCE").text(), "2");
+  EXPECT_EQ(answer.selectSingleNode("RESPONSE/SEQUENCE").text(), "4");
   Variant number;
   ASSERT_FALSE(object->Get("errornumber", &number));
   EXPECT_EQ(number.AsLong(), 0);
 
   auto orders = sim.ReceivedOrders();
-  ASSERT_EQ(orders.size(), 2u);
+  ASSERT_EQ(orders.size(), 4u);
   EXPECT_EQ(orders[0].partner_code, "nwc");
   EXPECT_EQ(orders[0].global_id, "GUID1");
   EXPECT_EQ(orders[1].sequence, 2);
-  // The document arrives as it was handed over (the escaped ampersand included).
-  EXPECT_EQ(ReadFileOrEmpty(data_dir_ + "/received/" + orders[0].file), PurchaseOrder("GUID1"));
+  // Each document arrives as it was handed over (the escaped ampersand included).
+  for (std::size_t i = 0; i < orders.size(); ++i) {
+    EXPECT_EQ(ReadFileOrEmpty(data_dir_ + "/received/" + orders[i].file),
+              PurchaseOrder("GUID" + std::to_string(i + 1)));
+  }
 }
 
 TEST_F(ConnectMethodOrcaTest, RefusalsAndLostAnswersAreNotAccepted) {
