@@ -9,6 +9,7 @@
 #include "platform/ui/dialogs.h"
 #include "sending/ckutil.h"
 #include "support/resx.h"
+#include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
@@ -322,6 +323,17 @@ TEST_F(TransformationTest, AStyleSheetCannotWriteFiles) {
   const std::string result = DoCustomTransformation(design_, writer);
   EXPECT_EQ(result.rfind("ERROR : ", 0), 0u) << result;
   EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(TransformationTest, AStyleSheetCannotReachTheNetwork) {
+  testing::PartnerSim sim(R"({"dealers": []})");
+  ASSERT_TRUE(sim.running());
+  std::string reader =
+      Sheet("reader.xsl", "<xsl:template match=\"/\"><PO><xsl:copy-of select=\"document('" +
+                              sim.url("/gateway/health") + "')\"/></PO></xsl:template>");
+  const std::string result = DoCustomTransformation(design_, reader);
+  EXPECT_EQ(result.find("OK"), std::string::npos) << result;
+  EXPECT_TRUE(sim.Requests().empty());
 }
 
 }  // namespace
