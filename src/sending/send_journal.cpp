@@ -1,5 +1,7 @@
 #include "sending/send_journal.h"
 
+#include <cstdio>
+#include <ctime>
 #include <utility>
 
 #include "platform/env.h"
@@ -124,6 +126,50 @@ const char* SendStateText(SendState state) {
       return "refused";
   }
   return "";
+}
+
+std::string HistoryLine(const JournalEntry& entry) {
+  const std::time_t when = static_cast<std::time_t>(entry.order.time);
+  std::tm utc{};
+  char stamp[32] = "";
+  if (gmtime_r(&when, &utc)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%SZ", &utc);
+  std::string catalogs;
+  for (const auto& name : entry.order.catalogs) {
+    if (!catalogs.empty()) catalogs += ", ";
+    catalogs += name;
+  }
+  std::string line = std::string(stamp) + "  " + entry.order.partner_code + "  " +
+                     entry.order.design_file + "  order " + entry.order.order_id + "  PO " +
+                     entry.order.po_number + "  " + catalogs + "  " + SendStateText(entry.state);
+  if (entry.state == SendState::Accepted) line += " " + entry.sequence;
+  if (entry.state == SendState::Refused) line += ": " + entry.reason;
+  return line;
+}
+
+bool ParseHistoryDate(const std::string& text, int64_t* seconds) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char sep = 0;
+  int used = 0;
+  const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d", &year, &month, &day,
+                                 &used, &sep, &hour, &minute, &second);
+  const bool date_only = fields == 3 && static_cast<std::size_t>(used) == text.size();
+  const bool with_time = fields == 7 && (sep == 'T' || sep == ' ') &&
+                         text.size() == static_cast<std::size_t>(used) + 9;
+  if (!date_only && !with_time) return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
+    return false;
+  }
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  const std::time_t t = timegm(&tm);
+  if (tm.tm_mday != day) return false;  // 31 April and the like roll over
+  *seconds = static_cast<int64_t>(t);
+  return true;
 }
 
 SendJournal::SendJournal(std::string module_folder)

@@ -78,6 +78,15 @@ struct HistoryFilter {
   int limit = 0;
 };
 
+/// One line of the history list: hand-over time (UTC), partner code, design file, order ID,
+/// purchase-order number, catalogs, state, then the sequence number or the reason, e.g.
+/// "2026-12-07 14:03:11Z  NWC  3F2A....xme  order 2  PO 4711  Base, Wall  sent 41".
+std::string HistoryLine(const JournalEntry& entry);
+
+/// Reads a date ("YYYY-MM-DD", optionally followed by "THH:MM:SS" or " HH:MM:SS", taken as
+/// UTC) as seconds since the epoch, for the history's since filter. False when it is not one.
+bool ParseHistoryDate(const std::string& text, int64_t* seconds);
+
 class SendJournal {
  public:
   /// The journal of the module in `module_folder`. The database is opened (and created)

@@ -186,6 +186,40 @@ TEST_F(SendJournalTest, HistoryFiltersByPartnerDateAndTextNewestFirst) {
   EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme"}));
 }
 
+TEST(SendJournalHistoryText, LinesAndDates) {
+  int64_t t = 0;
+  ASSERT_TRUE(ParseHistoryDate("2026-12-07", &t));
+  int64_t later = 0;
+  ASSERT_TRUE(ParseHistoryDate("2026-12-07T14:03:11", &later));
+  EXPECT_EQ(later - t, 14 * 3600 + 3 * 60 + 11);
+  int64_t next_day = 0;
+  ASSERT_TRUE(ParseHistoryDate("2026-12-08 00:00:00", &next_day));
+  EXPECT_EQ(next_day - t, 86400);
+  int64_t epoch = -1;
+  ASSERT_TRUE(ParseHistoryDate("1970-01-01", &epoch));
+  EXPECT_EQ(epoch, 0);
+  for (const char* bad : {"", "yesterday", "2026-13-01", "2026-04-31", "2026-12-07x",
+                          "2026-12-07T25:00:00", "2026-12-07T10:00"}) {
+    EXPECT_FALSE(ParseHistoryDate(bad, &t)) << bad;
+  }
+
+  JournalEntry entry;
+  entry.order = Order("F.xme", "1", "NWC", later);
+  entry.state = SendState::Accepted;
+  entry.sequence = "41";
+  const std::string sent = HistoryLine(entry);
+  EXPECT_EQ(sent.rfind("2026-12-07 14:03:11Z  NWC  F.xme", 0), 0u) << sent;
+  EXPECT_NE(sent.find("Base, Wall's \"best\""), std::string::npos) << sent;
+  EXPECT_EQ(sent.substr(sent.size() - 8), " sent 41") << sent;
+  entry.state = SendState::Refused;
+  entry.reason = "500: Gateway error";
+  EXPECT_EQ(HistoryLine(entry).substr(HistoryLine(entry).size() - 27),
+            "refused: 500: Gateway error");
+  entry.state = SendState::InDoubt;
+  const std::string doubt = HistoryLine(entry);
+  EXPECT_EQ(doubt.substr(doubt.size() - 8), "in doubt") << doubt;
+}
+
 TEST_F(SendJournalTest, AFolderThatCannotHoldTheJournalIsAnError) {
   SendJournal journal(dir_ + "/no/such/folder");
   int64_t id = 0;
