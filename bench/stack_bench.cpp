@@ -109,15 +109,13 @@ const Stack& Prepare(int count, bool scripts = false) {
   }
   Env::Default()->WriteFileAtomic(s.dir + "/larkEDI.xml", settings, nullptr);
   SetModuleFolder(s.dir);
-  CKUtil ck;
   Utility util;
   for (int i = 1; i <= count; ++i) {
     std::string text = gen::GenerateDesign(options, i);
     const std::string name = util.GetGUID() + ".xme";
     RemoveXmlHeader(text);
     s.plain_bytes += text.size();
-    Err err;
-    StoreDesignFile(ck, s.dir + "/Send", name, text, err);
+    StoreDesignFile(s.dir + "/Send", name, text);
   }
   Env::Default()->WriteFileAtomic(
       s.dir + "/prepared", fingerprint + " " + std::to_string(s.plain_bytes) + "\n", nullptr);
