@@ -14,6 +14,7 @@
 #include "support/module.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
+#include "testing/failing_env.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
@@ -402,6 +403,83 @@ TEST_F(OrderStackTest, ADesignCannotRedirectItsOwnFile) {
   Load();
   EXPECT_EQ(SpoolFiles().size(), 1u);
   EXPECT_EQ(Texts("//Design/FileName"), SpoolFiles());
+}
+
+// The order-safety paths of replacing a design: the old copy goes only once the new one is
+// stored, and a replacement a crash interrupted is completed by the next load.
+TEST_F(OrderStackTest, ReplacementNeverLosesOrDoublesTheDesign) {
+  Load(Design("PC1", "same.kit", {"abc"}, "old"));
+  const auto old_files = SpoolFiles();
+  ASSERT_EQ(old_files.size(), 1u);
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    dialogs_.msgbox_answers = {MsgResult::Yes};
+    Load(Design("PC1", "same.kit", {"abc"}, "new"));
+  }
+  EXPECT_EQ(edi_.Orders.StoreFailures, 1);
+  EXPECT_EQ(SpoolFiles(), old_files) << "the stacked copy went although the new one failed";
+
+  // The new copy names the one it replaces; stored whole but not yet followed by the
+  // deletion (a crash in between), both are on disk: the next load keeps only the new one.
+  std::string replaced = Design("PC1", "same.kit", {"abc"}, "new");
+  replaced.insert(replaced.size() - std::string("</Design>").size(),
+                  "<REPLACEDFILE>" + old_files[0] + "</REPLACEDFILE>");
+  ASSERT_FALSE(StoreDesignFile(spool(), "0NEWCOPY.xme", replaced));
+  Load();
+  EXPECT_EQ(SpoolFiles(), (std::vector<std::string>{"0NEWCOPY.xme"}));
+  EXPECT_EQ(Texts("//Design/JobInfo/Header/Number"), (std::vector<std::string>{"new"}));
+  EXPECT_EQ(Texts("//ORDERGROUP/ID").size(), 1u);
+}
+
+TEST_F(OrderStackTest, SpoolWatchSeesDesignsAddedAndRemovedByOthers) {
+  Load(Design("PC1", "a.kit", {"abc"}));
+  Load(Design("PC1", "b.kit", {"abc"}));
+  EXPECT_FALSE(edi_.Orders.IsSpoolerChanged());
+  const auto files = SpoolFiles();
+  fs::remove(spool() + "/" + files[0]);
+  EXPECT_TRUE(edi_.Orders.IsSpoolerChanged());
+  Load();
+  // One removed and another added: the same count, still a change.
+  fs::remove(spool() + "/" + files[1]);
+  ASSERT_FALSE(StoreDesignFile(spool(), "0OTHER.xme", Design("PC9", "c.kit", {"abc"})));
+  EXPECT_TRUE(edi_.Orders.IsSpoolerChanged());
+}
+
+TEST_F(OrderStackTest, EmptyArchiveFolderKeepsTheDesignStacked) {
+  std::string settings = Settings(module_.dir(), {{"1", "ABC", "1"}});
+  settings.replace(settings.find("<ARCHIVEPATH>"),
+                   settings.find("</ARCHIVEPATH>") - settings.find("<ARCHIVEPATH>"),
+                   "<ARCHIVEPATH>");
+  WriteFileOrDie(SettingsPath(), settings);
+  edi_.Settings.FillSettings();
+  Load(Design("PC1", "a.kit", {"nobody"}));
+  ASSERT_EQ(SpoolFiles().size(), 1u);
+  const Err err = edi_.Orders.SaveOrders();
+  EXPECT_TRUE(err);
+  EXPECT_NE(err.Description.find("ARCHIVEPATH"), std::string::npos) << err.Description;
+  EXPECT_EQ(SpoolFiles().size(), 1u);
+  EXPECT_TRUE(ListXmeFiles(fs::current_path().string()).empty());
+}
+
+// Designs handed in with a sort order are sorted before they are stacked, and none is lost.
+TEST_F(OrderStackTest, SortedInputKeepsEveryDesign) {
+  Configure({{"1", "ABC", "1"}}, "<SORTORDER>BWT</SORTORDER>");
+  std::string design = Design("PC1", "a.kit", {"abc"});
+  const std::string items =
+      "<Item><Code>T1</Code><SubType>2</SubType><SortOrder>9</SortOrder></Item>"
+      "<Item><Code>B1</Code><SubType>0</SubType><SortOrder>9</SortOrder></Item>"
+      "<Item><Code>W1</Code><SubType>1</SubType><SortOrder>9</SortOrder></Item>";
+  design.replace(design.find("<Item><Number>1</Number></Item>"),
+                 std::string("<Item><Number>1</Number></Item>").size(), items);
+  std::string second = design;
+  second.replace(second.find("a.kit"), 5, "b.kit");
+  // The design application hands several designs in a Project.
+  Load("<Project>" + design + second + "</Project>");
+  EXPECT_EQ(SpoolFiles().size(), 2u);
+  EXPECT_EQ(Texts("//Design[JobInfo/FileName='a.kit']//Item/Code"),
+            (std::vector<std::string>{"B1", "W1", "T1"}));
+  EXPECT_EQ(Texts("//Design[JobInfo/FileName='b.kit']//Item/Code").size(), 3u);
 }
 
 }  // namespace
