@@ -150,15 +150,17 @@ Err OrderStack::RemoveOrder(long groupId, bool& removed) {
     return {};
   }
   const std::string id = xml::XPathLiteral(std::to_string(groupId));
-  for (xml::Node cid : docOrders.selectNodes("//CATALOGID[../ID=" + id + "]")) {
-    xml::Node catalog =
-        docOrders.selectSingleNode("//Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]");
+  // The descendant axis, not "//": the XML library stops answering a "//" step with a
+  // condition once the whole document holds some millions of nodes.
+  for (xml::Node cid : docOrders.selectNodes("/descendant::CATALOGID[../ID=" + id + "]")) {
+    xml::Node catalog = docOrders.selectSingleNode(
+        "/descendant::Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]");
     if (catalog) {
       MarkChanged(catalog.parentNode());
       catalog.parentNode().removeChild(catalog);
     }
   }
-  if (xml::Node group = docOrders.selectSingleNode("//ORDERGROUP[ID=" + id + "]")) {
+  if (xml::Node group = docOrders.selectSingleNode("/descendant::ORDERGROUP[ID=" + id + "]")) {
     MarkChanged(group.parentNode());
     group.parentNode().removeChild(group);
   }

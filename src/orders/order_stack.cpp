@@ -294,8 +294,17 @@ void OrderStack::ReadInput(LoadRun& run, std::string& input) {
   for (std::size_t pos; (pos = input.find("\r\n")) != std::string::npos;) input.erase(pos, 2);
 
   xml::Document& inputXML = run.inputXML;
-  if (!inputXML.loadXML(input)) {
-    const std::string reason = inputXML.parseErrorReason();
+  std::string refused;
+  if (input.size() > kMaxDesignBytes) {
+    refused = "the design text is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB";
+  } else if (!inputXML.loadXML(input)) {
+    refused = inputXML.parseErrorReason();
+  } else if (inputXML.selectNodes("//Design[JobInfo]").length() >
+             static_cast<long>(kMaxDesignsPerInput)) {
+    refused = "more than " + std::to_string(kMaxDesignsPerInput) + " designs at once";
+  }
+  if (!refused.empty()) {
+    const std::string reason = refused;
     CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
                             MsgButtons::OK, MsgIcon::Information, ModuleTitle());
     LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
@@ -358,11 +367,20 @@ bool OrderStack::TakeStackedDesigns(LoadRun& run) {
     xml::Document fileDoc;
     std::string bytes, text, reason;
     Err err;
+    if (Env::Default()->FileSize(path) > kMaxStackFileBytes) {
+      Quarantine(run, name, "larger than " + std::to_string(kMaxStackFileBytes >> 20) + " MB");
+      continue;
+    }
     if (Env::Default()->ReadFile(path, &bytes, &reason)) {
       versions_[name] = FileFingerprint(bytes);
       err = DecipherBytes(path, std::move(bytes), &text);
     } else {
       err = Err::Raise(kErrFileAccess, "LoadOrders", reason);
+    }
+    if (text.size() > kMaxDesignBytes) {
+      Quarantine(run, name,
+                 "its design is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB");
+      continue;
     }
     text = DesignFileText(std::move(text));
     if (err || text.empty() || !fileDoc.loadXML(text)) {
@@ -399,6 +417,20 @@ bool OrderStack::TakeStackedDesigns(LoadRun& run) {
     GroupDesignTree(*run.grouping, run.orders.adoptChild(fileDoc));
   }
   return true;
+}
+
+void OrderStack::Quarantine(LoadRun& run, const std::string& name, const std::string& why) {
+  const std::string aside = name + kQuarantineSuffix;
+  std::string reason;
+  const bool moved =
+      Env::Default()->RenameFile(JoinPath(run.spool, name), JoinPath(run.spool, aside), &reason);
+  LoadedSpoolFiles.erase(name);
+  versions_.erase(name);
+  const std::string line =
+      ResParam("MSG InvalidXMLOrderInParam", {name}) + " (" + why + "; " +
+      (moved ? "set aside as " + aside : "it could not be set aside: " + reason) + ")";
+  run.errors += line + "\r\n";
+  LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders", line));
 }
 
 void OrderStack::CompleteReplacements(LoadRun& run) {

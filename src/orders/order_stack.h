@@ -143,6 +143,8 @@ class OrderStack {
 
   // The steps of LoadOrders, in order.
   Err PrepareSpoolFolder(std::string& spool);
+  /// Renames a stacked file that breaks the size limits aside (never deleted) and says so.
+  void Quarantine(LoadRun& run, const std::string& name, const std::string& why);
   /// Removes the older copies that designs stored to replace them name (REPLACEDFILE), an
   /// interrupted replacement being completed here once the new copy has been read whole.
   void CompleteReplacements(LoadRun& run);

@@ -1,6 +1,8 @@
 // Files of the order stack: stacked and archived designs (<GUID>.xme, enciphered).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +10,18 @@
 #include "platform/err.h"
 
 namespace larkedi {
+
+/// The largest design text the stack takes in or reads back (plain XML). Real designs stay
+/// far below it; it keeps a hostile or broken input from exhausting memory, and keeps one
+/// design below the node count at which the XML library's queries stop answering.
+inline constexpr std::size_t kMaxDesignBytes = 32u << 20;
+/// The most designs one input may hand in at once.
+inline constexpr std::size_t kMaxDesignsPerInput = 2000;
+/// The largest stacked file read from the spool folder (enciphered, as on disk).
+inline constexpr int64_t kMaxStackFileBytes = 32 << 20;
+/// The suffix a stacked file that breaks these limits is renamed with: set aside, never
+/// deleted, and no longer read as a design.
+inline constexpr const char* kQuarantineSuffix = ".quarantine";
 
 /// True when the name ends with ".xme" (any case).
 bool IsXmeName(std::string_view name);

@@ -219,6 +219,12 @@ class PosixEnv final : public Env {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   }
 
+  int64_t FileSize(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
+  }
+
   int64_t Now() override { return static_cast<int64_t>(::time(nullptr)); }
 
   bool LockFile(const std::string& path, int timeout_ms, std::unique_ptr<FileLock>* lock,

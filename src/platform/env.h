@@ -51,6 +51,9 @@ class Env {
   virtual int64_t ModificationTime(const std::string& path) = 0;
   /// True when `path` itself is a symbolic link (whatever it points to).
   virtual bool IsSymbolicLink(const std::string& path) = 0;
+  /// The size in bytes of a regular file (links followed); -1 for anything else (missing, a
+  /// folder, a device or pipe whose content has no size, such as /dev/zero).
+  virtual int64_t FileSize(const std::string& path) = 0;
   /// The current time, seconds since the epoch (archive years, dates shown and sent).
   virtual int64_t Now() = 0;
   /// Takes an exclusive lock on the file `path` (created when missing), waiting up to
@@ -93,6 +96,7 @@ class EnvWrapper : public Env {
   }
   int64_t ModificationTime(const std::string& p) override { return target_->ModificationTime(p); }
   bool IsSymbolicLink(const std::string& p) override { return target_->IsSymbolicLink(p); }
+  int64_t FileSize(const std::string& p) override { return target_->FileSize(p); }
   int64_t Now() override { return target_->Now(); }
   bool LockFile(const std::string& p, int t, std::unique_ptr<FileLock>* l,
                 std::string* e) override {

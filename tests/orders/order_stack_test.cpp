@@ -482,5 +482,35 @@ TEST_F(OrderStackTest, SortedInputKeepsEveryDesign) {
   EXPECT_EQ(Texts("//Design[JobInfo/FileName='b.kit']//Item/Code").size(), 3u);
 }
 
+// Inputs beyond the limits are refused with the reason; a stacked file beyond them is set
+// aside under another name (never deleted) and the rest of the stack still loads.
+TEST_F(OrderStackTest, HugeInputsAreRefusedAndHugeStackFilesSetAside) {
+  Load(Design("PC1", "a.kit", {"abc"}));
+  std::string many = "<Designs>";
+  for (std::size_t i = 0; i <= kMaxDesignsPerInput; ++i) {
+    many += Design("PC2", "m" + std::to_string(i) + ".kit", {"abc"});
+  }
+  dialogs_.shown.clear();
+  Load(many + "</Designs>");
+  EXPECT_EQ(SpoolFiles().size(), 1u);
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].text.find(std::to_string(kMaxDesignsPerInput)), std::string::npos)
+      << dialogs_.shown[0].text;
+
+  // Bytes that do not compress, a little over the limit.
+  std::string big(static_cast<std::size_t>(kMaxStackFileBytes) + 1024, '\0');
+  uint32_t x = 12345;
+  for (char& c : big) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  WriteFileOrDie(spool() + "/0BIG.xme", big);
+  dialogs_.shown.clear();
+  Load();
+  EXPECT_EQ(Texts("//Design/JobInfo/FileName"), (std::vector<std::string>{"a.kit"}));
+  EXPECT_FALSE(fs::exists(spool() + "/0BIG.xme"));
+  EXPECT_EQ(fs::file_size(spool() + "/0BIG.xme.quarantine"), big.size());
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].text.find("0BIG.xme.quarantine"), std::string::npos)
+      << dialogs_.shown[0].text;
+}
+
 }  // namespace
 }  // namespace larkedi

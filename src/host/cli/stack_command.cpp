@@ -86,6 +86,17 @@ void SetupStack(CLI::App& app, Cli& cli) {
   add->callback([&cli] {
     cli.Prepare();
     std::string text, reason;
+    const int64_t size = Env::Default()->FileSize(Options().file);
+    if (Env::Default()->Exists(Options().file) && size < 0) {
+      cli.exit_code = Fail(kExitAbort, "design refused: " + Options().file +
+                                           " is not a regular file (a folder, device or pipe)");
+      return;
+    }
+    if (size > static_cast<int64_t>(kMaxDesignBytes)) {
+      cli.exit_code = Fail(kExitAbort, "design refused: " + Options().file + " is larger than " +
+                                           std::to_string(kMaxDesignBytes >> 20) + " MB");
+      return;
+    }
     if (!Env::Default()->ReadFile(Options().file, &text, &reason)) {
       cli.exit_code = Fail(kExitMissing, "cannot add " + Options().file + ": " + reason);
       return;

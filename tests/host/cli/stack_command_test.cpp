@@ -125,5 +125,14 @@ TEST_F(StackCommandTest, ControlCharactersInATypedValueDoNotBreakTheDesign) {
   EXPECT_NE(out.find("\t1\tAcme\t1\tPO7\t"), std::string::npos) << out;
 }
 
+TEST_F(StackCommandTest, InputsThatAreNoDesignFileAreRefusedAtOnce) {
+  std::string out;
+  for (const std::string& input : {std::string("/dev/zero"), module_.dir()}) {
+    SCOPED_TRACE(input);
+    EXPECT_EQ(Lark("stack add " + input, &out), 3) << out;
+    EXPECT_NE(out.find("not a regular file"), std::string::npos) << out;
+  }
+}
+
 }  // namespace
 }  // namespace larkedi
