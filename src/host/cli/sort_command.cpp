@@ -15,7 +15,7 @@ void SetupSort(CLI::App& app, Cli& cli) {
       "sort",
       "Sort the items of a design by cabinet group and number them, printing the result.\n"
       "Methods (B base, W wall, T tall, in the order of the groups): BWT, BTW, WBT, WTB,\n"
-      "TBW, TWB. WBT sorts like WTB. Accessories stay after the item they are attached to.");
+      "TBW, TWB. Accessories stay after the item they are attached to.");
   static std::string design_path;
   static std::string method_name;
   cmd->add_option("DESIGN", design_path, "Design XML file")->required();
