@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
 
@@ -25,6 +26,46 @@ std::string Trim(const std::string& s) {
 bool Fail(Err* error, const char* routine, const std::string& description) {
   if (error) *error = Err::Raise(kErrComponent, routine, description);
   return false;
+}
+
+// Every file CKUtil reads whole: at most the largest archive the zip layer accepts, so a
+// device or an endless file is refused instead of filling memory.
+bool ReadInput(const std::string& path, std::string* data, std::string* error,
+               ReadFailure* why = nullptr) {
+  return ReadFileAtMost(path, zip::kMaxArchiveFileBytes, data, error, why);
+}
+
+XmeFailure FromRead(ReadFailure why) {
+  switch (why) {
+    case ReadFailure::kNotFound:
+      return XmeFailure::kMissing;
+    case ReadFailure::kPermission:
+      return XmeFailure::kPermission;
+    case ReadFailure::kTooLarge:
+      return XmeFailure::kTooLarge;
+    case ReadFailure::kFolder:
+    case ReadFailure::kNotAFile:
+      return XmeFailure::kNotAFile;
+    default:
+      return XmeFailure::kOther;
+  }
+}
+
+XmeFailure FromZip(zip::Failure why) {
+  switch (why) {
+    case zip::Failure::kNotArchive:
+      return XmeFailure::kNotArchive;
+    case zip::Failure::kTruncated:
+      return XmeFailure::kTruncated;
+    case zip::Failure::kWrongPassword:
+      return XmeFailure::kWrongPassword;
+    case zip::Failure::kDamaged:
+      return XmeFailure::kDamaged;
+    case zip::Failure::kTooLarge:
+      return XmeFailure::kTooLarge;
+    default:
+      return XmeFailure::kOther;
+  }
 }
 
 bool MatchNoCase(const std::string& pattern, const std::string& name) {
@@ -76,6 +117,8 @@ void CollectFiles(const std::string& folder, const std::string& relative,
   for (const auto& name : names) {
     if (name.empty() || (name.front() == '.' && !include_hidden)) continue;
     const std::string path = JoinPath(folder, name);
+    // A link may lead out of the archived folder (or back into it, without end).
+    if (IsSymbolicLink(path)) continue;
     const std::string rel = relative.empty() ? name : relative + "/" + name;
     if (env->IsDirectory(path)) {
       if (recurse) {
@@ -94,16 +137,44 @@ void CollectFiles(const std::string& folder, const std::string& relative,
 
 }  // namespace
 
+const char* XmeFailureText(XmeFailure why) {
+  switch (why) {
+    case XmeFailure::kNone:
+      return "no error";
+    case XmeFailure::kMissing:
+      return "no such file";
+    case XmeFailure::kPermission:
+      return "permission denied";
+    case XmeFailure::kNotAFile:
+      return "not a file";
+    case XmeFailure::kNotArchive:
+      return "not an encrypted archive";
+    case XmeFailure::kTruncated:
+      return "truncated archive";
+    case XmeFailure::kWrongPassword:
+      return "wrong password";
+    case XmeFailure::kDamaged:
+      return "damaged archive";
+    case XmeFailure::kTooLarge:
+      return "too large";
+    case XmeFailure::kEmpty:
+      return "empty archive";
+    case XmeFailure::kOther:
+      break;
+  }
+  return "unreadable";
+}
+
 std::string CKUtil::GetBinary(const std::string& sPath) {
   std::string data;
-  if (!Env::Default()->ReadFile(Trim(sPath), &data, nullptr)) return {};
+  if (!ReadInput(Trim(sPath), &data, nullptr)) return {};
   return data;
 }
 
 std::string CKUtil::GetBase64(const std::string& sData, bool bFileFormat) {
   if (!bFileFormat) return zip::Base64Encode(sData);
   std::string data;
-  if (!Env::Default()->ReadFile(Trim(sData), &data, nullptr)) return {};
+  if (!ReadInput(Trim(sData), &data, nullptr)) return {};
   return zip::Base64Encode(data);
 }
 
@@ -112,7 +183,7 @@ std::string CKUtil::GetCompressedFileData(const std::string& sFilePath, bool bRe
   const char* kRoutine = "GetCompressedFileData";
   const std::string path = Trim(sFilePath);
   std::string content, reason, result;
-  if (!Env::Default()->ReadFile(path, &content, &reason)) {
+  if (!ReadInput(path, &content, &reason)) {
     Fail(error, kRoutine, reason);
     return {};
   }
@@ -220,7 +291,7 @@ bool CKUtil::CompressArchive(const std::string& sArchpath, const std::string& sZ
   std::unique_ptr<zip::Archive> archive;
   if (env->Exists(zip_path)) {
     std::string old;
-    if (!env->ReadFile(zip_path, &old, &reason)) return Fail(error, kRoutine, reason);
+    if (!ReadInput(zip_path, &old, &reason)) return Fail(error, kRoutine, reason);
     archive = zip::Archive::Open(std::move(old), &reason);
     if (!archive) return Fail(error, kRoutine, zip_path + ": " + reason + "; it was left as it is");
   } else {
@@ -243,7 +314,7 @@ bool CKUtil::CompressArchive(const std::string& sArchpath, const std::string& sZ
   std::string skipped;
   for (const auto& f : files) {
     std::string data;
-    if (!env->ReadFile(f.path, &data, &reason) ||
+    if (!ReadInput(f.path, &data, &reason) ||
         !archive->AddEntry(f.entry_name, std::move(data), kLevel, false, &reason)) {
       all_added = false;  // the others are still archived
       if (!skipped.empty()) skipped.append("; ");
@@ -263,9 +334,19 @@ void CKUtil::EnCryptFile(const std::string& sFileName, Err* error) {
   Env* env = Env::Default();
   const std::string path = Trim(sFileName);
   std::string content, reason, bytes;
-  if (!env->ReadFile(path, &content, &reason)) {
+  if (!ReadInput(path, &content, &reason)) {
     Fail(error, kRoutine, reason);
     return;
+  }
+  // Enciphering an encrypted archive again would bury the design one level deeper, where
+  // DeCryptFile no longer finds it.
+  if (auto existing = zip::Archive::Open(content, nullptr)) {
+    for (int i = 0; i < existing->EntryCount(); ++i) {
+      if (existing->IsEncrypted(i)) {
+        Fail(error, kRoutine, path + ": the file already is an encrypted archive");
+        return;
+      }
+    }
   }
   if (!zip::AesSupported()) {
     Fail(error, kRoutine, path + ": this zip library cannot write AES-encrypted entries");
@@ -284,23 +365,31 @@ void CKUtil::EnCryptFile(const std::string& sFileName, Err* error) {
   if (!env->WriteFileAtomic(path, bytes, &reason)) Fail(error, kRoutine, reason);
 }
 
-std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error) {
+std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error, XmeFailure* why) {
   const char* kRoutine = "DeCryptFile";
   const std::string path = Trim(sFileName);
   Err err;
+  XmeFailure cause = XmeFailure::kNone;
+  ReadFailure read_failure = ReadFailure::kNone;
+  zip::Failure zip_failure = zip::Failure::kNone;
   std::string bytes, reason, text;
-  if (!Env::Default()->ReadFile(path, &bytes, &reason)) {
+  if (!ReadInput(path, &bytes, &reason, &read_failure)) {
+    cause = FromRead(read_failure);
     Fail(&err, kRoutine, reason);
-  } else if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
+  } else if (auto archive = zip::Archive::Open(std::move(bytes), &reason, &zip_failure); !archive) {
+    cause = FromZip(zip_failure);
     Fail(&err, kRoutine, path + ": " + reason);
   } else if (archive->EntryCount() == 0) {
+    cause = XmeFailure::kEmpty;
     Fail(&err, kRoutine, path + ": the archive holds no file");
   } else {
     archive->SetPassword(kArchivePassword);
-    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), &text, &reason)) {
+    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), &text, &reason, &zip_failure)) {
+      cause = FromZip(zip_failure);
       Fail(&err, kRoutine, path + ": " + reason);
     }
   }
+  if (why) *why = cause;
   if (err) {
     if (error) *error = err;
     LogError("Error in DeCryptFile", err);

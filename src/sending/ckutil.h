@@ -20,6 +20,24 @@
 
 namespace larkedi {
 
+/// Why a stacked design file could not be read back.
+enum class XmeFailure {
+  kNone,
+  kMissing,        // no such file
+  kPermission,     // the user may not read it
+  kNotAFile,       // a folder or a device
+  kNotArchive,     // not a zip archive (a plain file, another format)
+  kTruncated,      // a zip archive cut short
+  kWrongPassword,  // encrypted under another password
+  kDamaged,        // corrupt archive structure or entry data
+  kTooLarge,       // the file or its entry is beyond the size limits
+  kEmpty,          // an archive without entries
+  kOther,
+};
+
+/// A short description of the cause, for messages ("wrong password", ...).
+const char* XmeFailureText(XmeFailure why);
+
 /// The password of every archive the module makes.
 inline constexpr const char* kArchivePassword = "kq7zv41";
 
@@ -52,17 +70,20 @@ class CKUtil {
   /// `Recurse` descends into sub-folders; `SaveExtraPath` keeps their relative paths in the
   /// entry names; `IncludeHidden` takes files whose names begin with '.'. `ArchiveOnly` and
   /// `IncludeSystem` have no counterpart here and are accepted for the caller's sake. A
-  /// failure leaves the previous archive whole.
+  /// failure leaves the previous archive whole. Symbolic links are never followed: neither
+  /// linked files nor linked folders enter the archive.
   bool CompressArchive(const std::string& sArchpath, const std::string& sZipFileName,
                        const std::string& sFilePattern, const std::string& sExclusion, bool Recurse,
                        bool SaveExtraPath, bool ArchiveOnly, bool IncludeHidden, bool IncludeSystem,
                        Err* error = nullptr);
   /// Replaces the file by its encrypted single-entry archive. On failure the file stays as
-  /// it was.
+  /// it was. A file that already is an encrypted archive is refused, never enciphered twice.
   void EnCryptFile(const std::string& sFileName, Err* error = nullptr);
   /// The plain content of a file written by EnCryptFile. Empty text, and a log line, when
-  /// the file is missing, not a zip archive, truncated or made with another password.
-  std::string DeCryptFile(const std::string& sFileName, Err* error = nullptr);
+  /// the file is missing, unreadable, not a zip archive, truncated, made with another
+  /// password or inflates beyond the entry limit; `why` tells these apart.
+  std::string DeCryptFile(const std::string& sFileName, Err* error = nullptr,
+                          XmeFailure* why = nullptr);
 };
 
 }  // namespace larkedi
