@@ -77,6 +77,11 @@ void SetupRender(CLI::App& app, Cli& cli) {
     }
     std::string html;
     Err err;
+    // An order, partner or document that is not there is an error here, not an empty page.
+    if (!CheckRenderInput(view, args, orders, settings, err)) {
+      cli.exit_code = Fail(kExitMissing, err.Description);
+      return;
+    }
     if (!RenderView(view, args, orders, settings, html, err)) {
       cli.exit_code = Fail(kExitUsage, err.Description);
       return;
