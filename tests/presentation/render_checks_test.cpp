@@ -77,6 +77,8 @@ TEST(RenderChecks, TheCommandExitsOneWithTheReasonOnItsErrorOutput) {
       {"partner 99", 1, "There is no partner 99"},
       {"partnerlist --settings '" + module.path("design.xml") + "'", 1, "root is Project"},
       {"nosuchview", 2, "Unknown view"},
+      {"ediorderlist --orders /dev/zero", 1, "not a file"},
+      {"partnerlist --settings /dev/zero", 1, "not a file"},
   };
   for (const auto& c : cases) {
     std::string errors;
