@@ -168,8 +168,12 @@ void EnsureInit() {
 
 // XML_PARSE_COMPACT keeps short texts inside their node instead of a separate allocation
 // (an order stack holds many thousands of them); libxml2 frees and replaces them properly.
+// XML_PARSE_NOENT replaces references to entities of the document's own DTD by their text:
+// the text written back (xml) carries no DTD, so a reference left in the tree would make it
+// a document that no longer parses. External entities stay refused by the entity loader,
+// and libxml2 still refuses entities that expand out of all proportion.
 constexpr int kParseOptions =
-    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT | XML_PARSE_NOENT;
 
 bool IsBlank(const xmlChar* s) {
   if (!s) return true;

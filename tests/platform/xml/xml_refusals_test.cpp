@@ -1,5 +1,5 @@
-// What the XML layer refuses, and how it words it: documents nested too deep, in the
-// user's language.
+// What the XML layer refuses, and how it words it: documents nested too deep (in the
+// user's language) and documents whose own entities would not survive being written back.
 #include <gtest/gtest.h>
 
 #include "platform/xml/xml.h"
@@ -38,6 +38,29 @@ TEST(XmlRefusals, TooDeepADocumentIsRefusedInTheUsersLanguage) {
   ASSERT_FALSE(doc.loadXML("<a><b></a>"));
   EXPECT_EQ(doc.parseErrorReason().find("levels deep"), std::string::npos);
   xml::SetMessageLookup(nullptr);
+}
+
+TEST(XmlRefusals, InternalEntitiesAreReplacedSoTheWrittenTextParsesAgain) {
+  xml::Document doc;
+  ASSERT_TRUE(
+      doc.loadXML("<!DOCTYPE Design [<!ENTITY maker \"Acme &amp; Sons\">"
+                  "<!ENTITY line \"&maker; B30\">]>"
+                  "<Design><Item><Code>&line;</Code></Item></Design>"))
+      << doc.parseErrorReason();
+  EXPECT_EQ(doc.selectSingleNode("/Design/Item/Code").text(), "Acme & Sons B30");
+  xml::Document again;
+  ASSERT_TRUE(again.loadXML(doc.xml())) << again.parseErrorReason() << "\n" << doc.xml();
+  EXPECT_EQ(again.selectSingleNode("/Design/Item/Code").text(), "Acme & Sons B30");
+
+  // Entities that multiply out of all proportion are still refused.
+  std::string laughs = "<!DOCTYPE d [<!ENTITY a0 \"aaaaaaaaaa\">";
+  for (int i = 1; i < 10; ++i) {
+    laughs += "<!ENTITY a" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) laughs += "&a" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><d>&a9;</d>";
+  EXPECT_FALSE(doc.loadXML(laughs));
 }
 
 }  // namespace
