@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo bench asan format clean
+.PHONY: all deps build test demo bench asan fuzz format clean
 
 all: build
 
@@ -34,8 +34,24 @@ asan: deps
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
 
+# The libFuzzer targets of tests/fuzz, built with clang, each run for FUZZ_TIME seconds in
+# turn, starting from its checked-in corpus (new inputs go to $(BUILD)-fuzz/corpus/<target>;
+# crashes are written to the current folder as crash-*). Not part of `make test`, which runs
+# each corpus once.
+FUZZ_TARGETS ?= xme reg_import partner_answers xml_design
+FUZZ_TIME ?= 600
+fuzz: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLARKEDI_FUZZ=ON -DLARKEDI_BUILD_TESTS=OFF
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(BUILD)-fuzz/corpus/$$t && \
+	  $(BUILD)-fuzz/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_TIME) -rss_limit_mb=4096 \
+	    $(BUILD)-fuzz/corpus/$$t tests/fuzz/corpus/$$t || exit 1; \
+	done
+
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(BUILD)-fuzz

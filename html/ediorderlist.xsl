@@ -39,24 +39,29 @@
         </xsl:for-each>
       </dl>
     </xsl:if>
+    <!-- The first record names the columns. Taken once here: a variable is copied each time
+         it is read, so reading $rows inside the loop over the rows costs the whole list
+         per row. -->
+    <xsl:variable name="columns" select="$rows[1]/*[name() != 'GUID']"/>
+    <xsl:variable name="actions" select="boolean($rows[1]/GUID)"/>
     <xsl:choose>
       <xsl:when test="$rows">
         <table class="grid">
           <thead>
             <tr>
-              <xsl:for-each select="$rows[1]/*[name() != 'GUID']"><th><xsl:value-of select="name()"/></th></xsl:for-each>
-              <xsl:if test="$rows[1]/GUID"><th><IDS Name="LBL Actions"/></th></xsl:if>
+              <xsl:for-each select="$columns"><th><xsl:value-of select="name()"/></th></xsl:for-each>
+              <xsl:if test="$actions"><th><IDS Name="LBL Actions"/></th></xsl:if>
             </tr>
           </thead>
           <tbody>
             <xsl:for-each select="$rows">
               <xsl:variable name="row" select="."/>
               <tr>
-                <xsl:for-each select="$rows[1]/*[name() != 'GUID']">
+                <xsl:for-each select="$columns">
                   <xsl:variable name="column" select="name()"/>
                   <td><xsl:value-of select="$row/*[name() = $column]"/></td>
                 </xsl:for-each>
-                <xsl:if test="$rows[1]/GUID">
+                <xsl:if test="$actions">
                   <td><a href="#" class="action" id="statusorder{position()}" name="{normalize-space(GUID)}"><IDS Name="LBL DetailsLink"/></a></td>
                 </xsl:if>
               </tr>

@@ -1,5 +1,6 @@
 #include "orders/xme_file.h"
 
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
 #include "support/log.h"
@@ -14,6 +15,39 @@ Err Failure(const char* routine, const std::string& description) {
   return Err::Raise(kErrComponent, routine, description);
 }
 
+XmeFailure FromRead(ReadFailure why) {
+  switch (why) {
+    case ReadFailure::kNotFound:
+      return XmeFailure::kMissing;
+    case ReadFailure::kPermission:
+      return XmeFailure::kPermission;
+    case ReadFailure::kTooLarge:
+      return XmeFailure::kTooLarge;
+    case ReadFailure::kFolder:
+    case ReadFailure::kNotAFile:
+      return XmeFailure::kNotAFile;
+    default:
+      return XmeFailure::kOther;
+  }
+}
+
+XmeFailure FromZip(zip::Failure why) {
+  switch (why) {
+    case zip::Failure::kNotArchive:
+      return XmeFailure::kNotArchive;
+    case zip::Failure::kTruncated:
+      return XmeFailure::kTruncated;
+    case zip::Failure::kWrongPassword:
+      return XmeFailure::kWrongPassword;
+    case zip::Failure::kDamaged:
+      return XmeFailure::kDamaged;
+    case zip::Failure::kTooLarge:
+      return XmeFailure::kTooLarge;
+    default:
+      return XmeFailure::kOther;
+  }
+}
+
 // The entry of a stacked design file: the one named after the file, else the first.
 int DesignEntry(const zip::Archive& archive, const std::string& name) {
   const int index = archive.FindEntry(name);
@@ -21,6 +55,34 @@ int DesignEntry(const zip::Archive& archive, const std::string& name) {
 }
 
 }  // namespace
+
+const char* XmeFailureText(XmeFailure why) {
+  switch (why) {
+    case XmeFailure::kNone:
+      return "no error";
+    case XmeFailure::kMissing:
+      return "no such file";
+    case XmeFailure::kPermission:
+      return "permission denied";
+    case XmeFailure::kNotAFile:
+      return "not a file";
+    case XmeFailure::kNotArchive:
+      return "not an encrypted archive";
+    case XmeFailure::kTruncated:
+      return "truncated archive";
+    case XmeFailure::kWrongPassword:
+      return "wrong password";
+    case XmeFailure::kDamaged:
+      return "damaged archive";
+    case XmeFailure::kTooLarge:
+      return "too large";
+    case XmeFailure::kEmpty:
+      return "empty archive";
+    case XmeFailure::kOther:
+      break;
+  }
+  return "unreadable";
+}
 
 Err EncipherBytes(const std::string& entry_name, std::string plain, std::string* bytes) {
   const char* kRoutine = "EnCryptFile";
@@ -44,7 +106,16 @@ Err EncipherFile(const std::string& sFileName) {
   Env* env = Env::Default();
   const std::string path = Trim(sFileName);
   std::string content, reason, bytes;
-  if (!env->ReadFile(path, &content, &reason)) return Failure(kRoutine, reason);
+  if (!ReadFileAtMost(path, zip::kMaxArchiveFileBytes, &content, &reason)) {
+    return Failure(kRoutine, reason);
+  }
+  if (auto existing = zip::Archive::Open(content, nullptr)) {
+    for (int i = 0; i < existing->EntryCount(); ++i) {
+      if (existing->IsEncrypted(i)) {
+        return Failure(kRoutine, path + ": the file already is an encrypted archive");
+      }
+    }
+  }
   if (Err err = EncipherBytes(BaseName(path), std::move(content), &bytes)) {
     err.Description = path + ": " + err.Description;
     return err;
@@ -55,34 +126,42 @@ Err EncipherFile(const std::string& sFileName) {
   return {};
 }
 
-Err DecipherFile(const std::string& sFileName, std::string* text) {
+Err DecipherFile(const std::string& sFileName, std::string* text, XmeFailure* why) {
   const std::string path = Trim(sFileName);
   text->clear();
   std::string bytes, reason;
-  if (!Env::Default()->ReadFile(path, &bytes, &reason)) {
+  ReadFailure read_failure = ReadFailure::kNone;
+  if (!ReadFileAtMost(path, zip::kMaxArchiveFileBytes, &bytes, &reason, &read_failure)) {
+    if (why) *why = FromRead(read_failure);
     Err err = Failure("DeCryptFile", reason);
     LogError("Error in DeCryptFile", static_cast<const Err&>(err));
     return err;
   }
-  return DecipherBytes(path, std::move(bytes), text);
+  return DecipherBytes(path, std::move(bytes), text, why);
 }
 
-Err DecipherBytes(const std::string& path, std::string bytes, std::string* text) {
+Err DecipherBytes(const std::string& path, std::string bytes, std::string* text, XmeFailure* why) {
   const char* kRoutine = "DeCryptFile";
   text->clear();
   Err err;
+  XmeFailure cause = XmeFailure::kNone;
+  zip::Failure zip_failure = zip::Failure::kNone;
   std::string reason;
-  if (auto archive = zip::Archive::Open(std::move(bytes), &reason); !archive) {
+  if (auto archive = zip::Archive::Open(std::move(bytes), &reason, &zip_failure); !archive) {
+    cause = FromZip(zip_failure);
     err = Failure(kRoutine, path + ": " + reason);
   } else if (archive->EntryCount() == 0) {
+    cause = XmeFailure::kEmpty;
     err = Failure(kRoutine, path + ": the archive holds no file");
   } else {
     archive->SetPassword(kArchivePassword);
-    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), text, &reason)) {
+    if (!archive->ReadEntry(DesignEntry(*archive, BaseName(path)), text, &reason, &zip_failure)) {
+      cause = FromZip(zip_failure);
       text->clear();
       err = Failure(kRoutine, path + ": " + reason);
     }
   }
+  if (why) *why = cause;
   if (err) LogError("Error in DeCryptFile", static_cast<const Err&>(err));
   return err;
 }

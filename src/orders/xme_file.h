@@ -16,17 +16,39 @@ namespace larkedi {
 /// The password of every archive the module makes.
 inline constexpr const char* kArchivePassword = "kq7zv41";
 
+/// Why a stacked design file could not be read back.
+enum class XmeFailure {
+  kNone,
+  kMissing,        // no such file
+  kPermission,     // the user may not read it
+  kNotAFile,       // a folder or a device
+  kNotArchive,     // not a zip archive (a plain file, another format)
+  kTruncated,      // a zip archive cut short
+  kWrongPassword,  // encrypted under another password
+  kDamaged,        // corrupt archive structure or entry data
+  kTooLarge,       // the file or its entry is beyond the size limits
+  kEmpty,          // an archive without entries
+  kOther,
+};
+
+/// A short description of the cause, for messages ("wrong password", ...).
+const char* XmeFailureText(XmeFailure why);
+
 /// The enciphered archive bytes of a file named `entry_name` holding `plain`. Empty Err on
 /// success; otherwise `bytes` is untouched and the error says why.
 Err EncipherBytes(const std::string& entry_name, std::string plain, std::string* bytes);
-/// Replaces the file by its enciphered archive. On failure the file stays as it was.
+/// Replaces the file by its enciphered archive. On failure the file stays as it was. A file
+/// that already is an encrypted archive is refused (enciphered twice, the design would sit
+/// one level deeper, where nothing finds it).
 Err EncipherFile(const std::string& path);
 /// The plain content of a file written by EncipherFile (or EncipherBytes). On failure `text`
 /// is emptied and the error names the file and the cause (missing, not an archive, truncated,
 /// wrong password). Failures are logged.
-Err DecipherFile(const std::string& path, std::string* text);
+/// `why` (when given) receives the cause.
+Err DecipherFile(const std::string& path, std::string* text, XmeFailure* why = nullptr);
 /// The same for the bytes of such a file read already (`path` names it in messages).
-Err DecipherBytes(const std::string& path, std::string bytes, std::string* text);
+Err DecipherBytes(const std::string& path, std::string bytes, std::string* text,
+                  XmeFailure* why = nullptr);
 
 /// Adds the files `names` of `folder` to the zip archive `zip_path` (opened when it exists,
 /// created otherwise; an entry of the same name is replaced) and writes the archive whole.

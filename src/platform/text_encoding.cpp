@@ -60,6 +60,142 @@ bool ConvertToUtf8(std::string_view in, const std::string& encoding, std::string
   return true;
 }
 
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsXmlSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The XML declaration at the start of an ASCII-compatible text: the positions of its
+// encoding value (without quotes), or npos when there is no declaration or no encoding.
+struct EncodingDecl {
+  std::size_t value_start = std::string_view::npos;
+  std::size_t value_length = 0;
+};
+
+EncodingDecl FindDeclaredEncoding(std::string_view text) {
+  EncodingDecl found;
+  if (!StartsWith(text, "<?xml") || text.size() < 6 || !IsXmlSpace(text[5])) return found;
+  const std::size_t end = text.find("?>");
+  if (end == std::string_view::npos) return found;
+  const std::string_view decl = text.substr(0, end);
+  std::size_t pos = 5;
+  while (true) {
+    pos = decl.find("encoding", pos);
+    if (pos == std::string_view::npos) return found;
+    if (!IsXmlSpace(decl[pos - 1])) {  // part of another name
+      pos += 8;
+      continue;
+    }
+    std::size_t at = pos + 8;
+    while (at < decl.size() && IsXmlSpace(decl[at])) ++at;
+    if (at >= decl.size() || decl[at] != '=') return found;
+    ++at;
+    while (at < decl.size() && IsXmlSpace(decl[at])) ++at;
+    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) return found;
+    const char quote = decl[at];
+    const std::size_t close = decl.find(quote, at + 1);
+    if (close == std::string_view::npos) return found;
+    found.value_start = at + 1;
+    found.value_length = close - at - 1;
+    return found;
+  }
+}
+
+// Offset of the first byte that is not part of valid UTF-8, or npos.
+std::size_t InvalidUtf8At(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80) {
+      ++pos;
+      continue;
+    }
+    const std::size_t start = pos;
+    const char32_t cp = NextCodePoint(text, pos);
+    const std::size_t length = pos - start;
+    const bool overlong =
+        (length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
+    if ((cp == 0xFFFD && length == 1) || overlong || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return start;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+bool DecodeXmlBytes(std::string_view bytes, std::string* utf8, std::string* error) {
+  auto fail = [&](const std::string& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  // The byte order mark decides; without one, the first characters tell UTF-16 and UTF-32
+  // from the ASCII-compatible encodings, whose declaration then names the encoding.
+  struct Mark {
+    std::string_view bytes;
+    const char* encoding;
+    bool keep;  // no mark: the bytes are the start of the text
+  };
+  static const Mark kMarks[] = {
+      {std::string_view("\x00\x00\xFE\xFF", 4), "UTF-32BE", false},
+      {std::string_view("\xFF\xFE\x00\x00", 4), "UTF-32LE", false},
+      {std::string_view("\xEF\xBB\xBF", 3), "UTF-8", false},
+      {std::string_view("\xFE\xFF", 2), "UTF-16BE", false},
+      {std::string_view("\xFF\xFE", 2), "UTF-16LE", false},
+      {std::string_view("\x00\x00\x00<", 4), "UTF-32BE", true},
+      {std::string_view("<\x00\x00\x00", 4), "UTF-32LE", true},
+      {std::string_view("\x00<\x00?", 4), "UTF-16BE", true},
+      {std::string_view("<\x00?\x00", 4), "UTF-16LE", true},
+  };
+  std::string text;
+  const Mark* mark = nullptr;
+  for (const Mark& m : kMarks) {
+    if (StartsWith(bytes, m.bytes)) {
+      mark = &m;
+      break;
+    }
+  }
+  if (mark) {
+    const std::string_view body = mark->keep ? bytes : bytes.substr(mark->bytes.size());
+    if (EncodingIsUtf8(mark->encoding)) {
+      text.assign(body);
+    } else if (!ConvertToUtf8(body, mark->encoding, &text)) {
+      return fail(std::string("the text is not valid ") + mark->encoding);
+    }
+  } else {
+    const EncodingDecl decl = FindDeclaredEncoding(bytes);
+    const std::string named = decl.value_start == std::string_view::npos
+                                  ? std::string()
+                                  : std::string(bytes.substr(decl.value_start, decl.value_length));
+    if (named.empty() || EncodingIsUtf8(named)) {
+      text.assign(bytes);
+    } else {
+      Iconv probe("UTF-8", named.c_str());
+      if (!probe.ok()) return fail("unknown encoding \"" + named + "\" in the XML declaration");
+      if (!ConvertToUtf8(bytes, named, &text)) {
+        return fail("the text is not valid " + named + ", the encoding its declaration names");
+      }
+    }
+  }
+  if (const std::size_t bad = InvalidUtf8At(text); bad != std::string::npos) {
+    return fail("the text is not valid UTF-8 (byte " + std::to_string(bad + 1) +
+                ") and names no other encoding");
+  }
+  // The declaration now tells the truth: UTF-8.
+  const EncodingDecl decl = FindDeclaredEncoding(text);
+  if (decl.value_start != std::string_view::npos) {
+    text.replace(decl.value_start, decl.value_length, "UTF-8");
+  }
+  *utf8 = std::move(text);
+  return true;
+}
+
 char32_t NextCodePoint(std::string_view s, std::size_t& pos) {
   unsigned char c = static_cast<unsigned char>(s[pos]);
   int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;

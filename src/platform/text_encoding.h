@@ -13,6 +13,16 @@ bool EncodingIsUtf8(std::string_view encoding);
 /// is not valid in it (then `out` is left unchanged).
 bool ConvertToUtf8(std::string_view in, const std::string& encoding, std::string* out);
 
+/// The text of an XML document's bytes (a design file as it lies on disk) as UTF-8, decoded
+/// the way the document itself says: by its byte order mark (UTF-8, UTF-16 LE/BE, UTF-32
+/// LE/BE), else by the encoding its XML declaration names (ISO-8859-1, windows-1252 or any
+/// other iconv knows), else as UTF-8. A byte order mark is dropped and the declaration's
+/// encoding becomes "UTF-8", so the result parses as the UTF-8 text it is. False with
+/// `error` for an encoding iconv does not know, bytes that are not valid in the encoding
+/// (UTF-8 included), or UTF-16/32 text without its mark that names no such encoding;
+/// `utf8` is then unchanged.
+bool DecodeXmlBytes(std::string_view bytes, std::string* utf8, std::string* error);
+
 /// Converts XML markup held as UTF-8 into `encoding`. Characters the encoding cannot hold
 /// become numeric character references (inside CDATA sections the section is closed around
 /// the reference), so the markup reads back with the same text. Characters that cannot be

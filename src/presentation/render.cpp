@@ -111,6 +111,53 @@ xml::Document StatusSettingsCopy(const xml::Node& docSettings) {
   return copy;
 }
 
+bool CheckRenderInput(std::string_view view, const std::vector<std::string>& args,
+                      const xml::Node& docOrders, const xml::Node& docSettings, Err& err) {
+  err.Clear();
+  const ViewSpec* spec = FindView(view);
+  if (!spec || !*spec->key) return true;
+  const std::string name = spec->name;
+  xml::Node input = AsDocument(spec->settings ? docSettings : docOrders);
+  xml::Node root = input ? input.selectSingleNode("/*") : xml::Node();
+  const std::string root_name = root ? root.nodeName() : std::string();
+  auto fail = [&](const std::string& reason) {
+    err = Err::Raise(kErrGeneral, kSource, reason);
+    return false;
+  };
+  const std::string arg = args.empty() ? std::string() : Trim(args[0]);
+  if (spec->settings) {
+    if (root_name != "SETTINGS") {
+      return fail("The view " + name + " needs a settings document (root SETTINGS); " +
+                  (root ? "this one's root is " + root_name + "." : "there is none."));
+    }
+    const bool warning = args.size() > 1 && LowerAscii(Trim(args[1])) == "warning";
+    if (name == "partner" && !warning && !arg.empty() &&
+        !input.selectSingleNode("/SETTINGS/PARTNER[normalize-space(ID)=" + xml::XPathLiteral(arg) +
+                                "]")) {
+      return fail("There is no partner " + arg + " in the settings.");
+    }
+    return true;
+  }
+  if (name == "ediorderlist") {
+    if (root_name != "DATA") {
+      return fail("The view ediorderlist needs a dealer server's order list (root DATA); " +
+                  (root ? "this one's root is " + root_name + "." : std::string("there is none.")));
+    }
+    return true;
+  }
+  if (name == "orderdetail" && root_name != "Orders") return true;  // a dealer server's detail
+  if (root_name != "Orders") {
+    return fail("The view " + name + " needs an order stack (root Orders); " +
+                (root ? "this one's root is " + root_name + "." : std::string("there is none.")));
+  }
+  if (name == "orderdetail" && !arg.empty() &&
+      !input.selectSingleNode(
+          "/Orders/Design/ORDERGROUP[normalize-space(ID)=" + xml::XPathLiteral(arg) + "]")) {
+    return fail("There is no order " + arg + " in the order stack.");
+  }
+  return true;
+}
+
 bool RenderView(const StyleSheetTable& table, std::string_view view,
                 const std::vector<std::string>& args, const xml::Node& docOrders,
                 const xml::Node& docSettings, std::string& html, Err& err) {

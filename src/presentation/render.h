@@ -23,6 +23,16 @@ const std::vector<std::string>& RenderableViews();
 /// status page.
 xml::Document StatusSettingsCopy(const xml::Node& docSettings);
 
+/// Checks, before a view is rendered on its own, that its input holds what the view shows:
+/// the settings views need a settings document (root SETTINGS), "partner" a partner of
+/// that ID (unless "warning" asks for every partner), "orderdetail" over an order stack an
+/// order group of that ID, the other order views an order stack (root Orders) and
+/// "ediorderlist" a dealer server's list (root DATA). The window shows a "not found" page
+/// instead; a standalone page of nothing is an error. False with `err` (kErrGeneral and the
+/// reason) otherwise; true for an unknown view, which RenderView reports itself.
+bool CheckRenderInput(std::string_view view, const std::vector<std::string>& args,
+                      const xml::Node& docOrders, const xml::Node& docSettings, Err& err);
+
 /// Renders `view` as one HTML page.
 /// - `docOrders`: the order stack (root Orders) for the order views; for "ediorderlist"
 ///   the dealer server's order list (root DATA); "orderdetail" also accepts the dealer

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
 // The archive password and the stacked-design format: sending archives sent designs in the
@@ -28,6 +29,13 @@ std::string Trim(const std::string& s) {
 bool Fail(Err* error, const char* routine, const std::string& description) {
   if (error) *error = Err::Raise(kErrComponent, routine, description);
   return false;
+}
+
+// Every file CKUtil reads whole: at most the largest archive the zip layer accepts, so a
+// device or an endless file is refused instead of filling memory.
+bool ReadInput(const std::string& path, std::string* data, std::string* error,
+               ReadFailure* why = nullptr) {
+  return ReadFileAtMost(path, zip::kMaxArchiveFileBytes, data, error, why);
 }
 
 bool MatchNoCase(const std::string& pattern, const std::string& name) {
@@ -73,6 +81,8 @@ void CollectFiles(const std::string& folder, const std::string& relative,
   for (const auto& name : names) {
     if (name.empty() || (name.front() == '.' && !include_hidden)) continue;
     const std::string path = JoinPath(folder, name);
+    // A link may lead out of the archived folder (or back into it, without end).
+    if (IsSymbolicLink(path)) continue;
     const std::string rel = relative.empty() ? name : relative + "/" + name;
     if (env->IsDirectory(path)) {
       if (recurse) {
@@ -93,14 +103,14 @@ void CollectFiles(const std::string& folder, const std::string& relative,
 
 std::string CKUtil::GetBinary(const std::string& sPath) {
   std::string data;
-  if (!Env::Default()->ReadFile(Trim(sPath), &data, nullptr)) return {};
+  if (!ReadInput(Trim(sPath), &data, nullptr)) return {};
   return data;
 }
 
 std::string CKUtil::GetBase64(const std::string& sData, bool bFileFormat) {
   if (!bFileFormat) return zip::Base64Encode(sData);
   std::string data;
-  if (!Env::Default()->ReadFile(Trim(sData), &data, nullptr)) return {};
+  if (!ReadInput(Trim(sData), &data, nullptr)) return {};
   return zip::Base64Encode(data);
 }
 
@@ -109,7 +119,7 @@ std::string CKUtil::GetCompressedFileData(const std::string& sFilePath, bool bRe
   const char* kRoutine = "GetCompressedFileData";
   const std::string path = Trim(sFilePath);
   std::string content, reason, result;
-  if (!Env::Default()->ReadFile(path, &content, &reason)) {
+  if (!ReadInput(path, &content, &reason)) {
     Fail(error, kRoutine, reason);
     return {};
   }
@@ -217,7 +227,7 @@ bool CKUtil::CompressArchive(const std::string& sArchpath, const std::string& sZ
   std::unique_ptr<zip::Archive> archive;
   if (env->Exists(zip_path)) {
     std::string old;
-    if (!env->ReadFile(zip_path, &old, &reason)) return Fail(error, kRoutine, reason);
+    if (!ReadInput(zip_path, &old, &reason)) return Fail(error, kRoutine, reason);
     archive = zip::Archive::Open(std::move(old), &reason);
     if (!archive) return Fail(error, kRoutine, zip_path + ": " + reason + "; it was left as it is");
   } else {
@@ -240,7 +250,7 @@ bool CKUtil::CompressArchive(const std::string& sArchpath, const std::string& sZ
   std::string skipped;
   for (const auto& f : files) {
     std::string data;
-    if (!env->ReadFile(f.path, &data, &reason) ||
+    if (!ReadInput(f.path, &data, &reason) ||
         !archive->AddEntry(f.entry_name, std::move(data), kLevel, false, &reason)) {
       all_added = false;  // the others are still archived
       if (!skipped.empty()) skipped.append("; ");
@@ -260,9 +270,9 @@ void CKUtil::EnCryptFile(const std::string& sFileName, Err* error) {
   if (err && error) *error = err;
 }
 
-std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error) {
+std::string CKUtil::DeCryptFile(const std::string& sFileName, Err* error, XmeFailure* why) {
   std::string text;
-  Err err = DecipherFile(sFileName, &text);
+  Err err = DecipherFile(sFileName, &text, why);
   if (err && error) *error = err;
   return text;
 }

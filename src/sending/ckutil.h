@@ -50,17 +50,20 @@ class CKUtil {
   /// `Recurse` descends into sub-folders; `SaveExtraPath` keeps their relative paths in the
   /// entry names; `IncludeHidden` takes files whose names begin with '.'. `ArchiveOnly` and
   /// `IncludeSystem` have no counterpart here and are accepted for the caller's sake. A
-  /// failure leaves the previous archive whole.
+  /// failure leaves the previous archive whole. Symbolic links are never followed: neither
+  /// linked files nor linked folders enter the archive.
   bool CompressArchive(const std::string& sArchpath, const std::string& sZipFileName,
                        const std::string& sFilePattern, const std::string& sExclusion, bool Recurse,
                        bool SaveExtraPath, bool ArchiveOnly, bool IncludeHidden, bool IncludeSystem,
                        Err* error = nullptr);
   /// Replaces the file by its encrypted single-entry archive. On failure the file stays as
-  /// it was.
+  /// it was. A file that already is an encrypted archive is refused, never enciphered twice.
   void EnCryptFile(const std::string& sFileName, Err* error = nullptr);
   /// The plain content of a file written by EnCryptFile. Empty text, and a log line, when
-  /// the file is missing, not a zip archive, truncated or made with another password.
-  std::string DeCryptFile(const std::string& sFileName, Err* error = nullptr);
+  /// the file is missing, unreadable, not a zip archive, truncated, made with another
+  /// password or inflates beyond the entry limit; `why` tells these apart.
+  std::string DeCryptFile(const std::string& sFileName, Err* error = nullptr,
+                          XmeFailure* why = nullptr);
 };
 
 }  // namespace larkedi

@@ -28,6 +28,14 @@ bool clsResX::LoadResXFile(const std::string& path) {
     if (!data.hasAttribute("name") || index_.count(name)) continue;
     index_.emplace(std::move(name), data.selectSingleNode("value").text());
   }
+  if (this == &Resources()) {
+    // The XML layer words its own refusals (a document nested too deep) from these texts.
+    xml::SetMessageLookup([](std::string_view key, const std::vector<std::string>& parameters) {
+      const clsResX& shared = Resources();
+      if (!shared.IsLoaded() || !shared.HasKey(key)) return std::string();
+      return shared.GetResXStringParam(key, parameters);
+    });
+  }
   return true;
 }
 

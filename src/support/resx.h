@@ -32,6 +32,8 @@ class clsResX {
                                  const std::vector<std::string>& parameters) const;
 
   bool IsLoaded() const { return resx_.has_value(); }
+  /// True when the loaded resource file has a text for `key`.
+  bool HasKey(std::string_view key) const { return index_.count(std::string(key)) > 0; }
 
  private:
   std::optional<xml::Document> resx_;

@@ -9,12 +9,12 @@
 namespace larkedi {
 namespace {
 
-// Keys of the base, wall and tall groups for each method, in method order. WBT shares the
-// keys of WTB, as the module has always sorted it.
+// Keys of the base, wall and tall groups for each method, in method order: each group's
+// key is its place in the method's name.
 constexpr int kCabinetKeys[6][3] = {
     {0, 1, 2},  // BWT
     {0, 2, 1},  // BTW
-    {2, 0, 1},  // WBT
+    {1, 0, 2},  // WBT
     {2, 0, 1},  // WTB
     {1, 2, 0},  // TBW
     {2, 1, 0},  // TWB

@@ -33,7 +33,8 @@ TEST(XmeCommandTest, EncryptDecryptAndPack) {
   const std::string out = Larkedi("xme decrypt '" + module.path("Send/bad.xme") + "'", &code);
   EXPECT_EQ(code, 1);
   EXPECT_NE(out.find("bad.xme"), std::string::npos) << out;
-  EXPECT_NE(out.find("not a readable zip archive"), std::string::npos) << out;
+  EXPECT_NE(out.find("not an encrypted archive"), std::string::npos) << out;
+  EXPECT_NE(out.find("not a zip archive"), std::string::npos) << out;
   Larkedi("xme decrypt '" + module.path("none.xme") + "'", &code);
   EXPECT_EQ(code, 1);
 

@@ -74,7 +74,7 @@ TEST(SortItemKeys, EveryMethodGivesTheGroupsTheirKeys) {
       ProjectWith({{"B", "0", ""}, {"W", "1", ""}, {"T", "2", ""}, {"X", "6", ""}, {"C", "4", ""}});
   const std::map<SortMethod, std::vector<std::string>> expected = {
       {SortMethod::BWT, {"0", "1", "2", "6", "4"}}, {SortMethod::BTW, {"0", "2", "1", "6", "4"}},
-      {SortMethod::WBT, {"2", "0", "1", "6", "4"}}, {SortMethod::WTB, {"2", "0", "1", "6", "4"}},
+      {SortMethod::WBT, {"1", "0", "2", "6", "4"}}, {SortMethod::WTB, {"2", "0", "1", "6", "4"}},
       {SortMethod::TBW, {"1", "2", "0", "6", "4"}}, {SortMethod::TWB, {"2", "1", "0", "6", "4"}},
   };
   for (const auto& [method, keys] : expected) {
@@ -86,14 +86,29 @@ TEST(SortItemKeys, EveryMethodGivesTheGroupsTheirKeys) {
             (std::vector<std::string>{"0", "1", "2", "6", "4"}));
 }
 
-TEST(SortItemKeys, WbtSortsExactlyLikeWtb) {
+TEST(SortItemKeys, WbtAndWtbOrderTheGroupsAsTheirLettersSay) {
   const std::string design = ProjectWith(
       {{"B1", "0", ""}, {"T1", "2", ""}, {"W1", "1", ""}, {"B2", "0", ""}, {"W2", "1", ""}});
-  std::string wbt = Sorted(design, static_cast<int>(SortMethod::WBT), SortCabinets());
-  std::string wtb = Sorted(design, static_cast<int>(SortMethod::WTB), SortCabinets());
-  EXPECT_EQ(wbt, wtb);
-  EXPECT_EQ(Column(wbt, "/Design/Catalog/Item/Code"),
+  EXPECT_EQ(Column(Sorted(design, static_cast<int>(SortMethod::WBT), SortCabinets()),
+                   "/Design/Catalog/Item/Code"),
+            (std::vector<std::string>{"W1", "W2", "B1", "B2", "T1"}));
+  EXPECT_EQ(Column(Sorted(design, static_cast<int>(SortMethod::WTB), SortCabinets()),
+                   "/Design/Catalog/Item/Code"),
             (std::vector<std::string>{"W1", "W2", "T1", "B1", "B2"}));
+  // Every method puts the groups in the order its name spells.
+  for (const char* name : {"BWT", "BTW", "WBT", "WTB", "TBW", "TWB"}) {
+    SortMethod method{};
+    ASSERT_TRUE(ParseSortMethod(name, method));
+    int rank[3] = {};
+    for (int position = 0; position < 3; ++position) {
+      const std::string letters = "BWT";
+      rank[letters.find(name[position])] = position;
+    }
+    for (int sub_type = 0; sub_type < 3; ++sub_type) {
+      EXPECT_EQ(clsSortItem::CabinetKey(static_cast<int>(method), sub_type), rank[sub_type])
+          << name << " sub-type " << sub_type;
+    }
+  }
 }
 
 TEST(SortItemKeys, AttachmentFollowsItsItemUnlessItIsACabinet) {

@@ -3,7 +3,9 @@
 
 #include "host/cli/command.h"
 #include "orders/design_builder.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "platform/xml/xml.h"
 
 namespace larkedi::cli {
@@ -22,8 +24,15 @@ void SetupCompleteDesign(CLI::App& app, Cli& cli) {
       cli.exit_code = Fail(kExitMissing, "cannot complete " + file + ": no such file");
       return;
     }
+    // The file's bytes become UTF-8 text as its byte order mark or declaration says.
+    std::string bytes, text, error;
+    if (!ReadFileAtMost(file, kMaxInputFileBytes, &bytes, &error) ||
+        !DecodeXmlBytes(bytes, &text, &error)) {
+      cli.exit_code = Fail(kExitMissing, "cannot complete " + file + ": " + error);
+      return;
+    }
     xml::Document doc;
-    if (!doc.load(file)) {
+    if (!doc.loadXML(text)) {
       cli.exit_code = Fail(kExitMissing, "cannot complete " + file + ": " + doc.parseErrorReason());
       return;
     }

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "host/cli/command.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/registry/registry_store.h"
 #include "platform/ui/dialogs.h"
@@ -22,6 +23,7 @@
 namespace larkedi::cli {
 namespace {
 
+using registry::kMaxRegFileBytes;
 using registry::Status;
 using registry::Store;
 using registry::Value;
@@ -315,7 +317,10 @@ int Import(const RegArgs& args) {
   if (args.positional.size() != 1) return Fail(kExitUsage, "reg import needs exactly one FILE");
   const std::string& path = args.positional[0];
   std::string text, error;
-  if (!Env::Default()->ReadFile(path, &text, &error)) return Fail(kExitMissing, "ERROR: " + error);
+  // A registry export is text of a few megabytes at most; anything larger is refused.
+  if (!ReadFileAtMost(path, kMaxRegFileBytes, &text, &error)) {
+    return Fail(kExitMissing, "ERROR: " + error);
+  }
   Store store = Store::Default();
   Status status = store.Import(text, &error);
   if (status != Status::Ok) return Fail(kExitMissing, "ERROR: " + path + ": " + error);

@@ -4,7 +4,9 @@
 
 #include "host/cli/command.h"
 #include "host/frm_edi.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "presentation/render.h"
 #include "support/module.h"
 #include "support/xml_helpers.h"
@@ -13,8 +15,11 @@ namespace larkedi::cli {
 namespace {
 
 bool LoadXmlArg(const std::string& path, xml::Document& doc, Cli& cli) {
-  std::string text, error;
-  if (!Env::Default()->ReadFile(path, &text, &error)) {
+  // Read within a size limit (a device or an endless file is refused, never read whole),
+  // in the encoding the file declares.
+  std::string bytes, text, error;
+  if (!ReadFileAtMost(path, kMaxInputFileBytes, &bytes, &error) ||
+      !DecodeXmlBytes(bytes, &text, &error)) {
     cli.exit_code = Fail(kExitMissing, "cannot read " + path + ": " + error);
     return false;
   }
@@ -76,6 +81,11 @@ void SetupRender(CLI::App& app, Cli& cli) {
     }
     std::string html;
     Err err;
+    // An order, partner or document that is not there is an error here, not an empty page.
+    if (!CheckRenderInput(view, args, orders, settings, err)) {
+      cli.exit_code = Fail(kExitMissing, err.Description);
+      return;
+    }
     if (!RenderView(view, args, orders, settings, html, err)) {
       cli.exit_code = Fail(kExitUsage, err.Description);
       return;

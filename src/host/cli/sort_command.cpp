@@ -2,7 +2,9 @@
 #include <iostream>
 
 #include "host/cli/command.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "presentation/style_sheets.h"
 #include "support/xml_helpers.h"
 #include "validation/sort_item.h"
@@ -15,7 +17,7 @@ void SetupSort(CLI::App& app, Cli& cli) {
       "sort",
       "Sort the items of a design by cabinet group and number them, printing the result.\n"
       "Methods (B base, W wall, T tall, in the order of the groups): BWT, BTW, WBT, WTB,\n"
-      "TBW, TWB. WBT sorts like WTB. Accessories stay after the item they are attached to.");
+      "TBW, TWB. Accessories stay after the item they are attached to.");
   static std::string design_path;
   static std::string method_name;
   cmd->add_option("DESIGN", design_path, "Design XML file")->required();
@@ -29,8 +31,10 @@ void SetupSort(CLI::App& app, Cli& cli) {
       cli.exit_code = Fail(kExitUsage, "unknown sort method " + method_name);
       return;
     }
-    std::string design, error;
-    if (!Env::Default()->ReadFile(design_path, &design, &error)) {
+    // The file's bytes become UTF-8 text as its byte order mark or declaration says.
+    std::string bytes, design, error;
+    if (!ReadFileAtMost(design_path, kMaxInputFileBytes, &bytes, &error) ||
+        !DecodeXmlBytes(bytes, &design, &error)) {
       cli.exit_code = Fail(kExitMissing, "cannot read " + design_path + ": " + error);
       return;
     }

@@ -110,7 +110,9 @@ void SetupXme(CLI::App& app, Cli& cli) {
 
   static std::string enc_file;
   auto* encrypt = xme->add_subcommand(
-      "encrypt", "Replace FILE by its encrypted single-entry archive, as the spool stores it");
+      "encrypt",
+      "Replace FILE by its encrypted single-entry archive, as the spool stores it (a file that "
+      "already is an encrypted archive is refused)");
   encrypt->add_option("FILE", enc_file, "Plain file")->required();
   encrypt->callback([&cli] {
     cli.Prepare();
@@ -125,9 +127,11 @@ void SetupXme(CLI::App& app, Cli& cli) {
   decrypt->callback([&cli] {
     cli.Prepare();
     Err err;
-    std::string text = CKUtil().DeCryptFile(dec_file, &err);
+    XmeFailure why = XmeFailure::kNone;
+    std::string text = CKUtil().DeCryptFile(dec_file, &err, &why);
     if (err) {
-      cli.exit_code = Fail(kExitMissing, "cannot decrypt: " + err.Description);
+      cli.exit_code = Fail(kExitMissing, std::string("cannot decrypt (") + XmeFailureText(why) +
+                                             "): " + err.Description);
       return;
     }
     std::cout << text;

@@ -3,7 +3,9 @@
 #include <iostream>
 
 #include "host/cli/command.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "platform/xml/xml.h"
 #include "settings/settings_document.h"
 #include "validation/edi_validate.h"
@@ -20,7 +22,14 @@ bool LoadInput(const std::string& path, const std::string& what, xml::Document& 
     cli.exit_code = Fail(kExitUnreadable, "cannot read " + what + " " + path + ": no such file");
     return false;
   }
-  if (!doc.load(path)) {
+  // The file's bytes become UTF-8 text as its byte order mark or declaration says.
+  std::string bytes, text, error;
+  if (!ReadFileAtMost(path, kMaxInputFileBytes, &bytes, &error) ||
+      !DecodeXmlBytes(bytes, &text, &error)) {
+    cli.exit_code = Fail(kExitUnreadable, "cannot read " + what + " " + path + ": " + error);
+    return false;
+  }
+  if (!doc.loadXML(text)) {
     cli.exit_code =
         Fail(kExitUnreadable, "cannot read " + what + " " + path + ": " + doc.parseErrorReason());
     return false;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/registry/reg_file.h"
 #include "platform/text_encoding.h"
@@ -84,20 +85,31 @@ class HiveData {
     return it == keys_.end() ? nullptr : &it->second;
   }
 
-  // Creates the key and its missing parents; true when something was added.
+  // Creates the key and its missing parents; true when something was added. The path is
+  // folded once, and the walk goes up only to the nearest existing parent: a hive file lists
+  // parents before children, so loading one costs time in proportion to its size, however
+  // deep its keys lie.
   bool Create(std::string_view path) {
-    bool added = false;
-    std::size_t pos = 0;
-    while (pos != std::string_view::npos && !path.empty()) {
-      pos = path.find('\\', pos + 1);
-      std::string_view prefix = path.substr(0, pos);
-      auto [it, inserted] = keys_.try_emplace(FoldCase(prefix));
-      if (inserted) {
-        it->second.path = std::string(prefix);
-        added = true;
-      }
+    if (path.empty()) return false;
+    const std::string folded = FoldCase(path);
+    // Folding keeps every '\\' where it was, so a prefix of the folded path is the folded
+    // prefix; the cut positions are found in the folded text and in the original alike.
+    std::vector<std::pair<std::size_t, std::size_t>> missing;  // (folded end, original end)
+    std::size_t fold_end = folded.size();
+    std::size_t path_end = path.size();
+    while (fold_end > 0 && !keys_.count(folded.substr(0, fold_end))) {
+      missing.emplace_back(fold_end, path_end);
+      const std::size_t fold_cut = folded.rfind('\\', fold_end - 1);
+      const std::size_t path_cut = path.rfind('\\', path_end - 1);
+      if (fold_cut == std::string::npos || path_cut == std::string_view::npos) break;
+      fold_end = fold_cut;
+      path_end = path_cut;
     }
-    return added;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      Key& key = keys_[folded.substr(0, it->first)];
+      key.path = std::string(path.substr(0, it->second));
+    }
+    return !missing.empty();
   }
 
   std::vector<std::string> Children(std::string_view path) const {
@@ -199,9 +211,9 @@ Status LoadHive(const Store& store, long hive, HiveData* data, std::string* erro
   }
   std::string path = store.HivePath(hive);
   std::string text, reason;
-  Env* env = Env::Default();
-  if (!env->ReadFile(path, &text, &reason)) {
-    if (!env->Exists(path)) return Status::Ok;
+  ReadFailure why = ReadFailure::kNone;
+  if (!ReadFileAtMost(path, kMaxRegFileBytes, &text, &reason, &why)) {
+    if (why == ReadFailure::kNotFound) return Status::Ok;
     if (error) *error = reason;
     return Status::IoError;
   }
@@ -298,6 +310,25 @@ Status BadKey(std::string_view key, std::string* error) {
 Status MissingKey(std::string_view key, std::string* error) {
   if (error) *error = "key \"" + std::string(key) + "\" not found";
   return Status::NotFound;
+}
+
+}  // namespace
+
+std::size_t KeyDepth(std::string_view key) {
+  while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+  if (key.empty()) return 0;
+  return static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\')) + 1;
+}
+
+namespace {
+
+Status TooDeep(std::string_view key, std::string* error) {
+  if (error) {
+    *error = "key \"" + std::string(key.substr(0, 80)) + (key.size() > 80 ? "..." : "") + "\" is " +
+             std::to_string(KeyDepth(key)) + " levels deep; at most " +
+             std::to_string(kMaxKeyDepth) + " are allowed";
+  }
+  return Status::BadPath;
 }
 
 }  // namespace
@@ -486,6 +517,7 @@ Status Store::ListTree(long hive, std::string_view key, std::vector<Key>* keys,
 Status Store::CreateKey(long hive, std::string_view key, std::string* error) {
   std::string path = NormalizeKey(key);
   if (!ValidKeyPath(path)) return BadKey(key, error);
+  if (KeyDepth(path) > kMaxKeyDepth) return TooDeep(path, error);
   return Change(
       *this, hive,
       [&](HiveData& data, bool& changed) {
@@ -498,6 +530,7 @@ Status Store::CreateKey(long hive, std::string_view key, std::string* error) {
 Status Store::SetValue(long hive, std::string_view key, const Value& value, std::string* error) {
   std::string path = NormalizeKey(key);
   if (!ValidKeyPath(path)) return BadKey(key, error);
+  if (KeyDepth(path) > kMaxKeyDepth) return TooDeep(path, error);
   return Change(
       *this, hive,
       [&](HiveData& data, bool& changed) {
@@ -554,6 +587,21 @@ Status Store::Import(std::string_view reg_text, std::string* error) {
   if (!ParseRegText(reg_text, &sections, &reason)) {
     if (error) *error = "cannot import: " + reason;
     return Status::Corrupt;
+  }
+  for (const RegSection& section : sections) {
+    // As with a deletion asked for directly, a hive itself is never deleted.
+    if (section.remove && NormalizeKey(section.key).empty()) {
+      if (error) {
+        *error = "cannot import: line " + std::to_string(section.line) +
+                 " deletes the whole hive " + HiveName(section.hive) + ", which is refused";
+      }
+      return Status::Refused;
+    }
+    if (KeyDepth(section.key) > kMaxKeyDepth) {
+      TooDeep(section.key, error);
+      if (error) *error = "cannot import: line " + std::to_string(section.line) + ": " + *error;
+      return Status::BadPath;
+    }
   }
   StoreLock lock;
   if (!lock.Acquire(folder_, error)) return Status::IoError;

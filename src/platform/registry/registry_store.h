@@ -20,6 +20,7 @@
 // Nothing here throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,6 +89,17 @@ enum class Status {
   Refused,      // the hive itself cannot be deleted
 };
 
+/// The deepest a key may lie below its hive (the operating system allows 512 levels). A
+/// deeper key is refused when it is created or imported.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
+/// The largest registry file (a hive file or a file to import) that is read. Hive files
+/// of the module's keys stay far below; a larger file is refused, not read into memory.
+inline constexpr std::size_t kMaxRegFileBytes = 64u * 1024 * 1024;
+
+/// The number of levels of a key path relative to its hive ("" is 0, "A\\B" is 2).
+std::size_t KeyDepth(std::string_view key);
+
 /// The text of a status, for messages.
 std::string StatusText(Status status);
 
@@ -119,7 +131,8 @@ class Store {
                   std::string* error = nullptr) const;
 
   // Changing. Each call is one locked read-modify-write of the hive file.
-  /// Creates the key and its missing parents. Ok when it already existed.
+  /// Creates the key and its missing parents. Ok when it already existed; BadPath for a key
+  /// deeper than kMaxKeyDepth.
   Status CreateKey(long hive, std::string_view key, std::string* error = nullptr);
   /// Creates the key when missing and writes the value, replacing one of the same name.
   Status SetValue(long hive, std::string_view key, const Value& value,
@@ -131,7 +144,9 @@ class Store {
   Status DeleteKey(long hive, std::string_view key, bool tree, std::string* error = nullptr);
 
   /// Applies a file in the regedit format ("[-KEY]" deletes a key tree, "name"=- a value).
-  /// The whole file is checked first; a file that does not parse changes nothing.
+  /// The whole file is checked first; a file that does not parse changes nothing, nor does
+  /// one that deletes a whole hive ("[-HKEY_CURRENT_USER]": Refused) or names a key deeper
+  /// than kMaxKeyDepth (BadPath).
   Status Import(std::string_view reg_text, std::string* error = nullptr);
   /// The key and everything below it in the regedit format.
   Status Export(long hive, std::string_view key, std::string* reg_text,

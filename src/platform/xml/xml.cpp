@@ -92,6 +92,43 @@ xmlParserInputPtr GuardedEntityLoader(const char* url, const char*, xmlParserCtx
   return nullptr;
 }
 
+std::mutex g_lookup_mutex;
+MessageLookup g_lookup;
+
+// The text of a resource key in the user's language, else `english` with %s0.. filled in.
+std::string Localized(std::string_view key, std::string english,
+                      const std::vector<std::string>& parameters) {
+  MessageLookup lookup;
+  {
+    std::lock_guard<std::mutex> lock(g_lookup_mutex);
+    lookup = g_lookup;
+  }
+  if (lookup) {
+    std::string text = lookup(key, parameters);
+    if (!text.empty()) return text;
+  }
+  for (std::size_t i = 0; i < parameters.size() && i < 10; ++i) {
+    const std::string placeholder = "%s" + std::to_string(i);
+    if (auto at = english.find(placeholder); at != std::string::npos) {
+      english.replace(at, placeholder.size(), parameters[i]);
+    }
+  }
+  return english;
+}
+
+// libxml2 words its depth refusal for programmers ("Excessive depth in document: 256 use
+// XML_PARSE_HUGE option"); the user gets the module's own text, with the position kept.
+std::string ExplainParseError(const std::string& message) {
+  static constexpr std::string_view kDepth = "Excessive depth in document";
+  if (message.compare(0, kDepth.size(), kDepth) != 0) return message;
+  const std::size_t position = message.find(" (line ");
+  return Localized("MSG XmlTooDeepParam",
+                   "The document nests its elements more than %s0 levels deep, which is not "
+                   "accepted.",
+                   {std::to_string(kMaxElementDepth)}) +
+         (position == std::string::npos ? std::string() : message.substr(position));
+}
+
 class Capture {
  public:
   Capture() : prev_(g_capture) { g_capture = &text_; }
@@ -131,8 +168,12 @@ void EnsureInit() {
 
 // XML_PARSE_COMPACT keeps short texts inside their node instead of a separate allocation
 // (an order stack holds many thousands of them); libxml2 frees and replaces them properly.
+// XML_PARSE_NOENT replaces references to entities of the document's own DTD by their text:
+// the text written back (xml) carries no DTD, so a reference left in the tree would make it
+// a document that no longer parses. External entities stay refused by the entity loader,
+// and libxml2 still refuses entities that expand out of all proportion.
 constexpr int kParseOptions =
-    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT | XML_PARSE_NOENT;
 
 bool IsBlank(const xmlChar* s) {
   if (!s) return true;
@@ -249,7 +290,7 @@ xmlDocPtr ParseMemory(std::string_view text, const char* url, const char* encodi
     msg = msg.substr(0, msg.find('\n'));
     if (msg.empty() && ctxt->lastError.message) msg = Trimmed(ctxt->lastError.message);
     if (msg.empty()) msg = "The document could not be parsed";
-    *reason = msg;
+    *reason = ExplainParseError(msg);
   } else {
     reason->clear();
   }
@@ -1038,6 +1079,11 @@ bool Document::load(const std::string& path) {
   holder_->parse_error = reason;
   node_ = holder_->doc;
   return doc != nullptr;
+}
+
+void SetMessageLookup(MessageLookup lookup) {
+  std::lock_guard<std::mutex> lock(g_lookup_mutex);
+  g_lookup = std::move(lookup);
 }
 
 const std::string& Document::parseErrorReason() const {

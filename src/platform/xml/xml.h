@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,6 +26,18 @@ namespace larkedi::xml {
 /// are not UTF-8. Every text and attribute value the module puts into a document passes
 /// through it, so no typed or received value can make a saved document unreadable.
 std::string XmlSafeText(std::string_view text);
+
+/// The deepest nesting of elements a parsed document may have; a deeper one is refused.
+inline constexpr int kMaxElementDepth = 256;
+
+/// Looks up a text of the user's language by resource key, with its %s0..%s9 parameters
+/// filled in; an empty result keeps the built-in English text.
+using MessageLookup =
+    std::function<std::string(std::string_view key, const std::vector<std::string>& parameters)>;
+/// Installs the lookup the parser uses for the refusals it words itself (today the
+/// document nested deeper than kMaxElementDepth, key "MSG XmlTooDeepParam"); the language
+/// resources install it when they load. Null restores the English texts.
+void SetMessageLookup(MessageLookup lookup);
 
 enum class NodeType {
   Null = 0,

@@ -5,6 +5,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +23,41 @@ std::string ErrorText(int code) {
   std::string text = zip_error_strerror(&err);
   zip_error_fini(&err);
   return text;
+}
+
+void SetFailure(Failure* why, Failure kind) {
+  if (why) *why = kind;
+}
+
+std::string MegaBytes(std::uint64_t bytes) {
+  return std::to_string(bytes / (1024 * 1024)) + " MB";
+}
+
+std::string TooLargeText(std::uint64_t limit = kMaxEntryBytes) {
+  return "the entry inflates to more than " + MegaBytes(limit) +
+         ", the most accepted (a damaged or hostile archive)";
+}
+
+// What a libzip error code says about the archive.
+Failure FromZipCode(int code) {
+  switch (code) {
+    case ZIP_ER_WRONGPASSWD:
+    case ZIP_ER_NOPASSWD:
+      return Failure::kWrongPassword;
+    case ZIP_ER_EOF:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+      return Failure::kTruncated;
+    case ZIP_ER_NOZIP:
+      return Failure::kNotArchive;
+    case ZIP_ER_CRC:
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_INCONS:
+    case ZIP_ER_COMPRESSED_DATA:
+      return Failure::kDamaged;
+    default:
+      return Failure::kOther;
+  }
 }
 
 // The end-of-central-directory record of an archive without entries.
@@ -50,15 +86,22 @@ std::unique_ptr<Archive> Archive::Create(std::string* error) {
   return Open(EmptyArchive(), error);
 }
 
-std::unique_ptr<Archive> Archive::Open(std::string bytes, std::string* error) {
+std::unique_ptr<Archive> Archive::Open(std::string bytes, std::string* error, Failure* why) {
+  SetFailure(why, Failure::kNone);
   if (bytes.empty()) {
     if (error) *error = "the file is empty";
+    SetFailure(why, Failure::kNotArchive);
     return nullptr;
   }
+  // Every zip archive begins with a local entry header or, when empty, with the end record.
+  const bool zip_signature =
+      bytes.size() >= 4 && bytes[0] == 'P' && bytes[1] == 'K' &&
+      ((bytes[2] == '\x03' && bytes[3] == '\x04') || (bytes[2] == '\x05' && bytes[3] == '\x06'));
   // libzip frees the copy with the source.
   void* copy = std::malloc(bytes.size());
   if (!copy) {
     if (error) *error = "out of memory";
+    SetFailure(why, Failure::kOther);
     return nullptr;
   }
   std::memcpy(copy, bytes.data(), bytes.size());
@@ -68,12 +111,26 @@ std::unique_ptr<Archive> Archive::Open(std::string bytes, std::string* error) {
   if (!src) {
     std::free(copy);
     if (error) *error = ErrorText(&err);
+    SetFailure(why, Failure::kOther);
     zip_error_fini(&err);
     return nullptr;
   }
   zip_t* za = zip_open_from_source(src, ZIP_CHECKCONS, &err);
   if (!za) {
-    if (error) *error = "not a readable zip archive (" + ErrorText(&err) + ")";
+    Failure kind = FromZipCode(zip_error_code_zip(&err));
+    // A file that starts like a zip archive but has no end record was cut short.
+    if (!zip_signature) {
+      kind = Failure::kNotArchive;
+    } else if (kind == Failure::kNotArchive || kind == Failure::kOther) {
+      kind = Failure::kTruncated;
+    }
+    if (error) {
+      *error = kind == Failure::kNotArchive ? "not a zip archive"
+               : kind == Failure::kTruncated
+                   ? "a truncated zip archive (" + ErrorText(&err) + ")"
+                   : "not a readable zip archive (" + ErrorText(&err) + ")";
+    }
+    SetFailure(why, kind);
     zip_error_fini(&err);
     zip_source_free(src);
     return nullptr;
@@ -104,10 +161,19 @@ int Archive::FindEntry(const std::string& name) const {
   return i < 0 ? -1 : static_cast<int>(i);
 }
 
+bool Archive::IsEncrypted(int index) const {
+  if (!impl_->za || index < 0 || index >= EntryCount()) return false;
+  zip_stat_t st;
+  zip_stat_init(&st);
+  return zip_stat_index(impl_->za, static_cast<zip_uint64_t>(index), 0, &st) == 0 &&
+         (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+}
+
 namespace {
 
-// Reads an open entry to its end. On failure gives the libzip error code and what was read.
-bool ReadAll(zip_file_t* f, std::string* out, int* code, std::string* error) {
+// Reads an open entry to its end, at most `limit` bytes. On failure gives the libzip error
+// code (ZIP_ER_MEMORY when the limit was passed) and what was read.
+bool ReadAll(zip_file_t* f, std::size_t limit, std::string* out, int* code, std::string* error) {
   char buf[65536];
   while (true) {
     zip_int64_t n = zip_fread(f, buf, sizeof buf);
@@ -118,6 +184,12 @@ bool ReadAll(zip_file_t* f, std::string* out, int* code, std::string* error) {
       return false;
     }
     if (n == 0) break;
+    if (out->size() + static_cast<std::size_t>(n) > limit) {
+      *code = ZIP_ER_MEMORY;
+      if (error) *error = TooLargeText(limit);
+      zip_fclose(f);
+      return false;
+    }
     out->append(buf, static_cast<std::size_t>(n));
   }
   *code = zip_fclose(f);
@@ -135,11 +207,12 @@ bool IsAes(zip_uint16_t method) {
 // Deciphers WinZip AES entry data (salt, password check, data, 10-byte authentication
 // code) and checks the authentication code over the enciphered data.
 bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const std::string& raw,
-                      std::string* out, std::string* error) {
+                      std::string* out, std::string* error, Failure* why) {
   const int key_len = method == ZIP_EM_AES_128 ? 16 : method == ZIP_EM_AES_192 ? 24 : 32;
   const std::size_t salt_len = static_cast<std::size_t>(key_len / 2);
   if (raw.size() < salt_len + 2 + 10) {
     if (error) *error = "the entry's data is truncated";
+    SetFailure(why, Failure::kTruncated);
     return false;
   }
   unsigned char derived[2 * 32 + 2];
@@ -147,10 +220,12 @@ bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const st
                              reinterpret_cast<const unsigned char*>(raw.data()),
                              static_cast<int>(salt_len), 1000, 2 * key_len + 2, derived) != 1) {
     if (error) *error = "cannot derive the key";
+    SetFailure(why, Failure::kOther);
     return false;
   }
   if (std::memcmp(derived + 2 * key_len, raw.data() + salt_len, 2) != 0) {
     if (error) *error = "Wrong password provided";
+    SetFailure(why, Failure::kWrongPassword);
     return false;
   }
   const std::size_t data_start = salt_len + 2;
@@ -161,6 +236,7 @@ bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const st
   if (!HMAC(EVP_sha1(), derived + key_len, key_len, cipher, data_len, mac, &mac_len) ||
       std::memcmp(mac, raw.data() + data_start + data_len, 10) != 0) {
     if (error) *error = "the entry's data failed its authentication check (damaged)";
+    SetFailure(why, Failure::kDamaged);
     return false;
   }
   // Counter mode with a little-endian block counter starting at 1.
@@ -186,6 +262,7 @@ bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const st
   EVP_CIPHER_CTX_free(ctx);
   if (!ok) {
     if (error) *error = "AES decryption failed";
+    SetFailure(why, Failure::kOther);
     return false;
   }
   *out = std::move(plain);
@@ -194,9 +271,11 @@ bool WinZipAesDecrypt(zip_uint16_t method, const std::string& password, const st
 
 }  // namespace
 
-bool Archive::ReadEntry(int index, std::string* data, std::string* error) {
+bool Archive::ReadEntry(int index, std::string* data, std::string* error, Failure* why) {
+  SetFailure(why, Failure::kNone);
   if (!impl_->za || index < 0 || index >= EntryCount()) {
     if (error) *error = "the archive has no entry " + std::to_string(index);
+    SetFailure(why, Failure::kOther);
     return false;
   }
   const auto idx = static_cast<zip_uint64_t>(index);
@@ -205,6 +284,14 @@ bool Archive::ReadEntry(int index, std::string* data, std::string* error) {
   zip_stat_init(&st);
   if (zip_stat_index(impl_->za, idx, 0, &st) != 0) {
     if (error) *error = zip_strerror(impl_->za);
+    SetFailure(why, FromZipCode(zip_error_code_zip(zip_get_error(impl_->za))));
+    return false;
+  }
+  // The recorded size refuses a bomb before anything is inflated; the reads below stop at
+  // the same limit when the recorded size lies.
+  if ((st.valid & ZIP_STAT_SIZE) && st.size > kMaxEntryBytes) {
+    if (error) *error = TooLargeText();
+    SetFailure(why, Failure::kTooLarge);
     return false;
   }
   // WinZip AES entries of the second kind (AE-2, what 7-Zip writes) carry no CRC: their
@@ -216,36 +303,47 @@ bool Archive::ReadEntry(int index, std::string* data, std::string* error) {
   zip_file_t* f = ae2 ? zip_fopen_index(impl_->za, idx, ZIP_FL_ENCRYPTED)
                       : zip_fopen_index_encrypted(impl_->za, idx, 0, password);
   if (!f) {
+    const int code = zip_error_code_zip(zip_get_error(impl_->za));
     if (error) *error = zip_strerror(impl_->za);
+    SetFailure(why, FromZipCode(code));
     return false;
   }
   std::string out;
   int code = 0;
   if (!ae2) {
-    if (!ReadAll(f, &out, &code, error)) return false;
+    if (!ReadAll(f, kMaxEntryBytes, &out, &code, error)) {
+      SetFailure(why, code == ZIP_ER_MEMORY ? Failure::kTooLarge : FromZipCode(code));
+      return false;
+    }
     *data = std::move(out);
     return true;
   }
   std::string raw, plain;
   // The raw bytes may still meet the CRC check; the authentication code is checked below.
-  if (!ReadAll(f, &raw, &code, error) && !(code == ZIP_ER_CRC && raw.size() == st.comp_size)) {
+  // The enciphered data is never larger than the archive, which was read within its limit.
+  if (!ReadAll(f, kMaxArchiveFileBytes, &raw, &code, error) &&
+      !(code == ZIP_ER_CRC && raw.size() == st.comp_size)) {
+    SetFailure(why, code == ZIP_ER_MEMORY ? Failure::kTooLarge : FromZipCode(code));
     return false;
   }
   if (password_.empty()) {
     if (error) *error = "No password provided";
+    SetFailure(why, Failure::kWrongPassword);
     return false;
   }
-  if (!WinZipAesDecrypt(st.encryption_method, password_, raw, &plain, error)) return false;
+  if (!WinZipAesDecrypt(st.encryption_method, password_, raw, &plain, error, why)) return false;
   if (st.comp_method == ZIP_CM_STORE) {
     out = std::move(plain);
   } else if (st.comp_method == ZIP_CM_DEFLATE) {
-    if (!RawInflate(plain, &out, error)) return false;
+    if (!RawInflate(plain, &out, error, kMaxEntryBytes, why)) return false;
   } else {
     if (error) *error = "the entry's compression method is not supported";
+    SetFailure(why, Failure::kOther);
     return false;
   }
   if (out.size() != st.size) {
     if (error) *error = "the entry's data does not have its recorded size";
+    SetFailure(why, Failure::kDamaged);
     return false;
   }
   *data = std::move(out);
@@ -362,10 +460,13 @@ bool RawDeflate(std::string_view data, int level, std::string* out, std::string*
   return true;
 }
 
-bool RawInflate(std::string_view data, std::string* out, std::string* error) {
+bool RawInflate(std::string_view data, std::string* out, std::string* error, std::size_t limit,
+                Failure* why) {
+  SetFailure(why, Failure::kNone);
   z_stream zs{};
   if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
     if (error) *error = "zlib cannot start inflate";
+    SetFailure(why, Failure::kOther);
     return false;
   }
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -377,7 +478,14 @@ bool RawInflate(std::string_view data, std::string* out, std::string* error) {
     zs.next_out = reinterpret_cast<Bytef*>(buf);
     zs.avail_out = sizeof buf;
     rc = inflate(&zs, Z_NO_FLUSH);
-    result.append(buf, sizeof buf - zs.avail_out);
+    const std::size_t produced = sizeof buf - zs.avail_out;
+    if (result.size() + produced > limit) {
+      inflateEnd(&zs);
+      if (error) *error = TooLargeText(limit);
+      SetFailure(why, Failure::kTooLarge);
+      return false;
+    }
+    result.append(buf, produced);
     if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;  // input ended before the stream did
   }
   inflateEnd(&zs);
@@ -385,6 +493,7 @@ bool RawInflate(std::string_view data, std::string* out, std::string* error) {
     if (error)
       *error = rc == Z_DATA_ERROR ? "the compressed data is damaged"
                                   : "the compressed data is incomplete";
+    SetFailure(why, rc == Z_DATA_ERROR ? Failure::kDamaged : Failure::kTruncated);
     return false;
   }
   *out = std::move(result);

@@ -6,12 +6,33 @@
 // Nothing here throws; failures come back as false with a reason.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace larkedi::zip {
+
+/// Largest size an entry may have once inflated. Stacked designs and attachments are far
+/// smaller; a "zip bomb" (a small archive that inflates to gigabytes) is refused from the
+/// entry's recorded size before anything is inflated, and, when the recorded size lies,
+/// inflating stops as soon as this much has come out.
+inline constexpr std::size_t kMaxEntryBytes = 128u * 1024 * 1024;
+/// Largest archive file read into memory (the yearly archive of sent designs is the
+/// biggest the module reads).
+inline constexpr std::size_t kMaxArchiveFileBytes = 256u * 1024 * 1024;
+
+/// Why an archive or an entry could not be read.
+enum class Failure {
+  kNone,
+  kNotArchive,     // the bytes are not a zip archive at all
+  kTruncated,      // a zip archive cut short
+  kWrongPassword,  // the entry is encrypted under another password (or none was given)
+  kDamaged,        // the archive's structure or an entry's data is corrupt
+  kTooLarge,       // an entry inflates beyond kMaxEntryBytes
+  kOther,          // anything else (unsupported method, out of memory, bad index)
+};
 
 /// One zip archive held in memory.
 class Archive {
@@ -24,7 +45,8 @@ class Archive {
   static std::unique_ptr<Archive> Create(std::string* error);
   /// Opens the bytes of an existing archive. Null with a reason when they are not a zip
   /// archive (empty, truncated, damaged).
-  static std::unique_ptr<Archive> Open(std::string bytes, std::string* error);
+  static std::unique_ptr<Archive> Open(std::string bytes, std::string* error,
+                                       Failure* why = nullptr);
 
   /// Password for reading encrypted entries and for encrypting entries added with
   /// `encrypt` set.
@@ -36,9 +58,11 @@ class Archive {
   std::string EntryName(int index) const;
   /// Index of the entry of that exact name; -1 when there is none.
   int FindEntry(const std::string& name) const;
+  /// True when the entry at `index` is encrypted.
+  bool IsEncrypted(int index) const;
   /// Decompresses (and deciphers) an entry. False with a reason on a wrong password,
-  /// damaged data or a bad index.
-  bool ReadEntry(int index, std::string* data, std::string* error);
+  /// damaged data, a bad index or an entry larger than kMaxEntryBytes.
+  bool ReadEntry(int index, std::string* data, std::string* error, Failure* why = nullptr);
 
   /// Adds an entry (replacing one of the same name), deflated at `level` (0-9); with
   /// `encrypt`, enciphered with WinZip AES-128 under the password.
@@ -62,8 +86,10 @@ bool AesSupported();
 /// `data` compressed with deflate at `level`, as a zip entry stores it: raw deflate data,
 /// no zlib or gzip header. False only when zlib fails.
 bool RawDeflate(std::string_view data, int level, std::string* out, std::string* error);
-/// Inflates raw deflate data. False with a reason when the data is damaged or incomplete.
-bool RawInflate(std::string_view data, std::string* out, std::string* error);
+/// Inflates raw deflate data. False with a reason when the data is damaged or incomplete,
+/// or would inflate beyond `limit` bytes (inflating stops there).
+bool RawInflate(std::string_view data, std::string* out, std::string* error,
+                std::size_t limit = kMaxEntryBytes, Failure* why = nullptr);
 
 /// Base64 of the bytes, standard alphabet with padding, no line breaks.
 std::string Base64Encode(std::string_view data);
