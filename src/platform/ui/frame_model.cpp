@@ -117,28 +117,10 @@ std::vector<xml::Node> Options(const xml::Node& select) {
 }  // namespace
 
 std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
+  // The XML attribute escaping, with the apostrophe written as HTML 4 browsers read it too.
+  std::string out = xml::EscapeXmlText(text, /*attribute=*/true);
+  for (std::size_t at; (at = out.find("&apos;")) != std::string::npos;) {
+    out.replace(at, 6, "&#39;");
   }
   return out;
 }
