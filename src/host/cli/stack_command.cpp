@@ -132,6 +132,15 @@ void SetupStack(CLI::App& app, Cli& cli) {
     if (status != EDI_VALIDATE_OK) {
       std::cerr << "larkedi: validation status " << EdiValidateStatusName(status) << "\n";
     }
+    // A design without catalogs holds no order: stacked, it would never be listed and would
+    // go to the archive at the next save.
+    if (xml::Document taken_in; taken_in.loadXML(text) &&
+                                taken_in.selectSingleNode("//Design[JobInfo]") &&
+                                !taken_in.selectSingleNode("//Design[JobInfo]/Catalog")) {
+      cli.exit_code = Fail(kExitAbort, "design refused: " + Options().file +
+                                           " has no catalog, so it holds no order to send");
+      return;
+    }
     // Held from the listing before to the listing after, so the files reported are this
     // command's own.
     OrderStack::Transaction transaction(edi.Orders);

@@ -132,6 +132,13 @@ TEST_F(StackCommandTest, InputsThatAreNoDesignFileAreRefusedAtOnce) {
     EXPECT_EQ(Lark("stack add " + input, &out), 3) << out;
     EXPECT_NE(out.find("not a regular file"), std::string::npos) << out;
   }
+  // A design without catalogs is said not to be stacked, and why.
+  std::string empty = Design("k.kit", "ABC");
+  empty.replace(empty.find("<Catalog>"), empty.find("</Catalog>") + 10 - empty.find("<Catalog>"),
+                "");
+  EXPECT_EQ(Add(empty, &out), 3) << out;
+  EXPECT_NE(out.find("no catalog"), std::string::npos) << out;
+  EXPECT_EQ(out.find("stacked "), std::string::npos) << out;
 }
 
 }  // namespace
