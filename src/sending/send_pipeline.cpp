@@ -240,15 +240,10 @@ bool SendOrders::CheckJournal(Order& o, xml::Node order, const xml::NodeList& se
     return false;
   }
   if (state != SendState::InDoubt) return true;
-  int64_t handed = 0;
-  for (const auto& e : entries) {
-    if (e.state == SendState::InDoubt) handed = e.order.time;
-  }
+  // The latest open hand-over, as the history lists it.
   std::string when = "an earlier send";
-  if (handed > 0) {
-    for (const auto& e : entries) {
-      if (e.state == SendState::InDoubt) when = HistoryLine(e);
-    }
+  for (const auto& e : entries) {
+    if (e.state == SendState::InDoubt) when = HistoryLine(e);
   }
   const std::string question = "The order " + o.row.order_id + " for " + o.row.partner_name +
                                " may have been sent already: it was handed over without an "
