@@ -1,0 +1,524 @@
+#include "sending/send_pipeline.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "orders/xme_file.h"
+#include "platform/automation/automation.h"
+#include "platform/env.h"
+#include "platform/ui/dialogs.h"
+#include "platform/xml/xml.h"
+#include "sending/connect_method_orca.h"
+#include "sending/order_document.h"
+#include "sending/send_record.h"
+#include "settings/settings_document.h"
+#include "support/log.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "support/utility.h"
+#include "support/vb_date.h"
+#include "support/xml_helpers.h"
+#include "validation/edi_validate.h"
+
+namespace larkedi {
+namespace {
+
+constexpr const char* kPasswordKey = "7850";
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// "MM/DD/YYYY H:M:S" of the local clock, the time fields without leading zeros.
+std::string SentDateText() {
+  const DateParts p = Date::Now().Parts();
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %d:%d:%d", p.Month, p.Day, p.Year, p.Hour,
+                p.Minute, p.Second);
+  return buf;
+}
+
+// Writes `value` as the CDATA text of `path` under `parent`, creating the element when missing.
+void SetCData(xml::Document& doc, const std::string& path, const std::string& parent,
+              const std::string& value) {
+  SetHeaderValue(doc, path, parent, value);
+}
+
+std::string ConnectionParameter(const std::string& code, bool freeedi) {
+  return std::string("<InputParameter><PartnerCode") + (freeedi ? " freeedi=\"1\"" : "") +
+         "><![CDATA[" + code + "]]></PartnerCode></InputParameter>";
+}
+
+std::string SendParameter(const std::string& code, const std::string& data) {
+  return "<InputParameter><PartnerCode><![CDATA[" + code + "]]></PartnerCode><Data>" + data +
+         "</Data></InputParameter>";
+}
+
+}  // namespace
+
+const char* SendResultText(SendResult result) {
+  switch (result) {
+    case SendResult::Sent:
+      return "sent";
+    case SendResult::AlreadySent:
+      return "already sent";
+    case SendResult::Failed:
+      return "failed";
+    case SendResult::Canceled:
+      return "canceled";
+    case SendResult::InDoubt:
+      return "in doubt";
+    case SendResult::Declined:
+      return "not sent (declined)";
+  }
+  return "failed";
+}
+
+/// What one order's send knows while it runs.
+struct SendOrders::Order {
+  SendRow row;
+  std::string object_name;
+  std::string manuf_id;
+  std::string dealer_id;
+  std::string password;
+  bool done = false;
+};
+
+SendOrders::SendOrders(OrderStack& stack, SendJournal& journal)
+    : stack_(stack), journal_(journal) {}
+
+void SendOrders::SetPartnerPassword(const std::string& partner_code, const std::string& password) {
+  given_passwords_[Upper(Trim(partner_code))] = password;
+}
+
+int SendOrders::failures() const {
+  int n = 0;
+  for (const auto& row : rows_) {
+    if (row.result != SendResult::Sent && row.result != SendResult::AlreadySent &&
+        row.result != SendResult::Declined) {
+      ++n;
+    }
+  }
+  return n;
+}
+
+std::string SendOrders::Setting(const std::string& partner_id, const std::string& element) const {
+  return GetNodeText(stack_.Settings().docSettings,
+                     "SETTINGS/PARTNER[ID=" + xml::XPathLiteral(partner_id) + "]/" + element);
+}
+
+bool SendOrders::Run(SendObserver* observer) {
+  WriteLog("Entering SendOrders.");
+  rows_.clear();
+  error_.Clear();
+  nothing_to_send_ = false;
+  observer_ = observer;
+  RegisterConnectMethodOrca();
+  bool result = false;
+  auto exit_log = [&result] {
+    WriteLog(std::string("Exiting SendOrders. Returned value: ") + (result ? "True" : "False"));
+  };
+
+  WriteLog("Verify if order list is still the same.");
+  if (stack_.IsSpoolerChanged()) {
+    const std::string text = Res("MSG TheOrderListHasChanged");
+    CurrentDialogs().MsgBox(text + "\n" + Res("MSG PleaseVerifyOrderList"), MsgButtons::OK,
+                            MsgIcon::Exclamation, ModuleTitle());
+    WriteLog(text);
+    stack_.docOrders.loadXML("");
+    error_ = Err::Raise(kErrGeneral, "SendOrders", text);
+    exit_log();
+    return false;
+  }
+  if (Err err = journal_.Open()) {
+    error_ = err;
+    exit_log();
+    return false;
+  }
+
+  {
+    clsEdiValidate validator;
+    if (!validator.ValidateOrders(stack_.docOrders, true)) {
+      WriteLog("Could not validate Orders doc in LoadOrders.");
+    }
+  }
+
+  WriteLog("Getting orders to send from xdoc document.");
+  const xml::NodeList send_list =
+      stack_.docOrders.selectNodes("Orders/Design/ORDERGROUP[SENDIT='1']");
+  if (send_list.length() == 0) {
+    const std::string text = Res("OST NoOrdersToSend");
+    WriteLog(text);
+    nothing_to_send_ = true;
+    error_ = Err::Raise(kErrGeneral, "SendOrders", text);
+    exit_log();
+    return false;
+  }
+
+  // The archive folder, made to exist before the loop.
+  xml::Node archive_node;
+  GetSingleNode("SETTINGS/ARCHIVEPATH", stack_.Settings().docSettings, archive_node);
+  archive_path_ = archive_node ? archive_node.text() : std::string();
+  WriteLog("Got archivepath from Settings document. Value: " + archive_path_);
+  if (Trim(archive_path_).empty() || !Env::Default()->IsDirectory(archive_path_)) {
+    archive_path_ = JoinPath(ModuleFolder(), "Archive");
+    WriteLog("The path was not found. Will be set to " + archive_path_);
+    if (archive_node) {
+      archive_node.setText(archive_path_);
+    } else {
+      WriteLog(
+          "Unable to set SETTINGS/ARCHIVEPATH, this element does not exist in Settings "
+          "document.");
+    }
+    Env::Default()->CreateDirectories(archive_path_, nullptr);
+  }
+
+  WriteLog("About to run order list. For each order to send:");
+  for (xml::Node order : send_list) {
+    // A group an earlier order of this run removed is no longer in the stack.
+    if (order.parentNode().isNull()) continue;
+    try {
+      SendOne(order, send_list, observer);
+    } catch (const std::exception& e) {
+      // One order's failure must not end the batch.
+      SendRow row;
+      row.order_id = GetNodeText(order, "ID");
+      row.partner_id = Trim(GetNodeText(order, "PARTNERID"));
+      row.result = SendResult::Failed;
+      row.word = Res("MSG Failure");
+      row.message = e.what();
+      rows_.push_back(row);
+      if (observer_) observer_->OrderDone(row);
+      SaveStack(nullptr);
+    }
+  }
+  SaveStack(nullptr);
+  result = true;
+  exit_log();
+  return result;
+}
+
+void SendOrders::Finish(Order& o, SendResult result, std::string word, std::string message) {
+  if (o.done) return;
+  o.done = true;
+  o.row.result = result;
+  o.row.word = std::move(word);
+  o.row.message = std::move(message);
+  rows_.push_back(o.row);
+  if (observer_) observer_->OrderDone(o.row);
+}
+
+void SendOrders::SaveStack(Order* o) {
+  if (Err err = stack_.SaveOrders()) {
+    LogError("SendOrders: saving the order stack", err);
+    error_ = err;
+    if (o && !o->done) o->row.message += " (" + err.Description + ")";
+  }
+}
+
+// Consults the journal about an order before it is sent. False when it must not be sent
+// now (its row is then final).
+bool SendOrders::CheckJournal(Order& o, xml::Node order, const xml::NodeList& send_list) {
+  SendState state = SendState::NotRecorded;
+  std::vector<JournalEntry> entries;
+  if (Err err = journal_.OrderState(o.row.design_file, o.row.partner_id, &state, &entries)) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"), "send journal: " + err.Description);
+    return false;
+  }
+  if (state == SendState::Accepted) {
+    // Accepted before, but still stacked (the run that sent it ended before its save).
+    o.row.sequence = entries.empty() ? std::string() : entries.back().sequence;
+    stack_.RemoveSentOrder(order, send_list);
+    Finish(o, SendResult::AlreadySent, Res("MSG Done"),
+           "accepted earlier; removed from the order stack without sending it again");
+    SaveStack(&o);
+    return false;
+  }
+  if (state != SendState::InDoubt) return true;
+  // The latest open hand-over, as the history lists it.
+  std::string when = "an earlier send";
+  for (const auto& e : entries) {
+    if (e.state == SendState::InDoubt) when = HistoryLine(e);
+  }
+  const std::string question = "The order " + o.row.order_id + " for " + o.row.partner_name +
+                               " may have been sent already: it was handed over without an "
+                               "answer (" +
+                               when + ").\nSend it again?";
+  if (CurrentDialogs().MsgBox(question, MsgButtons::YesNo, MsgIcon::Question, ModuleTitle()) !=
+      MsgResult::Yes) {
+    Finish(o, SendResult::InDoubt, "in doubt",
+           "may have been sent (handed over without an answer); not sent again until the "
+           "dealer confirms");
+    return false;
+  }
+  // The dealer confirmed it did not arrive: the open hand-overs are closed as such, so the
+  // journal tells the new send apart.
+  for (const auto& e : entries) {
+    if (e.state == SendState::InDoubt) {
+      journal_.RecordRefused(e.id, "not received, as the dealer confirmed; sent again");
+    }
+  }
+  return true;
+}
+
+bool SendOrders::Credentials(Order& o) {
+  auto cached = password_cache_.find(o.row.partner_id);
+  if (cached != password_cache_.end()) {
+    o.password = cached->second;
+    return true;
+  }
+  std::string typed;
+  auto given = given_passwords_.find(Upper(o.row.partner_code));
+  if (given != given_passwords_.end()) {
+    typed = given->second;
+  } else {
+    if (observer_) observer_->OrderStep(o.row.order_id, Res("MSG GettingPassword"), 40);
+    std::optional<std::string> answer = CurrentDialogs().InputBox(
+        ResParam("OST PleaseEnterPasswordForDealerPartner", {o.dealer_id, o.row.partner_name}),
+        ModuleTitle(), "");
+    if (!answer) {
+      Finish(o, SendResult::Canceled, Res("MSG Canceled"), Res("MSG UserCanceledSendingOrder"));
+      return false;
+    }
+    typed = *answer;
+  }
+  Utility utility;
+  o.password = utility.Encode(Trim(typed), kPasswordKey);
+  password_cache_[o.row.partner_id] = o.password;
+  return true;
+}
+
+void SendOrders::ArchiveCopy(const Order& o, const xml::Document& tmpdoc, int64_t entry_id) {
+  WriteLog("Archive this order.");
+  Env* env = Env::Default();
+  if (!env->CreateDirectories(archive_path_, nullptr)) return;
+  // The copy carries no password.
+  xml::Document copy;
+  if (!copy.loadXML(tmpdoc.xml())) return;
+  for (xml::Node pw : copy.selectNodes("//Catalog/Identification/Password")) pw.setText("");
+  // Named after the design and the journal entry: two orders of one design, or a design
+  // archived again, never replace each other's copy (nor the design the stack archives).
+  std::string stem = o.row.design_file;
+  if (stem.size() > 4 && Upper(stem.substr(stem.size() - 4)) == ".XME") {
+    stem.resize(stem.size() - 4);
+  }
+  std::string name = stem + "-sent" + std::to_string(entry_id) + ".xme";
+  for (int n = 2; env->Exists(JoinPath(archive_path_, name)); ++n) {
+    name = stem + "-sent" + std::to_string(entry_id) + "-" + std::to_string(n) + ".xme";
+  }
+  std::string bytes;
+  if (Err err = EncipherBytes(name, copy.xml(), &bytes)) {
+    LogError("SendOrders: archive copy", err);
+    return;
+  }
+  std::string reason;
+  if (!env->WriteFileAtomic(JoinPath(archive_path_, name), bytes, &reason)) {
+    WriteLog("SendOrders: the archive copy " + name + " was not written: " + reason);
+    return;
+  }
+  if (Err err = stack_.ArchiveFolder(archive_path_)) LogError("SendOrders: ArchiveFolder", err);
+}
+
+void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendObserver* observer) {
+  Order o;
+  o.row.order_id = GetNodeText(order, "ID");
+  o.row.partner_id = Trim(GetNodeText(order, "PARTNERID"));
+  o.row.design_file = GetNodeText(order, "../FileName");
+  o.row.partner_code = Setting(o.row.partner_id, "CODE");
+  o.row.partner_name = Setting(o.row.partner_id, "NAME");
+  xml::Node design = order.parentNode();
+  for (xml::Node cid : order.selectNodes("CATALOGID")) {
+    o.row.catalogs.push_back(GetNodeText(
+        design, "Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]/Identification/Name"));
+  }
+  const xml::Node& settings = stack_.Settings().docSettings;
+
+  // Legacy methods are sent by their own programs, which this sender does not run.
+  const std::string method_id = Setting(o.row.partner_id, "METHODID");
+  xml::Node method = stack_.Settings().docSettings.selectSingleNode(
+      "SETTINGS/METHOD[ID=" + xml::XPathLiteral(method_id) + "]");
+  bool legacy = false;
+  if (method) GetAttributeBoolean(method, ".", "legacy", legacy);
+  if (legacy) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           "the partner's transmission method is a legacy program, which this sender does not "
+           "run; the order stays in the stack");
+    return;
+  }
+  if (stack_.Settings().IsFreeEdiPartner(std::atoi(o.row.partner_id.c_str()))) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           "free-EDI partners need the dealer's online-service account check, which this "
+           "sender does not make yet; the order stays in the stack");
+    return;
+  }
+
+  o.object_name = GetNodeText(method, "OBJECTNAME");
+  o.manuf_id = Setting(o.row.partner_id, "MANUFID");
+  o.dealer_id = Setting(o.row.partner_id, "DEALERID");
+  WriteLog("Got order infos:");
+  WriteLog("Id: " + o.row.order_id + ", partner: " + o.row.partner_code +
+           ", method: " + o.object_name);
+
+  if (!CheckJournal(o, order, send_list)) return;
+
+  const std::string connection = ConnectionParameter(o.row.partner_code, false);
+  WriteLog("Creating DOMDocument40 and loading design data.");
+  xml::Document tmpdoc;
+  if (!tmpdoc.loadXML(design.xml())) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"), Res("MSG CannotCopyDesignDocument"));
+    return;
+  }
+
+  WriteLog("Verifying if a PONumber exists or not.");
+  if (Trim(GetNodeText(order, "PONUMBER")).empty()) {
+    CurrentDialogs().MsgBox(Res("OST OrderDesign1") + "\n\n" +
+                                Trim(GetNodeText(design, "JobInfo/FileName")) + "\n\n" +
+                                Res("OST OrderDesign2"),
+                            MsgButtons::OK, MsgIcon::None, ModuleTitle());
+    Finish(o, SendResult::Failed, Res("OST PORequired"), Res("OST MissingPO"));
+    return;
+  }
+
+  WriteLog("Creating '" + o.object_name + ".spooler'");
+  Err create_error;
+  std::shared_ptr<automation::AutomationObject> connector =
+      automation::CreateObject(o.object_name + ".spooler", &create_error);
+  if (!connector) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           ResParam("MSG CannotCreateConnectorObject", {o.object_name}));
+    return;
+  }
+  auto call = [&connector](const std::string& member, const std::string& parameter,
+                           automation::Variant* out) {
+    std::vector<automation::Variant> args{automation::Variant(parameter)};
+    return connector->Call(member, args, out);
+  };
+
+  automation::Variant value;
+  if (Err err = call("connectioncount", connection, &value)) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           ResParam("MSG ErrorNumberDescription", {std::to_string(err.Number), err.Description}));
+    return;
+  }
+  if (value.AsLong() == 0) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"), Res("MSG NoServersDefinedForPartner"));
+    return;
+  }
+  if (observer) observer->OrderStep(o.row.order_id, Res("MSG FindingServer"), -1);
+  Err test_error = call("testconnection", connection, &value);
+  if (test_error || value.IsNull()) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"), Res("MSG CannotConnectToServerForOrder"));
+    return;
+  }
+  if (observer) observer->OrderStep(o.row.order_id, Res("MSG FoundServer"), 30);
+
+  if (!Credentials(o)) return;
+
+  Err build_error;
+  if (!BuildOrderDocument(order, tmpdoc, settings, o.manuf_id, o.dealer_id, o.password,
+                          &build_error)) {
+    if (build_error) {
+      Finish(o, SendResult::Failed, Res("MSG Failure"), build_error.Description);
+    } else {
+      Finish(o, SendResult::Declined, "", "not sent: a file the order names is missing");
+    }
+    return;
+  }
+
+  std::string xsl = Setting(o.row.partner_id, "TRANSFORMATION");
+  WriteLog("'Checking if transformation node for Partner exists for partnerid = " +
+           o.row.partner_id);
+  WriteLog("'After checking if transformation node for Partner exists: sXslPath = " + xsl);
+  if (Trim(Setting(o.row.partner_id, "EDIVALIDATE/MULTICATSEND")).empty()) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           "the partner takes its orders catalog by catalog, which this sender does not do yet; "
+           "the order stays in the stack");
+    return;
+  }
+
+  std::string data;
+  if (!Trim(xsl).empty()) {
+    xml::Node root = tmpdoc.selectSingleNode("Design");
+    xml::Node cur = root.appendChild(tmpdoc.createElement("CurCatalog"));
+    cur.appendChild(tmpdoc.createCDATASection(""));
+    SetCData(tmpdoc, "Design/JobInfo/Header/DateSent", "Design/JobInfo/Header", SentDateText());
+    data = DoCustomTransformation(tmpdoc, xsl);
+    if (data.rfind("ERROR", 0) == 0) {
+      Finish(o, SendResult::Failed, "Transformation error", data);
+      return;
+    }
+  } else {
+    data = tmpdoc.xml();
+  }
+  RemoveXmlHeader(data);
+
+  // Recorded before it leaves: a crash from here on leaves the order in doubt, never
+  // silently unsent or sent twice.
+  JournalOrder journal_order;
+  journal_order.design_file = o.row.design_file;
+  journal_order.order_id = o.row.order_id;
+  journal_order.partner_id = o.row.partner_id;
+  journal_order.partner_code = o.row.partner_code;
+  journal_order.catalogs = o.row.catalogs;
+  const std::string global_id = GetNodeText(tmpdoc, "Design/JobInfo/Header/GlobalID");
+  if (!global_id.empty()) journal_order.global_ids.push_back(global_id);
+  journal_order.po_number = Trim(GetNodeText(order, "PONUMBER"));
+  int64_t entry_id = 0;
+  if (Err err = journal_.HandOver(journal_order, &entry_id)) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           "not sent: the send journal could not record it: " + err.Description);
+    return;
+  }
+
+  if (observer) observer->OrderStep(o.row.order_id, Res("MSG DataReady"), 60);
+  WriteLog("'xc.sendfiles(params)");
+  ConnectorAnswer answer;
+  const Err send_error = call("sendfiles", SendParameter(o.row.partner_code, data), &value);
+  if (send_error) {
+    // The call itself failed (a served connector that crashed or hung): whether the order
+    // left cannot be known, so the entry stays in doubt.
+    Finish(o, SendResult::InDoubt, "in doubt",
+           "may have been sent: " +
+               ResParam("MSG ErrorNumberDescription",
+                        {std::to_string(send_error.Number), send_error.Description}));
+    return;
+  }
+  answer.accepted = value.AsBool();
+  automation::Variant field;
+  if (!connector->Get("response", &field)) answer.response = field.AsString();
+  if (!connector->Get("errornumber", &field))
+    answer.error_number = static_cast<long>(field.AsLong());
+  if (!connector->Get("errordescription", &field)) answer.error_description = field.AsString();
+  bool in_doubt = false;
+  if (Err err = RecordSendAnswer(journal_, entry_id, answer, &in_doubt)) {
+    LogError("SendOrders: recording the answer", err);
+  }
+  if (!answer.accepted) {
+    const std::string message =
+        ResParam("MSG ErrorNumberDescription",
+                 {std::to_string(answer.error_number), answer.error_description});
+    if (in_doubt) {
+      Finish(o, SendResult::InDoubt, "in doubt",
+             "may have been sent (no answer came back): " + message);
+    } else {
+      password_cache_.erase(o.row.partner_id);
+      Finish(o, SendResult::Failed, Res("MSG Failure"), message);
+    }
+    return;
+  }
+  o.row.sequence = SequenceOf(answer.response);
+
+  ArchiveCopy(o, tmpdoc, entry_id);
+  stack_.RemoveSentOrder(order, send_list);
+  o.row.message = Res("MSG OrderSentSuccessfully");
+  // Saved now, so an error later in the batch never leaves this order stacked.
+  SaveStack(&o);
+  Finish(o, SendResult::Sent, Res("MSG Done"), o.row.message);
+}
+
+}  // namespace larkedi
