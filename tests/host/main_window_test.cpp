@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "orders/stack_files.h"
+#include "testing/failing_env.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
@@ -180,6 +181,24 @@ TEST_F(MainWindowTest, TypedFieldsAreSavedAtCloseAsText) {
   ASSERT_FALSE(again.OpenHeadless());
   again.Orders.LoadOrders(false);
   EXPECT_EQ(again.Orders.docOrders.selectSingleNode("//ORDERGROUP/PONUMBER").text(), "PO-<i>7</i>");
+}
+
+TEST_F(MainWindowTest, AFailedSaveAtCloseIsReportedAndStillFinishes) {
+  Open(Design("kitchen.kit", "ABC"));
+  Type("ponumber" + std::to_string(GroupId()), "PO-9");
+  Err err;
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    err = window_.Form_Unload();
+  }
+  EXPECT_TRUE(err);
+  EXPECT_FALSE(err.Description.empty());
+  EXPECT_EQ(finished_, 1);
+  frmEDI again;
+  ASSERT_FALSE(again.OpenHeadless());
+  again.Orders.LoadOrders(false);
+  EXPECT_NE(again.Orders.docOrders.selectSingleNode("//ORDERGROUP/PONUMBER").text(), "PO-9");
 }
 
 TEST_F(MainWindowTest, DetailPrintAndBack) {
