@@ -235,6 +235,14 @@ void MainWindow::DisplayEDI(bool bShowDialog) {
 void MainWindow::SpoolTimerTick() {
   if (!timer_enabled_) return;
   if (edi_.Orders.IsSpoolerChanged()) {
+    // The rebuild reads the stack from the folder: edits not yet saved are written first,
+    // and a stack that cannot be saved is kept as it is (the next tick tries again).
+    if (edi_.Orders.bOrdersChanged) {
+      if (Err err = edi_.Orders.SaveOrders()) {
+        LogError("SpoolTimer", std::as_const(err));
+        return;
+      }
+    }
     edi_.Orders.docOrders = xml::Document();
     if (edi_.bStackShown) DisplayEDI(false);
   }

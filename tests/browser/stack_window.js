@@ -93,7 +93,7 @@ async function main() {
     const box = fB.locator('input[id^="ordercheck"]').first();
     await box.waitFor({ timeout: 15000 });
     check(true, 'the order stack is shown');
-    const id = (await box.getAttribute('id')).replace(/\D/g, '');
+    let id = (await box.getAttribute('id')).replace(/\D/g, '');
     const partnerText = await fB.locator('body').innerText();
     check(partnerText.includes('<img src=x onerror=alert(1)>'),
           'a partner name holding markup is shown as text');
@@ -137,6 +137,19 @@ async function main() {
           'a reload keeps the typed number');
     check(await fB.locator('b', { hasText: '42' }).count() === 0,
           'the number holding markup made no element');
+
+    // A design stacked by another process appears within the (shortened) timer period.
+    fs.writeFileSync(path.join(dir, 'bath.xml'), design('bath.kit', 'ABC'));
+    lark('stack', 'add', path.join(dir, 'bath.xml'));
+    const appeared = await fB.locator('body', { hasText: 'bath.kit' }).waitFor({ timeout: 15000 })
+      .then(() => true, () => false);
+    check(appeared, 'a design stacked meanwhile appears on the page');
+    // Order groups are numbered anew by every load: the row is found by its number.
+    const fields = await fB.locator('input[id^="ponumber"]')
+      .evaluateAll((els) => els.map((e) => [e.id, e.value]));
+    const kept = fields.find(([, value]) => value === 'PO-<b>42</b>');
+    check(fields.length === 2 && kept !== undefined, 'the redrawn stack keeps the typed number');
+    if (kept) id = kept[0].replace(/\D/g, '');
 
     // A double click on remove asks once; the answer No keeps the order.
     await fB.locator(`#orderremovelink${id}`).dblclick();

@@ -267,6 +267,8 @@ TEST_F(MainWindowTest, SpoolTimerRedrawsWhenAnotherProcessStacksADesign) {
   EXPECT_EQ(edi_.Orders.docOrders.selectNodes("/Orders/Design").length(), 1);
   window_.SpoolTimerTick();  // nothing changed
   EXPECT_EQ(edi_.Orders.docOrders.selectNodes("/Orders/Design").length(), 1);
+  // A number typed before the rebuild survives it.
+  Type("ponumber" + std::to_string(GroupId()), "PO-5");
   {
     frmEDI other;
     ASSERT_FALSE(other.OpenHeadless());
@@ -276,6 +278,11 @@ TEST_F(MainWindowTest, SpoolTimerRedrawsWhenAnotherProcessStacksADesign) {
   window_.SpoolTimerTick();
   EXPECT_EQ(edi_.Orders.docOrders.selectNodes("/Orders/Design").length(), 2);
   EXPECT_NE(surface_.b_.Html().find("bath.kit"), std::string::npos);
+  EXPECT_EQ(edi_.Orders.docOrders
+                .selectSingleNode("/Orders/Design[JobInfo/FileName='kitchen.kit']/ORDERGROUP/"
+                                  "PONUMBER")
+                .text(),
+            "PO-5");
 }
 
 TEST_F(MainWindowTest, DesignThatDoesNotParseFailsTheLoad) {
