@@ -419,7 +419,8 @@
       case 'patch': applyPatch(msg); break;
       case 'follow': {
         const el = targetOf(docOf(msg.frame), msg.target);
-        if (el) {
+        // Only an action the page held back is run now; a check box already changed.
+        if (el && cancelsDefault(el)) {
           followNext = el;
           el.click();
           followNext = null;

@@ -30,6 +30,9 @@ class frmEDI final : public StackObserver {
   bool bNavigating = false;
   /// The order stack view is the current page.
   bool bStackShown = false;
+  /// The window's page (MainWindow) while one is open: the stack's requests to show or
+  /// redraw a view and to let the page's messages run go to it.
+  StackObserver* View = nullptr;
 
   /// Loads the settings as a command without a page does: the partner web service is not
   /// asked for new manufacturers. Empty Err, or the failure to save completed settings.
@@ -39,6 +42,15 @@ class frmEDI final : public StackObserver {
   bool LoadAborted() override { return bNavigating; }
   void LoadStarting() override;
   std::string SortStyleSheet() override;
+  void PumpMessages() override {
+    if (View) View->PumpMessages();
+  }
+  void ShowSettingsView() override {
+    if (View) View->ShowSettingsView();
+  }
+  void RedrawOrderStack() override {
+    if (View) View->RedrawOrderStack();
+  }
 };
 
 }  // namespace larkedi

@@ -1,0 +1,127 @@
+// The main window's behaviour on its page: the load, the first page for the start value,
+// the menu and its navigation commands, the order stack page and its events, the spool
+// folder watch and the unload. It draws through a WindowSurface (the window server, or
+// plain frame models in tests) and works on the documents of the frmEDI it is given.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/frm_edi.h"
+#include "platform/err.h"
+#include "platform/ui/frame_model.h"
+#include "platform/ui/window_server.h"
+#include "presentation/frame_pages.h"
+
+namespace larkedi {
+
+/// What the main window draws on and asks of its page.
+class WindowSurface {
+ public:
+  virtual ~WindowSurface() = default;
+  /// "fDocA", "fDocB", "fDocC"; null when the page has no such frame.
+  virtual ui::FrameModel* Frame(const std::string& name) = 0;
+  virtual ui::FrameModel& WindowModel() = 0;
+  virtual void PrintPreview(const std::string& html) = 0;
+  /// Closes the window; the owner then calls Form_Unload.
+  virtual void RequestClose() = 0;
+  /// Lets the page's queued messages run (dialog answers, redraws).
+  virtual void PumpMessages() {}
+};
+
+/// A WindowSurface over the window server.
+class ServerSurface final : public WindowSurface {
+ public:
+  ServerSurface(ui::WindowServer& server, ui::UiLoop& loop) : server_(server), loop_(loop) {}
+  ui::FrameModel* Frame(const std::string& name) override { return server_.Frame(name); }
+  ui::FrameModel& WindowModel() override { return server_.WindowModel(); }
+  void PrintPreview(const std::string& html) override { server_.PrintPreview(html); }
+  void RequestClose() override { server_.RequestClose(); }
+  void PumpMessages() override { loop_.PumpMessages(); }
+
+ private:
+  ui::WindowServer& server_;
+  ui::UiLoop& loop_;
+};
+
+class MainWindow final : public StackObserver {
+ public:
+  /// `edi` and `surface` must outlive the window.
+  MainWindow(frmEDI& edi, WindowSurface& surface);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  /// The page shown first: 1 order stack, 3 order status, 5 settings, other values home.
+  int StartValue = 0;
+  /// The design text the host handed in; emptied once the stack has taken it in.
+  std::string StartupInput;
+  /// Raised once, at the end of Form_Unload.
+  std::function<void()> Finished;
+
+  /// Loads the settings, takes the design handed in and prepares the page. False at the
+  /// failure exit (edi.LoadFailed is then set; the reason was shown in a message box).
+  bool Form_Load();
+  /// The frame page is complete: hides the top row and shows the start value's page.
+  void ShowFirstPage();
+  /// Runs a menu command (1 home ... 7 close).
+  void NavigateTo(int command);
+  /// Marks the menu tool `index` (0-based) as the current one.
+  void SetActiveTool(int index);
+  /// Saves a changed stack and raises Finished (once). Empty Err, or why the save failed.
+  Err Form_Unload();
+
+  /// Handles one page event; the result of a click is whether the element's own action
+  /// runs (only the order check boxes keep their new state).
+  bool HandleEvent(const ui::PageEvent& event);
+
+  /// The spool timer's tick: reloads and redraws the stack when the spool folder changed.
+  void SpoolTimerTick();
+  bool SpoolTimerEnabled() const { return timer_enabled_; }
+  /// 60 s, or LARKEDI_SPOOL_TIMER_MS when set.
+  static std::chrono::milliseconds SpoolInterval();
+
+  /// The order stack list and totals (loading the stack when docOrders is empty).
+  void DisplayEDI(bool bShowDialog);
+  /// False while an operation started by the page runs.
+  bool Enabled() const { return enabled_; }
+  const FramePages& Pages() const { return pages_; }
+
+  // StackObserver (forwarded by frmEDI)
+  void PumpMessages() override { surface_.PumpMessages(); }
+  void ShowSettingsView() override;
+  void RedrawOrderStack() override { DisplayEDI(false); }
+
+ private:
+  struct Action;
+  static const std::vector<Action>& Actions();
+
+  Err OrderCheck(long n, const ui::PageEvent& e);
+  Err OrderMode(long n, const ui::PageEvent& e);
+  Err OrderField(long n, const ui::PageEvent& e);
+  Err OrderDetails(long n, const ui::PageEvent& e);
+  Err OrderRemove(long n, const ui::PageEvent& e);
+  Err CancelButton(long n, const ui::PageEvent& e);
+  Err MenuReturn(long n, const ui::PageEvent& e);
+  Err MenuPrint(long n, const ui::PageEvent& e);
+  Err MenuTool(long n, const ui::PageEvent& e);
+
+  /// Shows `view` of the style sheet table in fDocB ("settings", "status").
+  void ShowView(const std::string& key, const std::string& error_key);
+  void BuildMenu();
+  void ShowError(const Err& err);
+
+  frmEDI& edi_;
+  WindowSurface& surface_;
+  FramePages pages_;
+  bool enabled_ = true;
+  bool timer_enabled_ = false;
+  bool unloaded_ = false;
+  int active_tool_ = -1;
+  std::vector<bool> tools_enabled_ = std::vector<bool>(7, true);
+};
+
+}  // namespace larkedi

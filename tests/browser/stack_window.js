@@ -1,0 +1,189 @@
+// Browser check of the order stack page: runs `larkedi activate --no-browser` on a
+// throw-away module folder with a design handed in, opens the window in Chromium
+// (headless, fresh profile) and works on the stack as a dealer would; then checks the
+// stack file with `larkedi stack list`.
+//   node stack_window.js <larkedi executable> <built module folder>
+'use strict';
+const { chromium } = require('playwright-core');
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const readline = require('readline');
+
+const CHROMIUM_ARGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+
+const problems = [];
+function check(ok, what) {
+  if (!ok) problems.push(what);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+}
+
+function firstLine(child) {
+  return new Promise((resolve) => {
+    const rl = readline.createInterface({ input: child.stdout });
+    const lines = [];
+    child.lines = lines;
+    rl.on('line', (line) => {
+      lines.push(line);
+      if (lines.length === 1) resolve(line);
+    });
+    child.on('exit', () => resolve(null));
+  });
+}
+
+function design(kit, catalog) {
+  return '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
+    `<Number>N-1</Number><GlobalID/></Header><FileName>${kit}</FileName></JobInfo>` +
+    `<Catalog><Identification><Name>${catalog}</Name></Identification>` +
+    '<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design></Designs>';
+}
+
+function makeModule(builtModule) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-stack-window-'));
+  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
+    '<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>' +
+    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
+    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+    '<PARTNER><ID>1</ID><NAME>Acme &lt;img src=x onerror=alert(1)&gt;</NAME>' +
+    '<MANUFID>ACME</MANUFID></PARTNER>' +
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
+  fs.writeFileSync(path.join(dir, 'in.xml'), design('kitchen.kit', 'ABC'));
+  return dir;
+}
+
+async function main() {
+  const [exe, builtModule] = process.argv.slice(2);
+  if (!exe || !builtModule) {
+    console.error('usage: node stack_window.js <larkedi> <module folder>');
+    process.exit(2);
+  }
+  const dir = makeModule(builtModule);
+  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
+                                         { encoding: 'utf8' });
+  const child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'),
+                            '--no-browser'],
+                      { stdio: ['ignore', 'pipe', 'inherit'],
+                        env: { ...process.env, LARKEDI_SPOOL_TIMER_MS: '1000' } });
+  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  const address = await firstLine(child);
+  if (!address || !address.startsWith('http://127.0.0.1:')) {
+    throw new Error(`larkedi activate printed no address first (${address})`);
+  }
+
+  const server = await chromium.launchServer({
+    executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
+    args: CHROMIUM_ARGS,
+    headless: true,
+  });
+  try {
+    const browser = await chromium.connect(server.wsEndpoint());
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    let dialogs = 0;
+    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
+    const fB = page.frameLocator('iframe[name="fDocB"]');
+    const fC = page.frameLocator('iframe[name="fDocC"]');
+
+    await page.goto(address);
+    const box = fB.locator('input[id^="ordercheck"]').first();
+    await box.waitFor({ timeout: 15000 });
+    check(true, 'the order stack is shown');
+    let id = (await box.getAttribute('id')).replace(/\D/g, '');
+    const partnerText = await fB.locator('body').innerText();
+    check(partnerText.includes('<img src=x onerror=alert(1)>'),
+          'a partner name holding markup is shown as text');
+    check(await fB.locator('img[src="x"]').count() === 0, 'the markup made no element');
+
+    // Ticking the send box changes the totals.
+    const totalsBefore = await fC.locator('body').innerText();
+    const wasTicked = await box.isChecked();
+    await box.click();
+    await page.waitForFunction((before) => {
+      const f = document.querySelector('iframe[name="fDocC"]');
+      return f && f.contentDocument && f.contentDocument.body.innerText !== before;
+    }, totalsBefore, { timeout: 5000 }).catch(() => {});
+    check((await fC.locator('body').innerText()) !== totalsBefore, 'ticking a send box changes the totals');
+    check((await box.isChecked()) === !wasTicked, 'the send box keeps its new state');
+    await box.click();  // back as it was
+    await page.waitForFunction((before) => {
+      const f = document.querySelector('iframe[name="fDocC"]');
+      return f && f.contentDocument && f.contentDocument.body.innerText === before;
+    }, totalsBefore, { timeout: 5000 }).catch(() => {});
+    check((await fC.locator('body').innerText()) === totalsBefore,
+          'ticking it back gives the first totals again');
+
+    // A purchase-order number typed, with markup in it.
+    await fB.locator(`#ponumber${id}`).fill('');
+    await fB.locator(`#ponumber${id}`).pressSequentially('PO-<b>42</b>');
+
+    // The detail and back.
+    await fB.locator(`#orderdetailslink${id}`).click();
+    await fC.locator('#lmenureturn').waitFor({ timeout: 5000 });
+    check(await fB.locator(`#ordercheck${id}`).count() === 0, 'the detail replaces the list');
+    await fC.locator('#lmenureturn').click();
+    await fB.locator(`#ordercheck${id}`).waitFor({ timeout: 5000 });
+    check(await fB.locator(`#ponumber${id}`).inputValue() === 'PO-<b>42</b>',
+          'back on the list, the typed number is there as text');
+
+    // A reload shows the same state.
+    await page.reload();
+    await fB.locator(`#ponumber${id}`).waitFor({ timeout: 10000 });
+    check(await fB.locator(`#ponumber${id}`).inputValue() === 'PO-<b>42</b>',
+          'a reload keeps the typed number');
+    check(await fB.locator('b', { hasText: '42' }).count() === 0,
+          'the number holding markup made no element');
+
+    // A design stacked by another process appears within the (shortened) timer period.
+    fs.writeFileSync(path.join(dir, 'bath.xml'), design('bath.kit', 'ABC'));
+    lark('stack', 'add', path.join(dir, 'bath.xml'));
+    const appeared = await fB.locator('body', { hasText: 'bath.kit' }).waitFor({ timeout: 15000 })
+      .then(() => true, () => false);
+    check(appeared, 'a design stacked meanwhile appears on the page');
+    // Order groups are numbered anew by every load: the row is found by its number.
+    const fields = await fB.locator('input[id^="ponumber"]')
+      .evaluateAll((els) => els.map((e) => [e.id, e.value]));
+    const kept = fields.find(([, value]) => value === 'PO-<b>42</b>');
+    check(fields.length === 2 && kept !== undefined, 'the redrawn stack keeps the typed number');
+    if (kept) id = kept[0].replace(/\D/g, '');
+
+    // A double click on remove asks once; the answer No keeps the order.
+    await fB.locator(`#orderremovelink${id}`).dblclick();
+    const question = page.locator('.dialog[data-kind="msgbox"]');
+    await question.waitFor({ timeout: 5000 });
+    dialogs = await question.count();
+    await page.waitForTimeout(300);
+    check(await question.count() === 1 && dialogs === 1, 'a double click on remove asks once');
+    await question.locator('button[data-button="no"]').click();
+    await question.waitFor({ state: 'detached', timeout: 5000 });
+    await page.waitForTimeout(300);
+    check(await page.locator('.dialog[data-kind="msgbox"]').count() === 0,
+          'no second question follows the answer');
+    check(await fB.locator(`#ordercheck${id}`).count() === 1, 'answered No, the order stays');
+
+    // Closing from the menu saves the stack and finishes.
+    await page.locator('#tool7').click();
+    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
+    check(child.lines.includes('Finished'), 'the window raised Finished');
+    const list = lark('stack', 'list');
+    check(list.includes('\tPO-<b>42</b>\t'), 'the typed number is in the stack file');
+  } finally {
+    await server.close().catch(() => {});
+    if (child.exitCode === null) child.kill('SIGTERM');
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+  if (problems.length) {
+    console.log(`${problems.length} problem(s)`);
+    process.exit(1);
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
