@@ -1,7 +1,9 @@
 #include "sending/send_journal.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include "platform/env.h"
@@ -183,14 +185,20 @@ Err SendJournal::Open() {
 
 Err SendJournal::EnsureOpen() {
   if (db_ && db_->is_open()) return {};
-  auto db = std::make_unique<sqlite::Database>();
-  if (Err err = db->Open(path_)) return err;
-  sqlite::Transaction step(*db);
-  if (Err err = step.Begin()) return err;
-  if (Err err = db->Exec(kSchema)) return err;
-  if (Err err = step.Commit()) return err;
-  db_ = std::move(db);
-  return {};
+  // Two processes opening a new journal at the same moment can find it between its creation
+  // and its switch to the write-ahead log, which SQLite answers as busy at once instead of
+  // waiting: the open is tried again for a while before it counts as failed.
+  Err err;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    auto db = std::make_unique<sqlite::Database>();
+    if ((err = db->Open(path_))) continue;
+    sqlite::Transaction step(*db);
+    if ((err = step.Begin()) || (err = db->Exec(kSchema)) || (err = step.Commit())) continue;
+    db_ = std::move(db);
+    return {};
+  }
+  return err;
 }
 
 Err SendJournal::HandOver(const JournalOrder& order, int64_t* entry_id) {
