@@ -11,16 +11,7 @@ const os = require('os');
 const path = require('path');
 const readline = require('readline');
 
-const CHROMIUM_ARGS = [
-  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-];
-
-const problems = [];
-function check(ok, what) {
-  if (!ok) problems.push(what);
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-}
+const { CHROMIUM_ARGS, problems, check } = require('./checks');
 
 function firstLine(child) {
   return new Promise((resolve) => {

@@ -7,16 +7,7 @@ const { chromium } = require('playwright-core');
 const { spawn } = require('child_process');
 const readline = require('readline');
 
-const CHROMIUM_ARGS = [
-  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-];
-
-const problems = [];
-function check(ok, what) {
-  if (!ok) problems.push(what);
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-}
+const { CHROMIUM_ARGS, problems, check } = require('./checks');
 
 // The harness's output lines, and waiting for one.
 function follow(child) {
