@@ -1,0 +1,108 @@
+#include "platform/process/launch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "testing/temp_module.h"
+
+namespace larkedi::process {
+namespace {
+
+using testing::MakeTempDir;
+using testing::ReadFileOrEmpty;
+using testing::WriteFileOrDie;
+
+// A program that writes its folder and its arguments, one per line, to `out`, then exits
+// with the status given by EXIT_WITH (0 when unset).
+void WriteRecorder(const std::string& path, const std::string& out) {
+  WriteFileOrDie(path, "#!/bin/sh\npwd > '" + out + "'\nfor a in \"$@\"; do echo \"$a\" >> '" +
+                           out + "'; done\nsleep \"${SLEEP_FOR:-0}\"\nexit \"${EXIT_WITH:-0}\"\n");
+  ::chmod(path.c_str(), 0755);
+}
+
+TEST(LaunchTest, ProgramInAFolderWithBlanksRunsThereWithItsArgumentsUntouched) {
+  const std::string dir = MakeTempDir();
+  std::filesystem::create_directories(dir + "/Send Tool");
+  const std::string out = dir + "/out.txt";
+  WriteRecorder(dir + "/Send Tool/send", out);
+  const std::string before = std::filesystem::current_path().string();
+
+  int status = -1;
+  Err err;
+  // Unquoted, the way legacy command lines are stored; the arguments hold shell syntax
+  // that must reach the program as text.
+  ASSERT_TRUE(
+      RunAndWait(dir + "/Send Tool/send -o $(touch " + dir + "/pwned) a;b", nullptr, &status, &err))
+      << err.Description;
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFileOrEmpty(out), dir + "/Send Tool\n-o\n$(touch\n" + dir + "/pwned)\na;b\n");
+  EXPECT_FALSE(std::filesystem::exists(dir + "/pwned"));
+  EXPECT_EQ(std::filesystem::current_path().string(), before);
+
+  // Quoted, a program path with blanks is one word whatever follows it.
+  std::filesystem::remove(out);
+  ASSERT_TRUE(RunAndWait("\"" + dir + "/Send Tool/send\" \"two words\"", nullptr, &status, &err));
+  EXPECT_EQ(ReadFileOrEmpty(out), dir + "/Send Tool\ntwo words\n");
+}
+
+TEST(LaunchTest, ExitStatusAndWaitingLetTheWindowRun) {
+  const std::string dir = MakeTempDir();
+  const std::string out = dir + "/out.txt";
+  WriteRecorder(dir + "/prog", out);
+  ::setenv("EXIT_WITH", "3", 1);
+  ::setenv("SLEEP_FOR", "0.4", 1);
+  int calls = 0;
+  int status = -1;
+  Err err;
+  const bool ran = RunAndWait(
+      dir + "/prog", [&] { ++calls; }, &status, &err);
+  ::unsetenv("EXIT_WITH");
+  ::unsetenv("SLEEP_FOR");
+  ASSERT_TRUE(ran) << err.Description;
+  EXPECT_EQ(status, 3);
+  EXPECT_GE(calls, 1);  // the program ran for longer than one 100 ms step
+}
+
+TEST(LaunchTest, ProgramsThatCannotStartAreReportedNotRaised) {
+  const std::string dir = MakeTempDir();
+  WriteFileOrDie(dir + "/not-executable", "#!/bin/sh\nexit 0\n");
+  for (const std::string& line : {dir + "/missing", dir + "/not-executable", std::string("   "),
+                                  std::string("larkedi-no-such-program-on-path")}) {
+    SCOPED_TRACE(line);
+    int status = 7;
+    Err err;
+    EXPECT_FALSE(RunAndWait(line, nullptr, &status, &err));
+    EXPECT_TRUE(err);
+    EXPECT_EQ(status, -1);
+  }
+  Err err;
+  EXPECT_FALSE(StartProcess({"/bin/true"}, dir + "/no-such-folder", &err));
+  EXPECT_NE(err.Description.find("no-such-folder"), std::string::npos);
+}
+
+TEST(LaunchTest, AddressOpensInTheAssociatedProgramAsOneArgument) {
+  const std::string dir = MakeTempDir();
+  const std::string out = dir + "/out.txt";
+  WriteRecorder(dir + "/opener", out);
+  ::setenv("LARKEDI_OPENER", (dir + "/opener").c_str(), 1);
+  const std::string address = "https://dealer.example.invalid/a?b=1&c=two words;x";
+  const bool started = OpenWithAssociatedProgram(address);
+  ::unsetenv("LARKEDI_OPENER");
+  ASSERT_TRUE(started);
+  // Not waited for: poll for the recorder's output.
+  std::string text;
+  for (int i = 0; i < 100 && text.find('\n', text.find('\n') + 1) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    text = ReadFileOrEmpty(out);
+  }
+  EXPECT_NE(text.find("\n" + address + "\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace larkedi::process
