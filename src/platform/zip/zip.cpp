@@ -300,6 +300,21 @@ bool Archive::ReadEntry(int index, std::string* data, std::string* error, Failur
   const bool ae2 = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && IsAes(st.encryption_method) &&
                    (st.valid & ZIP_STAT_CRC) && st.crc == 0 && (st.valid & ZIP_STAT_SIZE) &&
                    st.size > 0;
+  // An entry this libzip cannot decipher or inflate is refused here: opening it fails
+  // anyway, and that failure path of libzip leaks the entry's source layers.
+  const bool encrypted =
+      (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+  if (!ae2 && ((encrypted && !zip_encryption_method_supported(st.encryption_method, 0)) ||
+               ((st.valid & ZIP_STAT_COMP_METHOD) &&
+                !zip_compression_method_supported(st.comp_method, 0)))) {
+    if (error) {
+      *error = encrypted && !zip_encryption_method_supported(st.encryption_method, 0)
+                   ? "the entry's encryption method is not supported"
+                   : "the entry's compression method is not supported";
+    }
+    SetFailure(why, Failure::kOther);
+    return false;
+  }
   zip_file_t* f = ae2 ? zip_fopen_index(impl_->za, idx, ZIP_FL_ENCRYPTED)
                       : zip_fopen_index_encrypted(impl_->za, idx, 0, password);
   if (!f) {
