@@ -48,11 +48,16 @@ bool ShownMissing(const ScriptedDialogs& dialogs, const std::string& path, MsgIc
   return false;
 }
 
-TEST(StyleSheetTable, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
+// A fresh module folder with the shipped pages, and the dialogs it shows.
+class StyleSheetModule : public ::testing::Test {
+ protected:
+  void SetUp() override { module.Restart(); }
   TempModule module;
-  module.Restart();
   ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
+  ScopedDialogs scoped{&dialogs};
+};
+
+TEST_F(StyleSheetModule, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
   WriteFileOrDie(module.path("html/PartnerPO.xsl"), kEchoSheet);
   // Two sheets missing from the installation.
   std::remove(module.path("html/Status.xsl").c_str());
@@ -86,11 +91,7 @@ TEST(StyleSheetTable, FillsEveryKeyAndFindsThemWithoutRegardToCase) {
   EXPECT_FALSE(table.Contains("PartnerPO.xsl"));
 }
 
-TEST(StyleSheetTable, StyleSheetNamedWithFolderIsReadFromThere) {
-  TempModule module;
-  module.Restart();
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
+TEST_F(StyleSheetModule, StyleSheetNamedWithFolderIsReadFromThere) {
   std::string elsewhere = module.path("partners/po.xsl");
   WriteFileOrDie(elsewhere, kEchoSheet);
   WriteFileOrDie(module.path("html/po.xsl"), "<not-this/>");
@@ -100,11 +101,7 @@ TEST(StyleSheetTable, StyleSheetNamedWithFolderIsReadFromThere) {
   EXPECT_NE(table.Item(elsewhere).find("OrderID"), std::string::npos);
 }
 
-TEST(LoadLocalizedFile, ReplacesResourcePlaceholders) {
-  TempModule module;
-  module.Restart();
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
+TEST_F(StyleSheetModule, LoadLocalizedFileReplacesResourcePlaceholders) {
   WriteFileOrDie(module.path("html/page.xsl"),
                  "<page><b><IDS Name='MSG Done'/></b><i>keep</i></page>");
 
@@ -157,11 +154,7 @@ TEST_F(ThirdPlaceResources, NoResourceFileAnywhereIsReportedWithTheLastPlace) {
   EXPECT_EQ(dialogs_.shown[0].icon, MsgIcon::Critical);
 }
 
-TEST(ReadHtmlFile, MissingFileIsReportedUnlessNotChecked) {
-  TempModule module;
-  module.Restart();
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
+TEST_F(StyleSheetModule, ReadHtmlFileReportsAMissingFileUnlessNotChecked) {
   WriteFileOrDie(module.path("html/home.htm"), "<html>home</html>");
 
   EXPECT_EQ(ReadHtmlFile("home.htm", false), "<html>home</html>");
@@ -174,11 +167,7 @@ TEST(ReadHtmlFile, MissingFileIsReportedUnlessNotChecked) {
   EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
-TEST(TransformXmlDoc, MissingStyleSheetRaisesWithCallersText) {
-  TempModule module;
-  module.Restart();
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
+TEST_F(StyleSheetModule, TransformWithAMissingStyleSheetRaisesWithTheCallersText) {
   std::remove(module.path("html/orderstogo.xsl").c_str());
   StyleSheetTable table;
   table.FillStyleSheets(Settings(""));

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
 
 #include "platform/bounded_read.h"
 #include "platform/zip/zip.h"
@@ -23,8 +25,13 @@ using testing::RunCommand;
 using testing::TempModule;
 using testing::WriteFileOrDie;
 
-void PutLE(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+// Appends the values as little-endian fields; `widths` gives each field's size in bytes.
+void PutLE(std::string& out, std::string_view widths, std::initializer_list<uint32_t> values) {
+  auto width = widths.begin();
+  for (uint32_t value : values) {
+    for (int i = 0; i < *width - '0'; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    ++width;
+  }
 }
 
 // Raw deflate data of `megabytes` MB of zero bytes, about 1 kB per MB: one flushed segment
@@ -58,42 +65,18 @@ std::string DeflatedZeros(uint32_t megabytes, uint32_t* crc) {
 std::string ZipAround(const std::string& name, const std::string& deflated, uint32_t crc,
                       uint32_t size) {
   std::string local, central, end;
-  PutLE(local, 0x04034b50, 4);
-  PutLE(local, 20, 2);
-  PutLE(local, 0, 2);
-  PutLE(local, 8, 2);
-  PutLE(local, 0, 2);
-  PutLE(local, 0x21, 2);
-  PutLE(local, crc, 4);
-  PutLE(local, static_cast<uint32_t>(deflated.size()), 4);
-  PutLE(local, size, 4);
-  PutLE(local, static_cast<uint32_t>(name.size()), 2);
-  PutLE(local, 0, 2);
+  const auto packed = static_cast<uint32_t>(deflated.size());
+  const auto name_size = static_cast<uint32_t>(name.size());
+  // Version, flags, deflate, time, date, CRC, sizes, name length, no extra field.
+  PutLE(local, "42222244422", {0x04034b50, 20, 0, 8, 0, 0x21, crc, packed, size, name_size, 0});
   local += name;
-  PutLE(central, 0x02014b50, 4);
-  PutLE(central, 20, 2);
-  PutLE(central, 20, 2);
-  PutLE(central, 0, 2);
-  PutLE(central, 8, 2);
-  PutLE(central, 0, 2);
-  PutLE(central, 0x21, 2);
-  PutLE(central, crc, 4);
-  PutLE(central, static_cast<uint32_t>(deflated.size()), 4);
-  PutLE(central, size, 4);
-  PutLE(central, static_cast<uint32_t>(name.size()), 2);
-  for (int i = 0; i < 4; ++i) PutLE(central, 0, 2);  // extra, comment, disk, attributes
-  PutLE(central, 0, 4);                              // external attributes
-  PutLE(central, 0, 4);                              // local header at 0
+  // As above after "made by"; no extra, comment, disk or attributes; local header at 0.
+  PutLE(central, "42222224442222244",
+        {0x02014b50, 20, 20, 0, 8, 0, 0x21, crc, packed, size, name_size, 0, 0, 0, 0, 0, 0});
   central += name;
-  const uint32_t central_at = static_cast<uint32_t>(local.size() + deflated.size());
-  PutLE(end, 0x06054b50, 4);
-  PutLE(end, 0, 2);
-  PutLE(end, 0, 2);
-  PutLE(end, 1, 2);
-  PutLE(end, 1, 2);
-  PutLE(end, static_cast<uint32_t>(central.size()), 4);
-  PutLE(end, central_at, 4);
-  PutLE(end, 0, 2);
+  const auto central_at = static_cast<uint32_t>(local.size() + deflated.size());
+  PutLE(end, "42222442",
+        {0x06054b50, 0, 0, 1, 1, static_cast<uint32_t>(central.size()), central_at, 0});
   return local + deflated + central + end;
 }
 

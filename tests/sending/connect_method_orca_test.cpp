@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/automation/automation.h"
@@ -13,6 +12,7 @@
 #include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_certificates.h"
 
 namespace larkedi {
 namespace {
@@ -235,29 +235,15 @@ TEST_F(ConnectMethodOrcaTest, TheServerListIsNormalisedKeptAndEditedThroughTheDi
   EXPECT_EQ(dialogs.CountShown(sim.base_url() + ": answers"), 1);
 }
 
-/// A private CA and a certificate for the loopback names, made with openssl.
 class ConnectMethodOrcaTlsTest : public ConnectMethodOrcaTest {
  protected:
   void SetUp() override {
     ConnectMethodOrcaTest::SetUp();
-    if (std::system("openssl version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl";
-    const std::string d = module_.path("tls");
-    std::filesystem::create_directories(d);
-    WriteFileOrDie(d + "/server.ext",
-                   "subjectAltName=DNS:localhost,DNS:gate.localhost,IP:127.0.0.1\n"
-                   "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
-    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-    const std::string commands =
-        "cd '" + d + "' && openssl req -x509" + ec +
-        " -keyout ca.key -out ca.pem -days 2 -subj '/CN=LarkEDI connector test CA'"
-        " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign"
-        " && openssl req" +
-        ec + " -keyout server.key -out server.csr -subj /CN=localhost" +
-        " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
-        " -out server.pem -days 2 -extfile server.ext";
-    ASSERT_EQ(std::system(("(" + commands + ") > openssl.out 2>&1").c_str()), 0)
-        << ReadFileOrEmpty(d + "/openssl.out");
-    tls_ = d;
+    if (!testing::HaveOpenssl()) GTEST_SKIP() << "no openssl";
+    tls_ = module_.path("tls");
+    std::filesystem::create_directories(tls_);
+    std::string error;
+    ASSERT_TRUE(testing::MakeTestCertificates(tls_, &error)) << error;
   }
   std::string tls_;
 };

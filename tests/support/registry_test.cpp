@@ -153,13 +153,6 @@ TEST_F(ClsRegistryTest, DamagedHiveFailsAsAMissingKeyAndIsLogged) {
   EXPECT_NE(log.find("is damaged at line 4"), std::string::npos) << log;
 }
 
-TEST_F(ClsRegistryTest, ErrorTexts) {
-  clsRegistry reg;
-  EXPECT_EQ(reg.ShowRegError(0), "No error incoutered.");
-  EXPECT_EQ(reg.ShowRegError(REG_BAD_VALUE), "Bad input value.");
-  EXPECT_EQ(reg.ShowRegError(REG_NO_SUBKEYS), "");
-}
-
 TEST_F(ClsRegistryTest, ReadingWrappers) {
   std::string value = "stale";
   EXPECT_FALSE(ReadRegistryValue(HKEY_CURRENT_USER, "Software\\X", "Name", value));

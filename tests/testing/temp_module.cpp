@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,6 +94,25 @@ std::string LarkediExe() {
 }
 std::string SourceDir() {
   return LARKEDI_SOURCE_DIR;
+}
+
+ScopedEnvVar::ScopedEnvVar(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+  if (value) {
+    ::setenv(name, value, 1);
+  } else {
+    ::unsetenv(name);
+  }
+  ::tzset();
+}
+
+ScopedEnvVar::~ScopedEnvVar() {
+  if (had_) {
+    ::setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+  ::tzset();
 }
 
 }  // namespace larkedi::testing

@@ -37,4 +37,18 @@ std::string LarkediExe();
 /// Path of the source tree.
 std::string SourceDir();
 
+/// Sets (or, given nullptr, unsets) an environment variable for the life of the object;
+/// TZ changes are applied at once.
+class ScopedEnvVar {
+ public:
+  ScopedEnvVar(const char* name, const char* value);
+  ~ScopedEnvVar();
+  ScopedEnvVar(const ScopedEnvVar&) = delete;
+  ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
 }  // namespace larkedi::testing

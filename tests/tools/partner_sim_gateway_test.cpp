@@ -9,6 +9,7 @@
 #include "platform/xml/xml.h"
 #include "testing/partner_sim.h"
 #include "testing/temp_module.h"
+#include "testing/test_certificates.h"
 
 namespace larkedi {
 namespace {
@@ -259,29 +260,14 @@ TEST_F(GatewayTest, AnswersUnderTheGatewayAndDealerHostNames) {
   EXPECT_EQ(requests[1].Header("Host"), "dealer.localhost:" + port);
 }
 
-/// A private CA and a server certificate for the loopback names, made with openssl.
 class GatewayTlsTest : public GatewayTest {
  protected:
   void SetUp() override {
     GatewayTest::SetUp();
-    if (std::system("openssl version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl";
-    const std::string d = dir_;
-    testing::WriteFileOrDie(d + "/server.ext",
-                            "subjectAltName=DNS:localhost,DNS:gate.localhost,"
-                            "DNS:dealer.localhost,IP:127.0.0.1\n"
-                            "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
-    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-    const std::string commands =
-        "cd '" + d + "' && openssl req -x509" + ec +
-        " -keyout ca.key -out ca.pem -days 2 -subj '/CN=LarkEDI test CA'"
-        " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign"
-        " && openssl req" +
-        ec + " -keyout server.key -out server.csr -subj /CN=localhost" +
-        " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
-        " -out server.pem -days 2 -extfile server.ext";
-    ASSERT_EQ(std::system((commands + " > openssl.out 2>&1").c_str()), 0)
-        << ReadFileOrEmpty(d + "/openssl.out");
-    ca_ = d + "/ca.pem";
+    if (!testing::HaveOpenssl()) GTEST_SKIP() << "no openssl";
+    std::string error;
+    ASSERT_TRUE(testing::MakeTestCertificates(dir_, &error)) << error;
+    ca_ = dir_ + "/ca.pem";
   }
 
   std::string ca_;

@@ -249,12 +249,6 @@ TEST(CommandLineTest, QuotesGroupWordsAndNothingElseIsSpecial) {
   EXPECT_EQ(process::SplitCommandLine("a \"\" b"), (std::vector<std::string>{"a", "", "b"}));
 }
 
-}  // namespace
-}  // namespace larkedi::automation
-
-namespace larkedi::automation {
-namespace {
-
 // The validation members of the fixture, as the validation class will drive them.
 TEST_F(AutomationTest, ValidationModuleMembers) {
   ::setenv("FAKE_MODULE_STATUS", "2", 1);

@@ -485,12 +485,6 @@ TEST_F(WindowServerTest, ACloseRequestTellsThePageAndTheModuleOnce) {
   EXPECT_EQ(closes_[0], CloseReason::Requested);
 }
 
-}  // namespace
-}  // namespace larkedi::ui
-
-namespace larkedi::ui {
-namespace {
-
 TEST_F(WindowServerTest, PrintPreviewAndTheSecondPanelReachThePage) {
   std::string cookie = Cookie();
   Stream stream(base_ + "/events?page=p1", cookie);
@@ -521,12 +515,6 @@ TEST_F(WindowServerTest, PrintPreviewAndTheSecondPanelReachThePage) {
             std::string::npos);
 }
 
-}  // namespace
-}  // namespace larkedi::ui
-
-namespace larkedi::ui {
-namespace {
-
 TEST_F(WindowServerTest, WhileAnOperationWaitsForADialogClicksAreDroppedButTheAnswerArrives) {
   std::string cookie = Cookie();
   PageDialogs dialogs(*server_);
@@ -556,38 +544,6 @@ TEST_F(WindowServerTest, WhileAnOperationWaitsForADialogClicksAreDroppedButTheAn
   EXPECT_TRUE(events_.empty());
 }
 
-}  // namespace
-}  // namespace larkedi::ui
-
-namespace larkedi::ui {
-namespace {
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    if (old) old_ = old;
-    had_ = old != nullptr;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (had_) {
-      setenv(name_.c_str(), old_.c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
-
 TEST(OpenWindowInBrowser, StartsTheAppBrowserWithTheAddressOnlyWhenThereIsADisplay) {
   std::string dir = testing::MakeTempDir();
   std::string browser = dir + "/fake-browser";
@@ -598,13 +554,13 @@ TEST(OpenWindowInBrowser, StartsTheAppBrowserWithTheAddressOnlyWhenThereIsADispl
   const std::string address = "http://127.0.0.1:5/?s=abc";
   std::string error;
   {
-    ScopedEnv x11("DISPLAY", nullptr);
-    ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    testing::ScopedEnvVar x11("DISPLAY", nullptr);
+    testing::ScopedEnvVar wayland("WAYLAND_DISPLAY", nullptr);
     EXPECT_FALSE(OpenWindowInBrowser(address, browser, &error));
     EXPECT_FALSE(error.empty());
   }
   {
-    ScopedEnv x11("DISPLAY", ":99");
+    testing::ScopedEnvVar x11("DISPLAY", ":99");
     EXPECT_FALSE(OpenWindowInBrowser(address, dir + "/nosuch-browser", &error));
     ASSERT_TRUE(OpenWindowInBrowser(address, browser, &error)) << error;
   }

@@ -399,12 +399,6 @@ TEST(XmlTransform, StyleSheetCannotWriteFiles) {
   EXPECT_EQ(testing::ReadFileOrEmpty(target), "");
 }
 
-}  // namespace
-}  // namespace larkedi::xml
-
-namespace larkedi::xml {
-namespace {
-
 TEST(XmlDocument, EveryReferenceSeesAReload) {
   Document a;
   ASSERT_TRUE(a.loadXML("<old/>"));
