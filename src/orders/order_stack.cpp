@@ -8,6 +8,7 @@
 #include "orders/stack_files.h"
 #include "orders/xme_file.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "platform/ui/dialogs.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -50,6 +51,25 @@ void RemoveTopLevelNoise(xml::Document& doc) {
     if (victim.isNull()) return;
     doc.removeChild(victim);
   }
+}
+
+// A design handed in is the bytes of its file: they become UTF-8 text as its byte order mark
+// or XML declaration says, the way every command reads a design file. False with the reason
+// when the bytes are not valid in that encoding (`input` is then unchanged).
+bool DecodeInput(std::string& input, std::string* reason) {
+  std::string utf8;
+  if (!DecodeXmlBytes(input, &utf8, reason)) return false;
+  input = std::move(utf8);
+  return true;
+}
+
+// Tells the user why the designs handed in cannot be taken in, and drops them.
+void RefuseInput(std::string& input, const std::string& reason) {
+  CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
+                          MsgButtons::OK, MsgIcon::Information, ModuleTitle());
+  LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
+                                    Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
+  input.clear();
 }
 
 std::string DesignKey(const xml::Node& design) {
@@ -277,6 +297,16 @@ void OrderStack::ReadInput(LoadRun& run, std::string& input) {
     WriteLog("StartupInput is empty.");
     return;
   }
+  std::string refused;
+  if (input.size() > kMaxDesignBytes) {
+    refused = "the design text is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB";
+  } else {
+    DecodeInput(input, &refused);  // the reason when the bytes are not valid in their encoding
+  }
+  if (!refused.empty()) {
+    RefuseInput(input, refused);
+    return;
+  }
   const std::string order = Trim(GetNodeText(settings_.docSettings, "/SETTINGS/SORTORDER"));
   if (!order.empty() && order != "NS") {
     WriteLog("Sorting the input with method " + order);
@@ -294,22 +324,14 @@ void OrderStack::ReadInput(LoadRun& run, std::string& input) {
   for (std::size_t pos; (pos = input.find("\r\n")) != std::string::npos;) input.erase(pos, 2);
 
   xml::Document& inputXML = run.inputXML;
-  std::string refused;
-  if (input.size() > kMaxDesignBytes) {
-    refused = "the design text is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB";
-  } else if (!inputXML.loadXML(input)) {
+  if (!inputXML.loadXML(input)) {
     refused = inputXML.parseErrorReason();
   } else if (inputXML.selectNodes("//Design[JobInfo]").length() >
              static_cast<long>(kMaxDesignsPerInput)) {
     refused = "more than " + std::to_string(kMaxDesignsPerInput) + " designs at once";
   }
   if (!refused.empty()) {
-    const std::string reason = refused;
-    CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
-                            MsgButtons::OK, MsgIcon::Information, ModuleTitle());
-    LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
-                                      Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
-    input.clear();
+    RefuseInput(input, refused);
     return;
   }
   run.input_parsed = true;
@@ -570,9 +592,10 @@ bool OrderStack::TakeInStartupInput(std::string& input, int& status) {
   if (Trim(input).empty()) return true;
   CreateDomDocument(docInput);
   WriteLog("Loading StartupInput in docInput document object.");
-  if (!docInput.loadXML(input)) {
-    const std::string text =
-        Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + docInput.parseErrorReason();
+  std::string reason;
+  if (!DecodeInput(input, &reason) || !docInput.loadXML(input)) {
+    if (reason.empty()) reason = docInput.parseErrorReason();
+    const std::string text = Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason;
     CurrentDialogs().MsgBox(text, MsgButtons::OK, MsgIcon::Information, ModuleTitle());
     LogError("Form_Load", Err::Raise(kErrComponent, "Form_Load", text));
     return false;
