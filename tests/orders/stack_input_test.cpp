@@ -1,5 +1,5 @@
-// Designs handed to the stack in any declared encoding: what is stored reads back with the
-// same text.
+// Designs handed to the stack in any declared encoding, and with namespace declarations on
+// their root: what is stored reads back with the same text and names.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -156,6 +156,33 @@ TEST_F(StackInputTest, EveryDeclaredEncodingIsReadAsTheCommandsReadIt) {
       EXPECT_EQ(dialogs_.CountShown(reason), 1);
     }
   }
+}
+
+// The namespaces the input's root declares stay declared on the stored design, whether its
+// elements use them or not, through the load, a reload and an edit saved back.
+TEST_F(StackInputTest, NamespaceDeclarationsOfTheRootStayWithTheDesign) {
+  const std::string note = "<x:Note x:kind=\"k\">said</x:Note>";
+  ASSERT_TRUE(TakeIn(Design("plain", " xmlns:x=\"urn:x\" xmlns:q='urn:\"q\"'", note), true));
+  auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    std::string plain;
+    xml::Document stored = Stored(&plain);
+    for (xml::Document* doc : {&stored, &edi_.Orders.docOrders}) {
+      ASSERT_TRUE(doc->setSelectionNamespaces("xmlns:x='urn:x'"));
+      EXPECT_EQ(GetNodeText(*doc, "//Catalog/x:Note[@x:kind='k']"), "said");
+    }
+    EXPECT_NE(plain.find("xmlns:q='urn:\"q\"'"), std::string::npos) << plain;
+  };
+  check("stored");
+  edi_.Orders.LoadOrders(false);
+  check("reloaded");
+  const long group = edi_.Orders.FindGroup("1");
+  ASSERT_GT(group, 0);
+  ASSERT_FALSE(edi_.Orders.SetGroupField(group, OrderStack::GroupField::PONumber, "P9"));
+  ASSERT_FALSE(edi_.Orders.SaveOrders());
+  edi_.Orders.LoadOrders(false);
+  check("edited and saved");
+  EXPECT_EQ(GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP/PONUMBER"), "P9");
 }
 
 }  // namespace
