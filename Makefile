@@ -38,7 +38,7 @@ asan: deps
 # turn, starting from its checked-in corpus (new inputs go to $(BUILD)-fuzz/corpus/<target>;
 # crashes are written to the current folder as crash-*). Not part of `make test`, which runs
 # each corpus once.
-FUZZ_TARGETS ?= xme reg_import partner_answers xml_design
+FUZZ_TARGETS ?= xme reg_import partner_answers xml_design settings window_request
 FUZZ_TIME ?= 600
 fuzz: deps
 	cmake -S . -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

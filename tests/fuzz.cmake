@@ -2,7 +2,7 @@
 # checked-in corpus (tests/fuzz/corpus/<target>/) is fed once to the same
 # LLVMFuzzerTestOneInput through a plain driver, built with the normal compiler and no
 # fuzzing engine. Fuzzing itself is `make fuzz` (clang and libFuzzer, tests/fuzz/CMakeLists.txt).
-set(LARKEDI_FUZZ_TARGETS xme reg_import partner_answers xml_design)
+set(LARKEDI_FUZZ_TARGETS xme reg_import partner_answers xml_design settings window_request)
 foreach(target ${LARKEDI_FUZZ_TARGETS})
   add_executable(larkedi_fuzz_replay_${target}
     ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/fuzz_${target}.cpp

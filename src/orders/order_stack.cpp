@@ -3,11 +3,14 @@
 #include "orders/order_stack.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "orders/design_builder.h"
 #include "orders/stack_files.h"
 #include "orders/xme_file.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "platform/ui/dialogs.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -50,6 +53,74 @@ void RemoveTopLevelNoise(xml::Document& doc) {
     if (victim.isNull()) return;
     doc.removeChild(victim);
   }
+}
+
+// A design handed in is the bytes of its file: they become UTF-8 text as its byte order mark
+// or XML declaration says, the way every command reads a design file. False with the reason
+// when the bytes are not valid in that encoding (`input` is then unchanged).
+bool DecodeInput(std::string& input, std::string* reason) {
+  std::string utf8;
+  if (!DecodeXmlBytes(input, &utf8, reason)) return false;
+  input = std::move(utf8);
+  return true;
+}
+
+// A namespace declaration as a start tag writes it: its name ("xmlns", "xmlns:x") and its
+// markup (` xmlns:x="uri"`).
+struct NamespaceDecl {
+  std::string name;
+  std::string markup;
+};
+
+// The namespace declarations of the start tag that begins `markup`, as the XML layer writes
+// it (attributes as name="value", or name='value' when the value holds a double quote).
+std::vector<NamespaceDecl> DeclarationsOf(std::string_view markup) {
+  std::vector<NamespaceDecl> out;
+  std::size_t pos = markup.find_first_of(" \t\r\n/>");
+  while (pos < markup.size()) {
+    while (pos < markup.size() && std::isspace(static_cast<unsigned char>(markup[pos]))) ++pos;
+    if (pos >= markup.size() || markup[pos] == '/' || markup[pos] == '>') break;
+    const std::size_t eq = markup.find('=', pos);
+    if (eq == std::string_view::npos || eq + 1 >= markup.size()) break;
+    const std::size_t close = markup.find(markup[eq + 1], eq + 2);
+    if (close == std::string_view::npos) break;
+    const std::string name(markup.substr(pos, eq - pos));
+    if (name == "xmlns" || name.rfind("xmlns:", 0) == 0) {
+      out.push_back({name, " " + std::string(markup.substr(pos, close + 1 - pos))});
+    }
+    pos = close + 1;
+  }
+  return out;
+}
+
+// The markup of a design handed in, carrying the namespace declarations of the elements
+// around it (the input's root) that it does not make itself: stored alone, its prefixed
+// names still resolve, and declarations used only in texts are kept as well.
+std::string DesignMarkup(const xml::Node& design) {
+  std::string text = design.xml();
+  std::vector<NamespaceDecl> declared = DeclarationsOf(text);
+  std::string inherited;
+  for (xml::Node a = design.parentNode(); a && a.nodeType() == xml::NodeType::Element;
+       a = a.parentNode()) {
+    for (NamespaceDecl& d : DeclarationsOf(a.cloneNode(false).xml())) {
+      const bool shadowed = std::any_of(declared.begin(), declared.end(),
+                                        [&](const NamespaceDecl& e) { return e.name == d.name; });
+      if (shadowed) continue;
+      inherited += d.markup;
+      declared.push_back(std::move(d));
+    }
+  }
+  if (!inherited.empty()) text.insert(text.find_first_of(" \t\r\n/>"), inherited);
+  return text;
+}
+
+// Tells the user why the designs handed in cannot be taken in, and drops them.
+void RefuseInput(std::string& input, const std::string& reason) {
+  CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
+                          MsgButtons::OK, MsgIcon::Information, ModuleTitle());
+  LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
+                                    Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
+  input.clear();
 }
 
 std::string DesignKey(const xml::Node& design) {
@@ -277,6 +348,16 @@ void OrderStack::ReadInput(LoadRun& run, std::string& input) {
     WriteLog("StartupInput is empty.");
     return;
   }
+  std::string refused;
+  if (input.size() > kMaxDesignBytes) {
+    refused = "the design text is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB";
+  } else {
+    DecodeInput(input, &refused);  // the reason when the bytes are not valid in their encoding
+  }
+  if (!refused.empty()) {
+    RefuseInput(input, refused);
+    return;
+  }
   const std::string order = Trim(GetNodeText(settings_.docSettings, "/SETTINGS/SORTORDER"));
   if (!order.empty() && order != "NS") {
     WriteLog("Sorting the input with method " + order);
@@ -294,22 +375,14 @@ void OrderStack::ReadInput(LoadRun& run, std::string& input) {
   for (std::size_t pos; (pos = input.find("\r\n")) != std::string::npos;) input.erase(pos, 2);
 
   xml::Document& inputXML = run.inputXML;
-  std::string refused;
-  if (input.size() > kMaxDesignBytes) {
-    refused = "the design text is larger than " + std::to_string(kMaxDesignBytes >> 20) + " MB";
-  } else if (!inputXML.loadXML(input)) {
+  if (!inputXML.loadXML(input)) {
     refused = inputXML.parseErrorReason();
   } else if (inputXML.selectNodes("//Design[JobInfo]").length() >
              static_cast<long>(kMaxDesignsPerInput)) {
     refused = "more than " + std::to_string(kMaxDesignsPerInput) + " designs at once";
   }
   if (!refused.empty()) {
-    const std::string reason = refused;
-    CurrentDialogs().MsgBox(Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason,
-                            MsgButtons::OK, MsgIcon::Information, ModuleTitle());
-    LogError("LoadOrders", Err::Raise(kErrComponent, "LoadOrders",
-                                      Res("MSG ErrorLoadingXMLFromCallingApp") + " " + reason));
-    input.clear();
+    RefuseInput(input, refused);
     return;
   }
   run.input_parsed = true;
@@ -465,8 +538,9 @@ void OrderStack::StoreInputDesigns(LoadRun& run) {
     if (bias && bias.text().empty()) bias.setText(util.GetTimeZoneBias());
     const std::string name = guid + ".xme";
     observer_.ShowStatus(name);
+    const std::string markup = DesignMarkup(design);
     std::string fingerprint;
-    if (Err err = StoreDesignFile(run.spool, name, design.xml(), &fingerprint)) {
+    if (Err err = StoreDesignFile(run.spool, name, markup, &fingerprint)) {
       ++StoreFailures;
       run.errors += ErrorLine(err) + "\r\n";
       LogError("LoadOrders: the design could not be stored in " + run.spool, err);
@@ -474,9 +548,14 @@ void OrderStack::StoreInputDesigns(LoadRun& run) {
       LoadedSpoolFiles.insert(name);
       versions_[name] = fingerprint;
     }
+    // The stack holds the design as the next load reads it back from its file.
+    xml::Document alone;
+    xml::Node stacked = alone.loadXML(markup)
+                            ? run.orders.adoptChild(alone)
+                            : run.orders.appendChild(docOrders.importNode(design, true));
     ++run.designCounter;
-    LoadOrdersSub(design, name, run.designCounter, run.newCatalog);
-    GroupDesignTree(*run.grouping, run.orders.appendChild(docOrders.importNode(design, true)));
+    LoadOrdersSub(stacked, name, run.designCounter, run.newCatalog);
+    GroupDesignTree(*run.grouping, stacked);
   }
   for (const std::string& name : run.replaced) {
     if (StoreFailures > 0) break;  // keep the stacked copies: the new ones are not all safe
@@ -570,9 +649,10 @@ bool OrderStack::TakeInStartupInput(std::string& input, int& status) {
   if (Trim(input).empty()) return true;
   CreateDomDocument(docInput);
   WriteLog("Loading StartupInput in docInput document object.");
-  if (!docInput.loadXML(input)) {
-    const std::string text =
-        Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + docInput.parseErrorReason();
+  std::string reason;
+  if (!DecodeInput(input, &reason) || !docInput.loadXML(input)) {
+    if (reason.empty()) reason = docInput.parseErrorReason();
+    const std::string text = Res("MSG ErrorLoadingXMLFromCallingApp") + "\r\n" + reason;
     CurrentDialogs().MsgBox(text, MsgButtons::OK, MsgIcon::Information, ModuleTitle());
     LogError("Form_Load", Err::Raise(kErrComponent, "Form_Load", text));
     return false;

@@ -6,6 +6,7 @@
 #include "host/frm_edi.h"
 #include "orders/stack_files.h"
 #include "platform/env.h"
+#include "platform/text_encoding.h"
 #include "settings/settings_document.h"
 #include "support/module.h"
 #include "support/xml_helpers.h"
@@ -97,10 +98,18 @@ void SetupStack(CLI::App& app, Cli& cli) {
                                            std::to_string(kMaxDesignBytes >> 20) + " MB");
       return;
     }
-    if (!Env::Default()->ReadFile(Options().file, &text, &reason)) {
+    std::string bytes;
+    if (!Env::Default()->ReadFile(Options().file, &bytes, &reason)) {
       cli.exit_code = Fail(kExitMissing, "cannot add " + Options().file + ": " + reason);
       return;
     }
+    // The file's bytes become UTF-8 text as its byte order mark or declaration says, as
+    // `validate` and `complete-design` read it.
+    if (!DecodeXmlBytes(bytes, &text, &reason)) {
+      cli.exit_code = Fail(kExitAbort, "design refused: " + Options().file + ": " + reason);
+      return;
+    }
+    bytes.clear();
     // The design application hands its designs inside a root element; a file that is one
     // bare Design (as the generator writes them) is wrapped the same way.
     {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -49,18 +50,20 @@ char32_t FoldCodePoint(char32_t c) {
   return c;
 }
 
+std::atomic<std::size_t> g_key_path_work{0};
+
 // Orders folded key paths so that every key is directly followed by the keys below it:
 // '\' sorts before every other character.
 struct PathLess {
   bool operator()(const std::string& a, const std::string& b) const {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      if (a[i] == b[i]) continue;
-      if (a[i] == '\\') return true;
-      if (b[i] == '\\') return false;
-      return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
-    }
-    return a.size() < b.size();
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    while (i < n && a[i] == b[i]) ++i;
+    g_key_path_work.fetch_add(i + 1, std::memory_order_relaxed);
+    if (i == n) return a.size() < b.size();
+    if (a[i] == '\\') return true;
+    if (b[i] == '\\') return false;
+    return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
   }
 };
 
@@ -70,6 +73,7 @@ std::string NormalizeKey(std::string_view key) {
 }
 
 bool IsBelow(const std::string& folded, const std::string& parent) {
+  g_key_path_work.fetch_add(parent.size() + 1, std::memory_order_relaxed);
   if (parent.empty()) return !folded.empty();
   return folded.size() > parent.size() && folded.compare(0, parent.size(), parent) == 0 &&
          folded[parent.size()] == '\\';
@@ -379,7 +383,12 @@ bool SplitKeyPath(std::string_view full_path, long* hive, std::string* key) {
   return true;
 }
 
+std::size_t KeyPathWork() {
+  return g_key_path_work.load(std::memory_order_relaxed);
+}
+
 std::string FoldCase(std::string_view name) {
+  g_key_path_work.fetch_add(name.size() + 1, std::memory_order_relaxed);
   std::string out;
   out.reserve(name.size());
   bool ascii = std::all_of(name.begin(), name.end(),

@@ -100,6 +100,12 @@ inline constexpr std::size_t kMaxRegFileBytes = 64u * 1024 * 1024;
 /// The number of levels of a key path relative to its hive ("" is 0, "A\\B" is 2).
 std::size_t KeyDepth(std::string_view key);
 
+/// The work the registry did in this process: the characters of key paths it folded and
+/// compared while reading hives and walking their keys. For tests and diagnostics: reading a
+/// hive and walking it costs in proportion to the size of its file (times the logarithm of
+/// its key count), however many and however deeply nested its keys are.
+std::size_t KeyPathWork();
+
 /// The text of a status, for messages.
 std::string StatusText(Status status);
 

@@ -142,6 +142,8 @@ const char* DialogKindName(DialogRequest::Kind kind) {
   return "msgbox";
 }
 
+}  // namespace
+
 std::string CookieValue(const std::string& header, const std::string& name) {
   std::size_t pos = 0;
   while (pos < header.size()) {
@@ -157,7 +159,68 @@ std::string CookieValue(const std::string& header, const std::string& name) {
   return "";
 }
 
-}  // namespace
+RequestVerdict CheckRequest(const RequestFacts& request, int port, const std::string& secret,
+                            const std::string& cookie_name, const std::set<std::string>& tokens) {
+  const std::string p = std::to_string(port);
+  if (request.host != "127.0.0.1:" + p && request.host != "localhost:" + p) {
+    return RequestVerdict::Refuse;
+  }
+  if (request.origin && *request.origin != "http://127.0.0.1:" + p &&
+      *request.origin != "http://localhost:" + p) {
+    return RequestVerdict::Refuse;
+  }
+  if (request.path == "/" && request.secret) {
+    return SameSecret(*request.secret, secret) ? RequestVerdict::ExchangeSecret
+                                               : RequestVerdict::Refuse;
+  }
+  const std::string token = CookieValue(request.cookie, cookie_name);
+  bool known = false;
+  // Every token is compared, so the time taken does not tell which one came close.
+  for (const auto& t : tokens) known = SameSecret(token, t) || known;
+  return known ? RequestVerdict::Serve : RequestVerdict::Refuse;
+}
+
+std::optional<PostedEvent> ParseEventBody(std::string_view body) {
+  json j = json::parse(body, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return std::nullopt;
+  std::optional<EventKind> kind = ParseKind(StringField(j, "kind"));
+  if (!kind) return std::nullopt;
+  PostedEvent posted;
+  PageEvent& event = posted.event;
+  event.kind = *kind;
+  event.frame = StringField(j, "frame");
+  event.id = StringField(j, "id");
+  event.tag = Lower(StringField(j, "tag"));
+  event.type = Lower(StringField(j, "type"));
+  event.form = StringField(j, "form");
+  event.key = StringField(j, "key");
+  event.ctrl = BoolField(j, "ctrl");
+  event.alt = BoolField(j, "alt");
+  event.shift = BoolField(j, "shift");
+  event.message = StringField(j, "message");
+  auto list = j.find("controls");
+  if (list == j.end() || !list->is_array()) return posted;
+  for (const auto& c : *list) {
+    if (!c.is_object()) continue;
+    ControlState state;
+    state.id = StringField(c, "id");
+    if (state.id.empty()) continue;
+    auto v = c.find("value");
+    if (v != c.end() && v->is_string()) state.value = v->get<std::string>();
+    auto ch = c.find("checked");
+    if (ch != c.end() && ch->is_boolean()) state.checked = ch->get<bool>();
+    auto sel = c.find("selected");
+    if (sel != c.end() && sel->is_array()) {
+      std::vector<int> indexes;
+      for (const auto& i : *sel) {
+        if (i.is_number_integer()) indexes.push_back(i.get<int>());
+      }
+      state.selected = indexes;
+    }
+    posted.controls.push_back(std::move(state));
+  }
+  return posted;
+}
 
 std::string RandomHex(std::size_t bytes) {
   std::string raw(bytes, '\0');
@@ -319,15 +382,6 @@ struct WindowServer::Impl {
     return it == frames.end() ? nullptr : it->second.get();
   }
 
-  bool HostAllowed(const std::string& host) const {
-    std::string p = std::to_string(port);
-    return host == "127.0.0.1:" + p || host == "localhost:" + p;
-  }
-  bool OriginAllowed(const std::string& origin) const {
-    std::string p = std::to_string(port);
-    return origin == "http://127.0.0.1:" + p || origin == "http://localhost:" + p;
-  }
-
   // Cancels the dialogs (mu held). Closed dialogs answer "cancel".
   void CancelDialogsLocked(const std::function<bool(const Dialog&)>& which) {
     bool any = false;
@@ -383,44 +437,34 @@ struct WindowServer::Impl {
   }
 
   bool CheckAccess(const httplib::Request& req, httplib::Response& res) {
-    if (!HostAllowed(req.get_header_value("Host"))) {
-      res.status = 403;
-      return false;
-    }
-    if (req.has_header("Origin") && !OriginAllowed(req.get_header_value("Origin"))) {
-      res.status = 403;
-      return false;
-    }
-    if (req.path == "/" && req.has_param("s")) {
-      if (!SameSecret(req.get_param_value("s"), secret)) {
-        res.status = 403;
-        return false;
-      }
-      std::string token = RandomHex(32);
-      if (token.empty()) {
-        res.status = 500;
-        return false;
-      }
-      {
-        std::lock_guard<std::mutex> lock(mu);
-        tokens.insert(token);
-      }
-      res.set_header("Set-Cookie",
-                     cookie_name + "=" + token + "; Path=/; HttpOnly; SameSite=Strict");
-      res.set_redirect("/", 303);
-      return false;
-    }
-    std::string token = CookieValue(req.get_header_value("Cookie"), cookie_name);
-    bool known = false;
+    RequestFacts facts;
+    facts.host = req.get_header_value("Host");
+    if (req.has_header("Origin")) facts.origin = req.get_header_value("Origin");
+    facts.path = req.path;
+    if (req.has_param("s")) facts.secret = req.get_param_value("s");
+    facts.cookie = req.get_header_value("Cookie");
+    RequestVerdict verdict;
     {
       std::lock_guard<std::mutex> lock(mu);
-      for (const auto& t : tokens) known = SameSecret(token, t) || known;
+      verdict = CheckRequest(facts, port, secret, cookie_name, tokens);
     }
-    if (!known) {
+    if (verdict == RequestVerdict::Refuse) {
       res.status = 403;
       return false;
     }
-    return true;
+    if (verdict == RequestVerdict::Serve) return true;
+    std::string token = RandomHex(32);
+    if (token.empty()) {
+      res.status = 500;
+      return false;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      tokens.insert(token);
+    }
+    res.set_header("Set-Cookie", cookie_name + "=" + token + "; Path=/; HttpOnly; SameSite=Strict");
+    res.set_redirect("/", 303);
+    return false;
   }
 
   void ServeStatic(const std::string& path, httplib::Response& res) {
@@ -496,52 +540,14 @@ struct WindowServer::Impl {
   }
 
   void ServeEvent(const httplib::Request& req, httplib::Response& res) {
-    json body = json::parse(req.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
+    std::optional<PostedEvent> posted = ParseEventBody(req.body);
+    if (!posted || !Model(posted->event.frame)) {
       res.status = 400;
       return;
     }
-    std::optional<EventKind> kind = ParseKind(StringField(body, "kind"));
-    std::string frame = StringField(body, "frame");
-    if (!kind || !Model(frame)) {
-      res.status = 400;
-      return;
-    }
-    PageEvent event;
-    event.kind = *kind;
-    event.frame = frame;
-    event.id = StringField(body, "id");
-    event.tag = Lower(StringField(body, "tag"));
-    event.type = Lower(StringField(body, "type"));
-    event.form = StringField(body, "form");
-    event.key = StringField(body, "key");
-    event.ctrl = BoolField(body, "ctrl");
-    event.alt = BoolField(body, "alt");
-    event.shift = BoolField(body, "shift");
-    event.message = StringField(body, "message");
-    std::vector<ControlState> controls;
-    auto list = body.find("controls");
-    if (list != body.end() && list->is_array()) {
-      for (const auto& c : *list) {
-        if (!c.is_object()) continue;
-        ControlState state;
-        state.id = StringField(c, "id");
-        if (state.id.empty()) continue;
-        auto v = c.find("value");
-        if (v != c.end() && v->is_string()) state.value = v->get<std::string>();
-        auto ch = c.find("checked");
-        if (ch != c.end() && ch->is_boolean()) state.checked = ch->get<bool>();
-        auto sel = c.find("selected");
-        if (sel != c.end() && sel->is_array()) {
-          std::vector<int> indexes;
-          for (const auto& i : *sel) {
-            if (i.is_number_integer()) indexes.push_back(i.get<int>());
-          }
-          state.selected = indexes;
-        }
-        controls.push_back(std::move(state));
-      }
-    }
+    const EventKind kind = posted->event.kind;
+    PageEvent event = std::move(posted->event);
+    std::vector<ControlState> controls = std::move(posted->controls);
     auto task = [this, event, controls = std::move(controls)] {
       if (FrameModel* model = Model(event.frame)) model->ApplyControlState(controls);
       bool follow = handler ? handler(event) : false;
@@ -550,10 +556,10 @@ struct WindowServer::Impl {
       }
     };
     bool queued = true;
-    if (*kind == EventKind::Complete || *kind == EventKind::Error) {
+    if (kind == EventKind::Complete || kind == EventKind::Error) {
       loop.Post(task);
     } else {
-      bool exclusive = *kind == EventKind::Click || *kind == EventKind::ContextMenu;
+      bool exclusive = kind == EventKind::Click || kind == EventKind::ContextMenu;
       queued = loop.PostInput(task, exclusive);
     }
     res.set_content(json{{"queued", queued}}.dump(), "application/json");

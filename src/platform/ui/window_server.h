@@ -12,7 +12,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/frame_model.h"
@@ -129,6 +131,44 @@ class WindowServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+/// What the window's server is told by a request, before it serves it.
+struct RequestFacts {
+  std::string host;                   // the Host header
+  std::optional<std::string> origin;  // the Origin header, when one was sent
+  std::string path;
+  std::optional<std::string> secret;  // the address's "s" parameter, when given
+  std::string cookie;                 // the Cookie header
+};
+
+enum class RequestVerdict {
+  Refuse,          // another host name (DNS rebinding), another origin, a wrong secret or
+                   // no token this window gave out
+  ExchangeSecret,  // "/" with the window's secret: the page gets a new token as a cookie
+  Serve,           // a token this window gave out, in the cookie `cookie_name`
+};
+
+/// The access check every request of the window passes: only 127.0.0.1 or localhost on
+/// `port`, from no origin or the window's own, with the secret or a known token.
+RequestVerdict CheckRequest(const RequestFacts& request, int port, const std::string& secret,
+                            const std::string& cookie_name, const std::set<std::string>& tokens);
+
+/// The value of cookie `name` in a Cookie header ("a=1; b=2"); empty when absent.
+std::string CookieValue(const std::string& header, const std::string& name);
+
+/// An event the page posted, with the state of the form controls it carried.
+struct PostedEvent {
+  PageEvent event;
+  std::vector<ControlState> controls;
+};
+
+/// Reads the body the page posts for an event: a JSON object with "kind" and "frame" and,
+/// as they apply, "id", "tag", "type", "form", "key", "ctrl", "alt", "shift", "message" and
+/// "controls" (objects with "id" and "value", "checked" or "selected"). Fields of the wrong
+/// type count as absent, controls without an id are skipped; tag and type become lower
+/// case. nullopt for a body that is not a JSON object or names no known kind. Whether the
+/// frame exists is for the caller to check.
+std::optional<PostedEvent> ParseEventBody(std::string_view body);
 
 /// Checks a request path for the static file server and maps it below `root`: false for
 /// "..", ".", empty or hidden segments, backslashes, NUL, and for files that resolve
