@@ -83,6 +83,7 @@ std::chrono::milliseconds MainWindow::SpoolInterval() {
 
 bool MainWindow::Form_Load() {
   WriteLog("Entering Form Load");
+  pages_.html_address = surface_.HtmlAddress();  // the server listens by now
   if (Err err = edi_.OpenHeadless()) LogError("Form_Load", std::as_const(err));
   if (!Trim(StartupInput).empty()) {
     int status = 0;
@@ -375,7 +376,10 @@ Err MainWindow::MenuReturn(long, const PageEvent&) {
 }
 
 Err MainWindow::MenuPrint(long, const PageEvent&) {
-  if (pages_.fDocB) surface_.PrintPreview(pages_.fDocB->body().innerHTML());
+  if (pages_.fDocB) {
+    PrintPage(pages_, pages_.fDocB->body().innerHTML(),
+              [this](const std::string& html) { surface_.PrintPreview(html); });
+  }
   return {};
 }
 
