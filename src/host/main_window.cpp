@@ -45,6 +45,9 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocC", EventKind::Click, "lmenureturn", &MainWindow::MenuReturn, false},
       {"fDocC", EventKind::Click, "lmenuprint", &MainWindow::MenuPrint, false},
       {"window", EventKind::Click, "tool", &MainWindow::MenuTool, false},
+      // Attached files: the page names the file to remove by its lower-cased name in "type".
+      {"fDocB", EventKind::Click, "attachfile", &MainWindow::AttachFile, false},
+      {"fDocB", EventKind::Click, "remattachfile", &MainWindow::RemoveAttachedFile, false},
   };
   return actions;
 }
@@ -389,6 +392,15 @@ Err MainWindow::MenuTool(long n, const PageEvent&) {
   SetActiveTool(static_cast<int>(n - 1));
   NavigateTo(static_cast<int>(n));
   return {};
+}
+
+// Attached files
+Err MainWindow::AttachFile(long n, const PageEvent&) {
+  return attachments_.DoAttachFile(n);
+}
+
+Err MainWindow::RemoveAttachedFile(long n, const PageEvent& e) {
+  return attachments_.DeleteAttachFile(n, e.type);
 }
 
 }  // namespace larkedi

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/frm_edi.h"
+#include "host/order_attachments.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -127,6 +128,11 @@ class MainWindow final : public StackObserver {
   bool unloaded_ = false;
   int active_tool_ = -1;
   std::vector<bool> tools_enabled_ = std::vector<bool>(7, true);
+
+  // Attached files of the order stack page.
+  Err AttachFile(long n, const ui::PageEvent& e);
+  Err RemoveAttachedFile(long n, const ui::PageEvent& e);
+  OrderAttachments attachments_{edi_.Orders, [this] { DisplayEDI(false); }};
 };
 
 }  // namespace larkedi
