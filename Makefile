@@ -23,10 +23,16 @@ test: build
 demo: build
 	scripts/demo $(BUILD)
 
+# The Google Benchmark programs, then the click benchmark of the window in headless
+# Chromium (needs node and tests/browser/node_modules, which `npm ci` there installs).
 bench: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DLARKEDI_BUILD_BENCH=ON -DLARKEDI_BUILD_TESTS=OFF
 	cmake --build $(BUILD)-bench -j $(JOBS) --target larkedi_bench larkedi
 	$(BUILD)-bench/bench/larkedi_bench
+	@if command -v node >/dev/null && [ -d tests/browser/node_modules/playwright-core ]; then \
+	  NODE_PATH=$(CURDIR)/tests/browser/node_modules node bench/click_bench.js \
+	    $(BUILD)-bench/module/larkedi $(BUILD)-bench/module; \
+	else echo "click benchmark skipped: node or tests/browser/node_modules is missing"; fi
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors.
 asan: deps

@@ -2,7 +2,8 @@
 #  - browser.screenshots: every view rendered by the test program, saved as PNG screenshots
 #    under <build>/screenshots;
 #  - browser.window: the main window page driven against larkedi-window-harness;
-#  - browser.stack_window: the order stack page of `larkedi activate` on a throw-away module.
+#  - browser.stack_window: the order stack page of `larkedi activate` on a throw-away module;
+#  - browser.attach_window: attached files, an order's detail and print on that page.
 find_program(LARKEDI_NODE node)
 find_program(LARKEDI_CHROMIUM NAMES chromium chromium-browser)
 if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/browser/node_modules/playwright-core)
@@ -20,6 +21,13 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
     COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/stack_window.js
             $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT})
   set_tests_properties(browser.stack_window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  # Attached files through the window's picker, an order's detail and print, right clicks,
+  # a remove answered Yes, on `larkedi activate` with two stacked designs.
+  add_test(NAME browser.attach_window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/attach_window.js
+            $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT})
+  set_tests_properties(browser.attach_window PROPERTIES TIMEOUT 180
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "

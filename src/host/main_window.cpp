@@ -45,6 +45,9 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocC", EventKind::Click, "lmenureturn", &MainWindow::MenuReturn, false},
       {"fDocC", EventKind::Click, "lmenuprint", &MainWindow::MenuPrint, false},
       {"window", EventKind::Click, "tool", &MainWindow::MenuTool, false},
+      // Attached files: the page names the file to remove by its lower-cased name in "type".
+      {"fDocB", EventKind::Click, "attachfile", &MainWindow::AttachFile, false},
+      {"fDocB", EventKind::Click, "remattachfile", &MainWindow::RemoveAttachedFile, false},
   };
   return actions;
 }
@@ -83,6 +86,7 @@ std::chrono::milliseconds MainWindow::SpoolInterval() {
 
 bool MainWindow::Form_Load() {
   WriteLog("Entering Form Load");
+  pages_.html_address = surface_.HtmlAddress();  // the server listens by now
   if (Err err = edi_.OpenHeadless()) LogError("Form_Load", std::as_const(err));
   if (!Trim(StartupInput).empty()) {
     int status = 0;
@@ -375,7 +379,10 @@ Err MainWindow::MenuReturn(long, const PageEvent&) {
 }
 
 Err MainWindow::MenuPrint(long, const PageEvent&) {
-  if (pages_.fDocB) surface_.PrintPreview(pages_.fDocB->body().innerHTML());
+  if (pages_.fDocB) {
+    PrintPage(pages_, pages_.fDocB->body().innerHTML(),
+              [this](const std::string& html) { surface_.PrintPreview(html); });
+  }
   return {};
 }
 
@@ -385,6 +392,15 @@ Err MainWindow::MenuTool(long n, const PageEvent&) {
   SetActiveTool(static_cast<int>(n - 1));
   NavigateTo(static_cast<int>(n));
   return {};
+}
+
+// Attached files
+Err MainWindow::AttachFile(long n, const PageEvent&) {
+  return attachments_.DoAttachFile(n);
+}
+
+Err MainWindow::RemoveAttachedFile(long n, const PageEvent& e) {
+  return attachments_.DeleteAttachFile(n, e.type);
 }
 
 }  // namespace larkedi

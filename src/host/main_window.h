@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/frm_edi.h"
+#include "host/order_attachments.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -26,6 +27,8 @@ class WindowSurface {
   virtual ui::FrameModel* Frame(const std::string& name) = 0;
   virtual ui::FrameModel& WindowModel() = 0;
   virtual void PrintPreview(const std::string& html) = 0;
+  /// The address of the module's html/ folder as the page loads it; empty when none.
+  virtual std::string HtmlAddress() const { return {}; }
   /// Closes the window; the owner then calls Form_Unload.
   virtual void RequestClose() = 0;
   /// Lets the page's queued messages run (dialog answers, redraws).
@@ -39,6 +42,9 @@ class ServerSurface final : public WindowSurface {
   ui::FrameModel* Frame(const std::string& name) override { return server_.Frame(name); }
   ui::FrameModel& WindowModel() override { return server_.WindowModel(); }
   void PrintPreview(const std::string& html) override { server_.PrintPreview(html); }
+  std::string HtmlAddress() const override {
+    return server_.port() > 0 ? server_.FileUrl("") : std::string();
+  }
   void RequestClose() override { server_.RequestClose(); }
   void PumpMessages() override { loop_.PumpMessages(); }
 
@@ -122,6 +128,11 @@ class MainWindow final : public StackObserver {
   bool unloaded_ = false;
   int active_tool_ = -1;
   std::vector<bool> tools_enabled_ = std::vector<bool>(7, true);
+
+  // Attached files of the order stack page.
+  Err AttachFile(long n, const ui::PageEvent& e);
+  Err RemoveAttachedFile(long n, const ui::PageEvent& e);
+  OrderAttachments attachments_{edi_.Orders, [this] { DisplayEDI(false); }};
 };
 
 }  // namespace larkedi

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orders/stack_observer.h"
@@ -124,6 +125,15 @@ class OrderStack {
   /// Sets a field of the order group `groupId` in docOrders and marks its design changed
   /// (SaveOrders writes it). Empty Err, or one saying which group or field is missing.
   Err SetGroupField(long groupId, GroupField field, const std::string& value);
+  /// Attaches the file `path` to the order group `groupId`: a File element (Type = the
+  /// path's last 3 characters, Name = the path, FileData empty until the order is sent)
+  /// after the group's children, its design marked changed. Empty Err, or why nothing
+  /// changed (no such group; a path a document cannot hold as it is).
+  Err AddAttachment(long groupId, const std::string& path);
+  /// Removes the first File of the group whose Name equals `path` without regard to case
+  /// (the page passes the name lower-cased); `removed` says whether one did. Empty Err, or
+  /// why nothing changed (no such group).
+  Err RemoveAttachment(long groupId, const std::string& path, bool& removed);
   /// Marks a design of docOrders as changed by this process, so SaveOrders writes it back.
   /// Every edit of docOrders outside this class must call it.
   void MarkChanged(const xml::Node& design);
@@ -186,5 +196,9 @@ class OrderStack {
   /// File names of the designs this process changed since they were loaded.
   std::set<std::string> changed_;
 };
+
+/// `path` with the letters the order stack page lower-cases when it names an attached file
+/// (A-Z and the Latin-1 capitals) in lower case; other characters stay as they are.
+std::string FoldAttachmentCase(std::string_view path);
 
 }  // namespace larkedi

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "support/module.h"
 #include "support/resx.h"
 #include "support/strings.h"
 #include "support/xml_helpers.h"
@@ -29,7 +30,81 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// Where `needle` (lower case) occurs in `text` from `from` on, without regard to case.
+std::size_t FindNoCase(const std::string& text, const std::string& needle, std::size_t from) {
+  if (needle.empty() || text.size() < needle.size()) return std::string::npos;
+  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+    std::size_t k = 0;
+    while (k < needle.size() &&
+           std::tolower(static_cast<unsigned char>(text[i + k])) == needle[k]) {
+      ++k;
+    }
+    if (k == needle.size()) return i;
+  }
+  return std::string::npos;
+}
+
+// The references of a page's images, made absolute for ".gif" and ".jpg".
+std::string FixBothImagePaths(const std::string& html, const std::string& base) {
+  if (base.empty()) return html;
+  return FixImagePaths(FixImagePaths(html, ".gif", base), ".jpg", base);
+}
+
 }  // namespace
+
+std::string PercentEncodePath(std::string_view path) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string FixImagePaths(const std::string& html, const std::string& extension,
+                          const std::string& base) {
+  const std::string ext = LowerAscii(extension);
+  std::string out = html;
+  std::size_t from = 0;
+  for (std::size_t at; (at = FindNoCase(out, ext, from)) != std::string::npos;) {
+    from = at + ext.size();
+    // Back to the quote that opens the reference; a ":" first means it is absolute, and
+    // markup or a line end means the extension is not in a reference at all.
+    std::size_t quote = std::string::npos;
+    for (std::size_t back = 1; back <= 100 && back <= at; ++back) {
+      const char c = out[at - back];
+      if (c == '"' || c == '\'') {
+        quote = at - back;
+        break;
+      }
+      if (c == ':' || c == '<' || c == '>' || c == '\n' || c == '\r') break;
+    }
+    if (quote == std::string::npos) continue;
+    // The reference ends with the extension, and the quote opens a value (attr="..." or
+    // url('...')), so text that merely mentions a file name is left alone.
+    if (from >= out.size() || out[from] != out[quote]) continue;
+    std::size_t before = quote;
+    while (before > 0 && (out[before - 1] == ' ' || out[before - 1] == '\t')) --before;
+    if (before == 0 || (out[before - 1] != '=' && out[before - 1] != '(')) continue;
+    if (out[quote + 1] == '/') continue;
+    out.insert(quote + 1, base);
+    from += base.size();  // on after the reference just rewritten
+  }
+  return out;
+}
+
+void PrintPage(const FramePages& pages, const std::string& html,
+               const std::function<void(const std::string&)>& preview) {
+  WriteLog("Entering PrintPage()");
+  if (preview) preview(FixBothImagePaths(html, pages.html_address));
+}
 
 ui::FrameModel* FramePages::FrameAt(int index) const {
   switch (index) {
@@ -138,6 +213,18 @@ bool LoadPage(const FramePages& pages, int frame, const std::string& file_name,
   SetFrameRowHeight(pages, 2, 0);
   if (!target) return true;
   std::string text = LoadLocalizedFile(file_name, "lkedi.resx", true);
+  if (!pages.html_address.empty()) {
+    // Images of a page in a sub-folder of html/ (Help/) are found beside it.
+    const std::string path = ResolveHtmlPath(file_name);
+    const std::string html = ModulePath("html") + "/";
+    std::string folder;
+    if (path.rfind(html, 0) == 0) {
+      const std::string inside = path.substr(html.size());
+      const std::size_t slash = inside.rfind('/');
+      if (slash != std::string::npos) folder = PercentEncodePath(inside.substr(0, slash + 1));
+    }
+    text = FixBothImagePaths(text, pages.html_address + folder);
+  }
   std::string reason;
   if (text.empty() || !target->LoadHtml(text, &reason)) {
     err = Err::Raise(kErrComponent, "LoadPage",
@@ -191,7 +278,7 @@ void ShowOrderStack(const FramePages& pages, const StyleSheetTable& table,
     Err err;
     if (table.TransformXmlDoc(docOrders, "orderstacklist", Res("MSG ErrorLoadingOrderStackListXSL"),
                               "", "", html, err)) {
-      SetFrameBody(pages.fDocB, html, "view-orderstacklist");
+      SetFrameBody(pages.fDocB, FixBothImagePaths(html, pages.html_address), "view-orderstacklist");
     } else {
       WriteLog("DisplayEDI: " + err.Description);
       SetFrameBody(pages.fDocB,
@@ -215,7 +302,7 @@ Err DisplayOrder(const FramePages& pages, const StyleSheetTable& table, const xm
       {"lmenureturn", "#", Res("BTN ReturnToOrders"), "lmenuprint", "#", Res("BTN PrintDetails")});
   if (pages.fDocC) pages.fDocC->LoadHtml(menu);
   SetFrameRowHeight(pages, 2, 35);
-  SetFrameBody(pages.fDocB, html, "view-orderdetail");
+  SetFrameBody(pages.fDocB, FixBothImagePaths(html, pages.html_address), "view-orderdetail");
   return {};
 }
 

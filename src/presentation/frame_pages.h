@@ -4,6 +4,7 @@
 // from the order stack document, and the reading of a page element's id.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,10 @@ struct FramePages {
   ui::FrameModel* fDocC = nullptr;
   /// The window page; its element "frameset" holds the "rows" attribute.
   ui::FrameModel* window = nullptr;
+  /// The address of the module's html/ folder as the page loads it (the window server's
+  /// own, ending in "/"); image references are made absolute against it. Empty leaves them
+  /// as they are.
+  std::string html_address;
 
   /// Frame 0, 1 or 2; null for any other index.
   ui::FrameModel* FrameAt(int index) const;
@@ -32,6 +37,23 @@ struct FramePages {
 /// without its digits, the number is the id's digits read as an integer (0 when none).
 std::string GetIdName(std::string_view id);
 long GetIdNumber(std::string_view id);
+
+/// `path` with every byte other than letters, digits, "-._~" and "/" percent-encoded, so
+/// it can stand as the path of an address (a quote, blank or "&" in a folder name cannot
+/// end the attribute it is written into).
+std::string PercentEncodePath(std::string_view path);
+/// Makes the relative image references of `html` that end in `extension` (".gif", ".jpg";
+/// any letter case) absolute by putting `base` (an address ending in "/") in front of
+/// them. A reference is a quoted attribute or url() value: from the extension, at most 100
+/// characters back to its opening quote; a ":" met first means it is absolute already, and
+/// a value that starts with "/" is already an address on the window's server. The search
+/// goes on after the reference just rewritten, so a `base` holding a quote is inserted once.
+std::string FixImagePaths(const std::string& html, const std::string& extension,
+                          const std::string& base);
+/// Opens `html` in the window's print page (through `preview`) after making its image
+/// references absolute: the print page has an address of its own.
+void PrintPage(const FramePages& pages, const std::string& html,
+               const std::function<void(const std::string&)>& preview);
 
 /// Replaces entry `row` of the frame rows by `height`; the other entries stay.
 void SetFrameRowHeight(const FramePages& pages, int row, int height);

@@ -1,0 +1,212 @@
+// Browser check of attached files and the order detail: runs `larkedi activate --no-browser`
+// on a throw-away module folder holding two stacked designs, opens the window in Chromium
+// (headless, fresh profile), attaches files through the window's file picker (one whose
+// name holds quotes, blanks and markup), removes one, prints an order's detail, right
+// clicks in the frames and removes an order with a double click; then checks the stack
+// file with `larkedi stack list --xml`. (stack_window.js covers typing, ticking, reload,
+// the spool timer and a remove answered No.)
+//   node attach_window.js <larkedi executable> <built module folder>
+'use strict';
+const { chromium } = require('playwright-core');
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const readline = require('readline');
+
+const { CHROMIUM_ARGS, problems, check } = require('./checks');
+
+function firstLine(child) {
+  return new Promise((resolve) => {
+    const rl = readline.createInterface({ input: child.stdout });
+    const lines = [];
+    child.lines = lines;
+    rl.on('line', (line) => {
+      lines.push(line);
+      if (lines.length === 1) resolve(line);
+    });
+    child.on('exit', () => resolve(null));
+  });
+}
+
+function design(kit) {
+  return '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
+    `<Number>N-1</Number><GlobalID/></Header><FileName>${kit}</FileName></JobInfo>` +
+    '<Catalog><Identification><Name>ABC</Name></Identification>' +
+    '<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design></Designs>';
+}
+
+function makeModule(builtModule) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-attach-window-'));
+  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
+    '<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>' +
+    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
+    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+    '<PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME</MANUFID></PARTNER>' +
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
+  fs.writeFileSync(path.join(dir, 'in.xml'), design('kitchen.kit'));
+  fs.writeFileSync(path.join(dir, 'bath.xml'), design('bath.kit'));
+  const files = path.join(dir, 'my files');
+  fs.mkdirSync(files);
+  const odd = path.join(files, 'Plan "A" <img src=x onerror=alert(1)> & \'q\'.PDF');
+  const notes = path.join(files, 'notes.txt');
+  fs.writeFileSync(odd, '%PDF-1.4\n');
+  fs.writeFileSync(notes, 'measure twice\n');
+  return { dir, odd, notes };
+}
+
+async function main() {
+  const [exe, builtModule] = process.argv.slice(2);
+  if (!exe || !builtModule) {
+    console.error('usage: node attach_window.js <larkedi> <module folder>');
+    process.exit(2);
+  }
+  const { dir, odd, notes } = makeModule(builtModule);
+  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
+                                         { encoding: 'utf8' });
+  lark('stack', 'add', path.join(dir, 'bath.xml'));
+  const child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'),
+                            '--no-browser'],
+                      { stdio: ['ignore', 'pipe', 'inherit'] });
+  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  const address = await firstLine(child);
+  if (!address || !address.startsWith('http://127.0.0.1:')) {
+    throw new Error(`larkedi activate printed no address first (${address})`);
+  }
+
+  const server = await chromium.launchServer({
+    executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
+    args: CHROMIUM_ARGS,
+    headless: true,
+  });
+  try {
+    const browser = await chromium.connect(server.wsEndpoint());
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
+    const fB = page.frameLocator('iframe[name="fDocB"]');
+    const fC = page.frameLocator('iframe[name="fDocC"]');
+
+    await page.goto(address);
+    await fB.locator('a[id^="attachfile"]').nth(1).waitFor({ timeout: 15000 });
+    // The order of the design handed in (kitchen.kit) is the one worked on.
+    const kitchen = fB.locator('.design', { hasText: 'kitchen.kit' });
+    const id = (await kitchen.locator('a[id^="attachfile"]').getAttribute('id')).replace(/\D/g, '');
+    const attachments = kitchen.locator('.attachments li');
+
+    async function attach(file) {
+      const before = await attachments.count();
+      await fB.locator(`#attachfile${id}`).click();
+      const picker = page.locator('.dialog[data-kind="file"]');
+      await picker.waitFor({ timeout: 5000 });
+      // The picker lists its first folder first (and writes that folder into the field).
+      await picker.locator('.picker-list div').first().waitFor({ timeout: 5000 });
+      await picker.locator('.picker-path').fill(file);
+      await picker.locator('button[data-button="ok"]').click();
+      await picker.waitFor({ state: 'detached', timeout: 5000 });
+      await page.waitForFunction(([n, sel]) => {
+        const f = document.querySelector('iframe[name="fDocB"]');
+        return f && f.contentDocument && f.contentDocument.querySelectorAll(sel).length === n;
+      }, [before + 1, '.design .attachments li'], { timeout: 5000 }).catch(() => {});
+    }
+
+    // Attaching through the picker; the odd name is shown as text.
+    await attach(odd);
+    await attach(notes);
+    const shown = await attachments.allInnerTexts();
+    check(shown.length === 2, `two files are attached (${shown.length})`);
+    check(shown.some((t) => t.includes(odd)), 'the name holding quotes and markup is shown as text');
+    check(await fB.locator('img').count() === 0, 'the markup in the name made no element');
+
+    // Cancelling the picker attaches nothing.
+    await fB.locator(`#attachfile${id}`).click();
+    const picker = page.locator('.dialog[data-kind="file"]');
+    await picker.waitFor({ timeout: 5000 });
+    await picker.locator('button[data-button="cancel"]').click();
+    await picker.waitFor({ state: 'detached', timeout: 5000 });
+    await page.waitForTimeout(300);
+    check(await attachments.count() === 2, 'a cancelled picker attaches nothing');
+
+    // Removing the odd one through its own link.
+    await attachments.filter({ hasText: odd }).locator(`a[id="remattachfile${id}"]`).click();
+    await page.waitForFunction((sel) => {
+      const f = document.querySelector('iframe[name="fDocB"]');
+      return f && f.contentDocument && f.contentDocument.querySelectorAll(sel).length === 1;
+    }, '.design .attachments li', { timeout: 5000 }).catch(() => {});
+    const left = await attachments.allInnerTexts();
+    check(left.length === 1 && left[0].includes('notes.txt'), 'the remove link removed its own file');
+
+    // The order's detail lists the file; print opens the print page with the detail.
+    await fB.locator(`#orderdetailslink${id}`).click();
+    await fC.locator('#lmenuprint').waitFor({ timeout: 5000 });
+    const detail = await fB.locator('body').innerText();
+    check(detail.includes(notes), 'the detail lists the attached file');
+    await fC.locator('#lmenuprint').click();
+    const printed = await page.waitForFunction(() => {
+      const f = document.getElementById('printframe');
+      const src = f && f.getAttribute('src');
+      if (!src || !src.startsWith('/print/')) return null;
+      const d = f.contentDocument;
+      return d && d.readyState === 'complete' && d.body ? d.body.innerText : null;
+    }, null, { timeout: 5000 }).then((h) => h.jsonValue(), () => null);
+    check(printed !== null && printed.includes(notes), 'print opens the print page with the detail');
+    await fC.locator('#lmenureturn').click();
+    await fB.locator(`#attachfile${id}`).waitFor({ timeout: 5000 });
+    check(true, 'back from the detail to the list');
+
+    // A right click shows no menu in the frames: the page cancels the browser's own.
+    for (const [name, frame, selector] of [['fDocB', fB, `#ponumber${id}`], ['fDocC', fC, 'body']]) {
+      await frame.locator('body').evaluate((body) => {
+        body.ownerDocument.defaultView.__menu = null;
+        body.ownerDocument.defaultView.addEventListener('contextmenu', (e) => {
+          body.ownerDocument.defaultView.__menu = !e.defaultPrevented;
+        }, { once: true });
+      });
+      await frame.locator(selector).first().click({ button: 'right' });
+      const menu = await frame.locator('body').evaluate((b) => b.ownerDocument.defaultView.__menu);
+      check(menu === false, `a right click in ${name} shows no menu`);
+    }
+
+    // A double click on the other order's remove link asks once; Yes removes that order.
+    const bath = fB.locator('.design', { hasText: 'bath.kit' });
+    const other = (await bath.locator('a[id^="orderremovelink"]').getAttribute('id'));
+    await fB.locator(`#${other}`).dblclick();
+    const question = page.locator('.dialog[data-kind="msgbox"]');
+    await question.waitFor({ timeout: 5000 });
+    await page.waitForTimeout(300);
+    check(await question.count() === 1, 'a double click on remove asks once');
+    await question.locator('button[data-button="yes"]').click();
+    await question.waitFor({ state: 'detached', timeout: 5000 });
+    await fB.locator('.design', { hasText: 'bath.kit' }).waitFor({ state: 'detached', timeout: 5000 })
+      .catch(() => {});
+    await page.waitForTimeout(300);
+    check(await page.locator('.dialog[data-kind="msgbox"]').count() === 0,
+          'no second question follows the answer');
+    check(await fB.locator('.design', { hasText: 'bath.kit' }).count() === 0, 'answered Yes, that order is gone');
+    // Order numbers are given anew by the reload that follows a removal.
+    check(await kitchen.locator('a[id^="attachfile"]').count() === 1, 'the other order stays');
+
+    // Closing from the menu; the stack file keeps the file left and not the one removed.
+    await page.locator('#tool7').click();
+    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
+    const stack = lark('stack', 'list', '--xml');
+    const names = [...stack.matchAll(/<File>[\s\S]*?<Name>([\s\S]*?)<\/Name>/g)].map((m) => m[1]);
+    check(names.length === 1 && names[0] === notes, `the stack file holds the file left (${names})`);
+    check(!stack.includes('bath.kit'), 'the removed order is not in the stack file');
+  } finally {
+    await server.close().catch(() => {});
+    if (child.exitCode === null) child.kill('SIGTERM');
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+  if (problems.length) {
+    console.log(`${problems.length} problem(s)`);
+    process.exit(1);
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});

@@ -1,0 +1,289 @@
+// Attached files on the order stack page, driven as the page drives the main window: the
+// picker, the checks of the chosen file, the page's remove link, what reaches the stack
+// file; and the page events that must leave the stack marked changed or the window usable.
+#include "host/order_attachments.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "host/main_window.h"
+#include "support/resx.h"
+#include "support/strings.h"
+#include "testing/failing_env.h"
+#include "testing/scripted_dialogs.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+using ui::EventKind;
+using ui::PageEvent;
+
+class PlainSurface final : public WindowSurface {
+ public:
+  PlainSurface() {
+    window_.LoadHtml(
+        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
+  }
+  ui::FrameModel* Frame(const std::string& name) override {
+    if (name == "fDocA") return &a_;
+    if (name == "fDocB") return &b_;
+    if (name == "fDocC") return &c_;
+    return nullptr;
+  }
+  ui::FrameModel& WindowModel() override { return window_; }
+  void PrintPreview(const std::string&) override {}
+  void RequestClose() override {}
+
+  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
+};
+
+// Records the files written, so a test sees which stacked designs a save rewrote.
+class RecordingEnv final : public EnvWrapper {
+ public:
+  RecordingEnv() : EnvWrapper(Env::Default()) {}
+  bool WriteFileAtomic(const std::string& p, std::string_view d, std::string* e) override {
+    written.insert(std::filesystem::path(p).filename().string());
+    return EnvWrapper::WriteFileAtomic(p, d, e);
+  }
+  std::set<std::string> written;
+};
+
+std::string OneDesign(const std::string& kit) {
+  return "<Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-1</Number>"
+         "<GlobalID/></Header><FileName>" +
+         kit +
+         "</FileName></JobInfo><Catalog><Identification><Name>ABC</Name></Identification>"
+         "<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design>";
+}
+
+PageEvent Click(const std::string& id, const std::string& type = "") {
+  PageEvent e;
+  e.kind = EventKind::Click;
+  e.frame = "fDocB";
+  e.id = id;
+  e.tag = "a";
+  e.type = type;
+  return e;
+}
+
+class OrderAttachmentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::WriteFileOrDie(
+        module_.path("larkEDI.xml"),
+        "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>" + module_.path("Send") +
+            "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
+            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
+            "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME"
+            "</MANUFID></PARTNER><CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID>"
+            "</CATALOG></SETTINGS>");
+    std::filesystem::create_directories(module_.path("files"));
+  }
+
+  void Open(int designs = 1) {
+    std::string input = "<Designs>";
+    for (int i = 0; i < designs; ++i) input += OneDesign("kit" + std::to_string(i) + ".kit");
+    window_.StartupInput = input + "</Designs>";
+    window_.StartValue = 1;
+    ASSERT_TRUE(window_.Form_Load());
+    window_.ShowFirstPage();
+  }
+
+  // The first order group's number.
+  std::string Group() { return edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP/ID").text(); }
+  std::string File(const std::string& name, const std::string& data = "content") {
+    const std::string path = module_.path("files/" + name);
+    testing::WriteFileOrDie(path, data);
+    return path;
+  }
+  // Clicks "attachfile" of the first group, the picker answering `path`.
+  void Attach(const std::string& path) {
+    dialogs_.text_answers.push_back(path);
+    EXPECT_FALSE(window_.HandleEvent(Click("attachfile" + Group())));
+  }
+  std::vector<std::string> Names(const xml::Document& doc) {
+    std::vector<std::string> names;
+    for (xml::Node n : doc.selectNodes("//ORDERGROUP/File/Name")) names.push_back(n.text());
+    return names;
+  }
+  // The stack as another process reads it from the spool folder.
+  std::vector<std::string> StackedNames() {
+    frmEDI again;
+    EXPECT_FALSE(again.OpenHeadless());
+    again.Orders.LoadOrders(false);
+    return Names(again.Orders.docOrders);
+  }
+  int Messages() const {
+    int n = 0;
+    for (const DialogRecord& r : dialogs_.shown) n += r.kind == "msgbox";
+    return n;
+  }
+
+  testing::TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
+  frmEDI edi_;
+  PlainSurface surface_;
+  MainWindow window_{edi_, surface_};
+};
+
+TEST_F(OrderAttachmentsTest, AFileChosenInThePickerIsAttachedShownAndSaved) {
+  Open(2);
+  const std::string path = File("Plan \"A\" <img src=x onerror=alert(1)> & 'q'.PDF");
+  RecordingEnv recording;
+  {
+    testing::ScopedEnv scoped(&recording);
+    Attach(path);
+  }
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].kind, "file");
+  EXPECT_EQ(dialogs_.shown[0].title, Res("LBL AttachFile"));
+  xml::Node file = edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP/File");
+  ASSERT_FALSE(file.isNull());
+  EXPECT_EQ(file.selectSingleNode("Type").text(), "PDF");
+  EXPECT_EQ(file.selectSingleNode("Name").text(), path);
+  ASSERT_FALSE(file.selectSingleNode("FileData").isNull());
+  EXPECT_EQ(file.selectSingleNode("FileData").text(), "");
+
+  // Saved at once, and only the design that changed was written.
+  EXPECT_FALSE(edi_.Orders.bOrdersChanged);
+  const std::string changed =
+      edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP[File]/../FileName").text();
+  EXPECT_EQ(recording.written, std::set<std::string>{changed});
+  EXPECT_EQ(StackedNames(), std::vector<std::string>{path});
+
+  // The page shows the name as text, with a remove link that names it in lower case.
+  EXPECT_NE(surface_.b_.body().innerText().find(path), std::string::npos);
+  EXPECT_TRUE(surface_.b_.GetElementsByTagName("img").empty());
+  ui::HtmlElement remove = surface_.b_.GetElementById("remattachfile" + Group());
+  ASSERT_TRUE(remove);
+  EXPECT_EQ(remove.getAttribute("type"), LowerAscii(path));
+}
+
+TEST_F(OrderAttachmentsTest, TheRemoveLinkRemovesExactlyTheFileItNames) {
+  Open();
+  const std::string plan = File("ÉTÉ Plan.PDF");
+  const std::string notes = File("notes.txt");
+  Attach(plan);
+  Attach(notes);
+  Attach(plan);  // the same file twice: one link removes one of them
+  ASSERT_EQ(Names(edi_.Orders.docOrders), (std::vector<std::string>{plan, notes, plan}));
+
+  // What the page hands over is the link's own "type", as the style sheet wrote it (the
+  // window lower-cases A-Z once more on the way).
+  const std::string named =
+      LowerAscii(surface_.b_.GetElementById("remattachfile" + Group()).getAttribute("type"));
+  EXPECT_NE(named.find("été plan.pdf"), std::string::npos) << named;
+  EXPECT_FALSE(window_.HandleEvent(Click("remattachfile" + Group(), named)));
+  EXPECT_EQ(Names(edi_.Orders.docOrders), (std::vector<std::string>{notes, plan}));
+  EXPECT_EQ(StackedNames(), (std::vector<std::string>{notes, plan}));
+
+  // A name that matches nothing changes nothing and reports nothing.
+  window_.HandleEvent(Click("remattachfile" + Group(), "/no/such/file.pdf"));
+  EXPECT_EQ(Names(edi_.Orders.docOrders), (std::vector<std::string>{notes, plan}));
+  EXPECT_EQ(Messages(), 0);
+  EXPECT_TRUE(surface_.b_.GetElementById("attachfile" + Group()));
+
+  window_.HandleEvent(Click("remattachfile" + Group(), LowerAscii(notes)));
+  window_.HandleEvent(Click("remattachfile" + Group(), named));
+  EXPECT_TRUE(Names(edi_.Orders.docOrders).empty());
+  EXPECT_TRUE(StackedNames().empty());
+  EXPECT_FALSE(surface_.b_.GetElementById("remattachfile" + Group()));
+}
+
+TEST_F(OrderAttachmentsTest, CancelledMissingAndUnreadableChoicesChangeNothing) {
+  Open();
+  // Cancel.
+  EXPECT_FALSE(window_.HandleEvent(Click("attachfile" + Group())));
+  // Gone between choosing and attaching.
+  Attach(module_.path("files/gone.pdf"));
+  // A folder, and a pipe (whose read would wait for a writer for ever).
+  Attach(module_.path("files"));
+  const std::string pipe = module_.path("files/pipe.pdf");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  Attach(pipe);
+  // A name no document can hold as it is.
+  Attach(File("bell\x07.pdf"));
+  int expected = 4;
+  if (::geteuid() != 0) {  // root reads every file
+    const std::string locked = File("locked.pdf");
+    ::chmod(locked.c_str(), 0);
+    Attach(locked);
+    ++expected;
+  }
+  EXPECT_EQ(Messages(), expected);
+  EXPECT_NE(dialogs_.shown[2].text.find("gone.pdf"), std::string::npos);
+  EXPECT_TRUE(Names(edi_.Orders.docOrders).empty());
+  EXPECT_FALSE(edi_.Orders.bOrdersChanged);
+  EXPECT_TRUE(window_.Enabled());
+  // Still usable: a good file is attached.
+  Attach(File("good.pdf"));
+  EXPECT_EQ(Names(edi_.Orders.docOrders).size(), 1u);
+}
+
+TEST_F(OrderAttachmentsTest, AFailingHandlerShowsItsErrorAndTheWindowComesBack) {
+  Open();
+  // No order 999: no picker opens, the error is shown in the frame.
+  for (const PageEvent& e : {Click("attachfile999"), Click("remattachfile999", "/x.pdf")}) {
+    const std::size_t shown = dialogs_.shown.size();
+    window_.HandleEvent(e);
+    EXPECT_EQ(dialogs_.shown.size(), shown);
+    EXPECT_NE(surface_.b_.body().innerText().find("999"), std::string::npos) << surface_.b_.Html();
+    EXPECT_TRUE(window_.Enabled());
+    EXPECT_TRUE(window_.SpoolTimerEnabled());
+  }
+  // A list style sheet that does not parse: the file is attached and saved, the frame
+  // says why the list cannot be drawn, and the window takes the next event.
+  const std::string totals = edi_.StyleSheets.Item("orderstacktotals");
+  edi_.StyleSheets.Clear();
+  edi_.StyleSheets.Add("orderstacklist", "<xsl:stylesheet broken");
+  edi_.StyleSheets.Add("orderstacktotals", totals);
+  Attach(File("plan.pdf"));
+  EXPECT_EQ(StackedNames().size(), 1u);
+  EXPECT_NE(surface_.b_.body().innerText().find(Res("MSG ErrorLoadingOrderStackListXSL")),
+            std::string::npos);
+  EXPECT_TRUE(window_.Enabled());
+  EXPECT_TRUE(window_.SpoolTimerEnabled());
+}
+
+TEST_F(OrderAttachmentsTest, ASaveThatFailsIsReportedAndTriedAgainAtClose) {
+  Open();
+  const std::string path = File("plan.pdf");
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    Attach(path);
+  }
+  EXPECT_NE(surface_.b_.body().innerText().find("No space left"), std::string::npos);
+  EXPECT_TRUE(edi_.Orders.bOrdersChanged);
+  EXPECT_TRUE(window_.Enabled());
+  EXPECT_FALSE(window_.Form_Unload());
+  EXPECT_EQ(StackedNames(), std::vector<std::string>{path});
+}
+
+TEST_F(OrderAttachmentsTest, ARequestForQuoteTickAloneIsSavedAtClose) {
+  Open();
+  // The box is on the page of a group that carries the field.
+  xml::Node group = edi_.Orders.docOrders.selectSingleNode("//ORDERGROUP");
+  group.appendChild(edi_.Orders.docOrders.createElement("RFQ")).setText("0");
+  window_.DisplayEDI(false);
+  const std::string id = "ordermode" + Group();
+  ASSERT_TRUE(surface_.b_.GetElementById(id));
+  ASSERT_FALSE(edi_.Orders.bOrdersChanged);
+  surface_.b_.ApplyControlState({{id, std::nullopt, true, std::nullopt}});
+  EXPECT_TRUE(window_.HandleEvent(Click(id, "checkbox")));
+  EXPECT_TRUE(edi_.Orders.bOrdersChanged);
+  EXPECT_FALSE(window_.Form_Unload());
+  frmEDI again;
+  ASSERT_FALSE(again.OpenHeadless());
+  again.Orders.LoadOrders(false);
+  EXPECT_EQ(again.Orders.docOrders.selectSingleNode("//ORDERGROUP/RFQ").text(), "1");
+}
+
+}  // namespace
+}  // namespace larkedi
