@@ -45,6 +45,8 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocC", EventKind::Click, "lmenureturn", &MainWindow::MenuReturn, false},
       {"fDocC", EventKind::Click, "lmenuprint", &MainWindow::MenuPrint, false},
       {"window", EventKind::Click, "tool", &MainWindow::MenuTool, false},
+      // Sending
+      {"fDocC", EventKind::Click, "sendorders", &MainWindow::SendOrdersButton, false},
   };
   return actions;
 }
@@ -384,6 +386,16 @@ Err MainWindow::MenuTool(long n, const PageEvent&) {
   if (!tools_enabled_[n - 1]) return {};
   SetActiveTool(static_cast<int>(n - 1));
   NavigateTo(static_cast<int>(n));
+  return {};
+}
+
+// Sending
+Err MainWindow::SendOrdersButton(long, const PageEvent&) {
+  if (!send_window_) {
+    send_window_ = std::make_unique<SendWindow>(
+        edi_, pages_, [this] { DisplayEDI(false); }, [this] { surface_.PumpMessages(); });
+  }
+  send_window_->SendOrders();
   return {};
 }
 
