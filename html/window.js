@@ -238,8 +238,53 @@
     return el;
   }
 
-  function answer(spec, button, text) {
-    return post('/answer', { page: pageId, dialog: spec.id, button, text: text || '' });
+  function answer(spec, button, text, secret) {
+    return post('/answer', { page: pageId, dialog: spec.id, button, text: text || '',
+                             secret: secret || '' });
+  }
+
+  // The password and dealer dialogs: their fields carry no id, so no event of the page
+  // ever reports them; a password field is never read but for the answer itself.
+  function labelled(text, input) {
+    const label = make('label', 'dialog-field');
+    label.appendChild(make('span', '', text || ''));
+    label.appendChild(input);
+    return label;
+  }
+
+  function credentialsForm(spec, col) {
+    const labels = spec.labels || {};
+    const pw = make('input', 'dialog-input');
+    pw.type = 'password';
+    pw.autocomplete = 'off';
+    if (spec.kind === 'password') {
+      col.appendChild(make('div', 'dialog-text', spec.text));
+      col.appendChild(pw);
+      return { text: () => '', secret: () => pw.value };
+    }
+    const frame = make('fieldset', 'dialog-frame');
+    frame.appendChild(make('legend', '', labels.frame || ''));
+    frame.appendChild(make('div', 'dialog-text', spec.text));
+    const email = make('input', 'dialog-input');
+    email.type = 'text';
+    email.autocomplete = 'off';
+    email.value = spec.value || '';
+    frame.appendChild(labelled(labels.email, email));
+    frame.appendChild(labelled(labels.password, pw));
+    const forgot = make('div', 'dialog-forgot');
+    forgot.appendChild(make('span', '', `${labels.forgot || ''} `));
+    const link = make('a', 'dialog-link', labels.link || '');
+    link.href = '#';
+    link.title = labels.tip || '';
+    link.addEventListener('click', (e) => {
+      e.preventDefault();
+      e.stopPropagation();
+      if (spec.link) post('/answer', { page: pageId, dialog: spec.id, button: 'link' });
+    });
+    forgot.appendChild(link);
+    frame.appendChild(forgot);
+    col.appendChild(frame);
+    return { text: () => email.value, secret: () => pw.value };
   }
 
   function closeDialog(id) {
@@ -267,8 +312,15 @@
     const body = make('div', 'dialog-body');
     const buttons = make('div', 'dialog-buttons');
     let readText = () => '';
+    let readSecret = () => '';
     let picker = null;
-    if (spec.kind === 'msgbox' || spec.kind === 'input') {
+    if (spec.kind === 'password' || spec.kind === 'dealer') {
+      const col = make('div', '');
+      const form = credentialsForm(spec, col);
+      readText = form.text;
+      readSecret = form.secret;
+      body.appendChild(col);
+    } else if (spec.kind === 'msgbox' || spec.kind === 'input') {
       if (spec.icon) body.appendChild(make('div', `dialog-icon icon-${spec.icon}`, ICONS[spec.icon] || ''));
       const col = make('div', '');
       col.appendChild(make('div', 'dialog-text', spec.text));
@@ -286,7 +338,7 @@
     }
     box.appendChild(body);
     spec.buttons.forEach((b, i) => {
-      const button = make('button', '', LABELS[b] || b);
+      const button = make('button', '', (spec.labels && spec.labels[b]) || LABELS[b] || b);
       button.dataset.button = b;
       if (i === spec.default) button.classList.add('default');
       buttons.appendChild(button);
@@ -297,7 +349,9 @@
     dialogs.set(spec.id, backdrop);
 
     const choose = async (b) => {
-      const res = await answer(spec, b === 'close' ? 'cancel' : b, b === 'close' || b === 'cancel' ? '' : readText());
+      const keep = b !== 'close' && b !== 'cancel';
+      const res = await answer(spec, keep ? b : 'cancel', keep ? readText() : '',
+                               keep ? readSecret() : '');
       if (res && res.ok) {
         closeDialog(spec.id);
       } else if (picker) {
@@ -317,7 +371,8 @@
         choose(spec.buttons[spec.default] || spec.buttons[0]);
       }
     });
-    const focus = box.querySelector('input') || buttons.children[spec.default] || buttons.firstChild;
+    const empty = spec.kind === 'dealer' && (spec.value || '') !== '' ? 'input[type="password"]' : 'input';
+    const focus = box.querySelector(empty) || buttons.children[spec.default] || buttons.firstChild;
     if (focus) focus.focus();
   }
 

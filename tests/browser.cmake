@@ -29,6 +29,13 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
             $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT})
   set_tests_properties(browser.attach_window PROPERTIES TIMEOUT 180
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  # browser.send_window: the send button of `larkedi activate` against the partner
+  # simulator's gateway (password dialog, progress rows, each order received once).
+  add_test(NAME browser.send_window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/send_window.js
+            $<TARGET_FILE:larkedi> $<TARGET_FILE:larkedi-partner-sim> ${LARKEDI_MODULE_OUT})
+  set_tests_properties(browser.send_window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "
                   "the browser tests are not registered")

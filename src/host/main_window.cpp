@@ -48,6 +48,8 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       // Attached files: the page names the file to remove by its lower-cased name in "type".
       {"fDocB", EventKind::Click, "attachfile", &MainWindow::AttachFile, false},
       {"fDocB", EventKind::Click, "remattachfile", &MainWindow::RemoveAttachedFile, false},
+      // Sending
+      {"fDocC", EventKind::Click, "sendorders", &MainWindow::SendOrdersButton, false},
   };
   return actions;
 }
@@ -401,6 +403,16 @@ Err MainWindow::AttachFile(long n, const PageEvent&) {
 
 Err MainWindow::RemoveAttachedFile(long n, const PageEvent& e) {
   return attachments_.DeleteAttachFile(n, e.type);
+}
+
+// Sending
+Err MainWindow::SendOrdersButton(long, const PageEvent&) {
+  if (!send_window_) {
+    send_window_ = std::make_unique<SendWindow>(
+        edi_, pages_, [this] { DisplayEDI(false); }, [this] { surface_.PumpMessages(); });
+  }
+  send_window_->SendOrders();
+  return {};
 }
 
 }  // namespace larkedi

@@ -12,6 +12,7 @@
 
 #include "host/frm_edi.h"
 #include "host/order_attachments.h"
+#include "host/send_window.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -119,6 +120,10 @@ class MainWindow final : public StackObserver {
   void ShowView(const std::string& key, const std::string& error_key);
   void BuildMenu();
   void ShowError(const Err& err);
+
+  // Sending: the send button of the totals strip runs the send with its progress page.
+  Err SendOrdersButton(long n, const ui::PageEvent& e);
+  std::unique_ptr<SendWindow> send_window_;
 
   frmEDI& edi_;
   WindowSurface& surface_;

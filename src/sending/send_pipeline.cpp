@@ -10,10 +10,15 @@
 #include "platform/automation/automation.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/frame_model.h"
 #include "platform/xml/xml.h"
 #include "sending/connect_method_orca.h"
+#include "sending/credential_dialogs.h"
+#include "sending/free_edi_account.h"
+#include "sending/last_po.h"
 #include "sending/order_document.h"
 #include "sending/send_record.h"
+#include "settings/partner_service.h"
 #include "settings/settings_document.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -86,6 +91,7 @@ struct SendOrders::Order {
   std::string manuf_id;
   std::string dealer_id;
   std::string password;
+  bool free_edi = false;
   bool done = false;
 };
 
@@ -94,6 +100,10 @@ SendOrders::SendOrders(OrderStack& stack, SendJournal& journal)
 
 void SendOrders::SetPartnerPassword(const std::string& partner_code, const std::string& password) {
   given_passwords_[Upper(Trim(partner_code))] = password;
+}
+
+void SendOrders::SetDealer(const std::string& email) {
+  dealer_email_ = email;
 }
 
 int SendOrders::failures() const {
@@ -117,6 +127,7 @@ bool SendOrders::Run(SendObserver* observer) {
   rows_.clear();
   error_.Clear();
   nothing_to_send_ = false;
+  settings_changed_ = false;
   observer_ = observer;
   RegisterConnectMethodOrca();
   bool result = false;
@@ -159,6 +170,7 @@ bool SendOrders::Run(SendObserver* observer) {
     exit_log();
     return false;
   }
+  if (observer_) observer_->SendStarting();
 
   // The archive folder, made to exist before the loop.
   xml::Node archive_node;
@@ -198,6 +210,13 @@ bool SendOrders::Run(SendObserver* observer) {
     }
   }
   SaveStack(nullptr);
+  // A partner dropped or a dealer e-mail confirmed by this run is kept.
+  if (settings_changed_) {
+    if (Err err = stack_.Settings().SaveChanges()) {
+      LogError("SendOrders: saving the settings", err);
+      error_ = err;
+    }
+  }
   result = true;
   exit_log();
   return result;
@@ -266,7 +285,8 @@ bool SendOrders::CheckJournal(Order& o, xml::Node order, const xml::NodeList& se
   return true;
 }
 
-bool SendOrders::Credentials(Order& o) {
+bool SendOrders::Credentials(Order& o, xml::Document& tmpdoc) {
+  if (o.free_edi) return DealerAccount(o, tmpdoc);
   auto cached = password_cache_.find(o.row.partner_id);
   if (cached != password_cache_.end()) {
     o.password = cached->second;
@@ -278,18 +298,100 @@ bool SendOrders::Credentials(Order& o) {
     typed = given->second;
   } else {
     if (observer_) observer_->OrderStep(o.row.order_id, Res("MSG GettingPassword"), 40);
-    std::optional<std::string> answer = CurrentDialogs().InputBox(
-        ResParam("OST PleaseEnterPasswordForDealerPartner", {o.dealer_id, o.row.partner_name}),
-        ModuleTitle(), "");
-    if (!answer) {
+    frmPassword dialog;
+    dialog.PartnerCode = o.row.partner_code;
+    dialog.lblPrompt =
+        ResParam("OST PleaseEnterPasswordForDealerPartner", {o.dealer_id, o.row.partner_name});
+    typed = dialog.GetPassword();
+    if (dialog.Cancelled) {
       Finish(o, SendResult::Canceled, Res("MSG Canceled"), Res("MSG UserCanceledSendingOrder"));
       return false;
     }
-    typed = *answer;
   }
   Utility utility;
   o.password = utility.Encode(Trim(typed), kPasswordKey);
   password_cache_[o.row.partner_id] = o.password;
+  return true;
+}
+
+// The partner web service must still take free-EDI orders for the partner's manufacturer.
+// Only a definite "not active" drops the partner from the settings; no answer fails the
+// order alone.
+bool SendOrders::FreeEdiActive(Order& o) {
+  const FreeEdiActivity activity = AskFreeEdiActivity(Setting(o.row.partner_id, "MANUFID"));
+  if (activity == FreeEdiActivity::Active) return true;
+  if (activity == FreeEdiActivity::NoAnswer) {
+    Finish(o, SendResult::Failed, Res("MSG Failure"),
+           ResParam("MSG UnableSendOrderParam", {o.row.partner_name}) +
+               "\nThe partner web service did not say whether the free EDI service of " +
+               o.row.partner_name + " is active; the order stays in the stack.");
+    return false;
+  }
+  o.row.message_html = ResParam("MSG FreeEdiInactive", {ui::EscapeHtml(o.row.partner_name)}) +
+                       "<BR>&nbsp;&nbsp;" + Res("MSG PleaseChooseAnotherPartner");
+  Finish(o, SendResult::Failed, Res("MSG Failure"),
+         ResParam("MSG FreeEdiInactive", {o.row.partner_name}) + "\n" +
+             Res("MSG PleaseChooseAnotherPartner"));
+  xml::Node partner = stack_.Settings().docSettings.selectSingleNode(
+      "SETTINGS/PARTNER[ID=" + xml::XPathLiteral(o.row.partner_id) + "]");
+  if (!partner.isNull()) {
+    partner.setAttribute("dontsave", "1");
+    settings_changed_ = true;
+  }
+  return false;
+}
+
+// The dealer's account at the online dealer service, for a free-EDI partner: the e-mail
+// address and password (the dealer dialog, or what the command line gave), checked by the
+// partner web service. A good account's address goes into the order.
+bool SendOrders::DealerAccount(Order& o, xml::Document& tmpdoc) {
+  if (observer_) observer_->OrderStep(o.row.order_id, Res("MSG GettingDealerEmail"), 40);
+  std::string email;
+  std::string password;
+  if (dealer_email_) {
+    email = *dealer_email_;
+    auto given = given_passwords_.find(Upper(o.row.partner_code));
+    if (given != given_passwords_.end()) {
+      password = given->second;
+    } else if (!Trim(email).empty()) {
+      frmPassword dialog;
+      dialog.PartnerCode = o.row.partner_code;
+      dialog.lblPrompt = Res("LBL OrcanetAccount") + " " + email + ": " + Res("LBL Password");
+      password = dialog.GetPassword();
+      if (dialog.Cancelled) {
+        Finish(o, SendResult::Canceled, Res("MSG Canceled"), Res("MSG UserCanceledSendingOrder"));
+        return false;
+      }
+    }
+  } else {
+    frmDealerID dialog;
+    if (!o.dealer_id.empty()) dialog.Email(o.dealer_id);
+    dialog.Partner(o.row.partner_name);
+    dialog.GetDealerInfo(email, password);
+    if (dialog.Cancelled) {
+      Finish(o, SendResult::Canceled, Res("MSG Canceled"), Res("MSG UserCanceledSendingOrder"));
+      return false;
+    }
+  }
+  // Without an e-mail address the order goes without the check.
+  if (email.empty()) return true;
+  xml::Node profile;
+  const int status = CheckDealerStatus(email, password, profile);
+  password.assign(password.size(), '\0');
+  if (status != kDealerAccountGood) {
+    DealerStatusMessage message = DealerStatusFailure(status, email, o.row.partner_name);
+    o.row.message_html = message.html;
+    Finish(o, SendResult::Failed, Res("MSG Failure"), message.text);
+    return false;
+  }
+  CopyDealerProfile(profile, tmpdoc);
+  o.dealer_id = email;
+  xml::Node dealer = stack_.Settings().docSettings.selectSingleNode(
+      "SETTINGS/PARTNER[ID=" + xml::XPathLiteral(o.row.partner_id) + "]/DEALERID");
+  if (!dealer.isNull() && dealer.text() != email) {
+    dealer.setText(email);
+    settings_changed_ = true;
+  }
   return true;
 }
 
@@ -350,12 +452,8 @@ void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendOb
            "run; the order stays in the stack");
     return;
   }
-  if (stack_.Settings().IsFreeEdiPartner(std::atoi(o.row.partner_id.c_str()))) {
-    Finish(o, SendResult::Failed, Res("MSG Failure"),
-           "free-EDI partners need the dealer's online-service account check, which this "
-           "sender does not make yet; the order stays in the stack");
-    return;
-  }
+  o.free_edi = stack_.Settings().IsFreeEdiPartner(std::atoi(o.row.partner_id.c_str()));
+  if (o.free_edi && !FreeEdiActive(o)) return;
 
   o.object_name = GetNodeText(method, "OBJECTNAME");
   o.manuf_id = Setting(o.row.partner_id, "MANUFID");
@@ -366,7 +464,7 @@ void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendOb
 
   if (!CheckJournal(o, order, send_list)) return;
 
-  const std::string connection = ConnectionParameter(o.row.partner_code, false);
+  const std::string connection = ConnectionParameter(o.row.partner_code, o.free_edi);
   WriteLog("Creating DOMDocument40 and loading design data.");
   xml::Document tmpdoc;
   if (!tmpdoc.loadXML(design.xml())) {
@@ -417,7 +515,7 @@ void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendOb
   }
   if (observer) observer->OrderStep(o.row.order_id, Res("MSG FoundServer"), 30);
 
-  if (!Credentials(o)) return;
+  if (!Credentials(o, tmpdoc)) return;
 
   Err build_error;
   if (!BuildOrderDocument(order, tmpdoc, settings, o.manuf_id, o.dealer_id, o.password,
@@ -455,6 +553,7 @@ void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendOb
   } else {
     data = tmpdoc.xml();
   }
+  WriteLastPO(archive_path_, data, o.password);
   RemoveXmlHeader(data);
 
   // Recorded before it leaves: a crash from here on leaves the order in doubt, never

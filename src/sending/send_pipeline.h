@@ -19,6 +19,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,12 +56,17 @@ struct SendRow {
   std::string message;
   /// Sequence numbers the partner returned, joined by ", ".
   std::string sequence;
+  /// The message as page markup when it carries links (data in it already escaped);
+  /// empty when `message` is plain text only.
+  std::string message_html;
 };
 
 /// Receives the progress of a run.
 class SendObserver {
  public:
   virtual ~SendObserver() = default;
+  /// The orders to send are chosen (SENDIT 1 in the stack); none has been sent yet.
+  virtual void SendStarting() {}
   /// The order `order_id` reached a step (`percent` of its bar, -1: unchanged).
   virtual void OrderStep(const std::string& order_id, const std::string& step, int percent) {
     (void)order_id;
@@ -79,6 +85,10 @@ class SendOrders {
   /// Gives the password of the partner with code `partner_code` (as typed, not encoded), so
   /// no dialog asks for it.
   void SetPartnerPassword(const std::string& partner_code, const std::string& password);
+  /// Gives the dealer's e-mail address for the free-EDI account check, so the dealer
+  /// dialog is not shown (its password: SetPartnerPassword with the partner's code, else
+  /// it is asked for alone).
+  void SetDealer(const std::string& email);
 
   /// Sends the stack's orders. True when the order loop ran to its end (orders may still
   /// have failed: see rows()); false when the run could not start (the spool folder
@@ -93,12 +103,17 @@ class SendOrders {
   const Err& error() const { return error_; }
   /// The last run found no order to send.
   bool nothing_to_send() const { return nothing_to_send_; }
+  /// The last run changed the settings (a partner dropped, a dealer e-mail confirmed); they
+  /// were saved at its end.
+  bool settings_changed() const { return settings_changed_; }
 
  private:
   struct Order;
   void SendOne(xml::Node order, const xml::NodeList& send_list, SendObserver* observer);
   bool CheckJournal(Order& o, xml::Node order, const xml::NodeList& send_list);
-  bool Credentials(Order& o);
+  bool Credentials(Order& o, xml::Document& tmpdoc);
+  bool FreeEdiActive(Order& o);
+  bool DealerAccount(Order& o, xml::Document& tmpdoc);
   void Finish(Order& o, SendResult result, std::string word, std::string message);
   void ArchiveCopy(const Order& o, const xml::Document& tmpdoc, int64_t entry_id);
   void SaveStack(Order* o);
@@ -115,6 +130,9 @@ class SendOrders {
   SendObserver* observer_ = nullptr;
   Err error_;
   bool nothing_to_send_ = false;
+  bool settings_changed_ = false;
+  /// The dealer's e-mail address given for free-EDI partners (SetDealer).
+  std::optional<std::string> dealer_email_;
 };
 
 }  // namespace larkedi

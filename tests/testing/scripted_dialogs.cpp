@@ -28,6 +28,14 @@ std::optional<std::string> ScriptedDialogs::InputBox(const std::string& prompt,
   return r;
 }
 
+CredentialsAnswer ScriptedDialogs::AskCredentials(const CredentialsRequest& request) {
+  credentials_asked.push_back(request);
+  if (credential_answers.empty()) return Dialogs::AskCredentials(request);
+  CredentialsAnswer r = credential_answers.front();
+  credential_answers.pop_front();
+  return r;
+}
+
 std::optional<std::string> ScriptedDialogs::PickFile(const std::string& title, const std::string&,
                                                      const std::string&) {
   shown.push_back({"file", title, "", MsgButtons::OKCancel, MsgIcon::None});

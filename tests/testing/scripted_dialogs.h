@@ -17,6 +17,11 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<MsgResult> msgbox_answers;
   std::deque<std::optional<std::string>> text_answers;
   std::vector<DialogRecord> shown;
+  /// Answers of credentials dialogs; when empty they ask through input boxes (the e-mail
+  /// address, then the password, from text_answers).
+  std::deque<CredentialsAnswer> credential_answers;
+  /// The credentials dialogs shown, as they were asked.
+  std::vector<CredentialsRequest> credentials_asked;
 
   MsgResult MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
                    const std::string& title) override;
@@ -26,6 +31,8 @@ class ScriptedDialogs final : public Dialogs {
                                       const std::string& initial_folder) override;
   std::optional<std::string> PickFolder(const std::string& title,
                                         const std::string& initial_folder) override;
+
+  CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
 
   /// Number of message boxes whose text contains `fragment`.
   int CountShown(const std::string& fragment) const;

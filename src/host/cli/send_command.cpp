@@ -61,11 +61,15 @@ void SetupSend(CLI::App& app, Cli& cli) {
       "sent, 3 when the run could not start");
   send->add_option("--password", o.passwords,
                    "CODE=PASSWORD: the password for the partner with that code (repeatable); "
-                   "without it the password is asked for");
-  send->add_option("--dealer", o.dealer,
-                   "The dealer's e-mail address for free-EDI partners (their account check is "
-                   "not made by this command: such orders stay in the stack)");
-  send->callback([&cli] {
+                   "for a free-EDI partner, the password of the dealer's online account. "
+                   "Without it the password is asked on the terminal (not shown as typed); "
+                   "without a terminal that is an error (2)");
+  auto* dealer = send->add_option(
+      "--dealer", o.dealer,
+      "The e-mail address of the dealer's online account, checked with the partner web "
+      "service before orders go to free-EDI partners (an empty address sends them without "
+      "the check). Without it the address is asked on the terminal");
+  send->callback([&cli, dealer] {
     cli.Prepare();
     frmEDI edi;
     if (Err err = edi.OpenHeadless()) std::cerr << "larkedi: " << err.Description << "\n";
@@ -92,8 +96,18 @@ void SetupSend(CLI::App& app, Cli& cli) {
       }
       sender.SetPartnerPassword(pair.substr(0, eq), pair.substr(eq + 1));
     }
+    if (dealer->count() > 0) sender.SetDealer(Options().dealer);
     ConsoleProgress progress;
     const bool ran = sender.Run(&progress);
+    if (!cli.dialogs.MissingCredentials().empty()) {
+      // Asked for without a terminal: the orders that needed it were not sent.
+      std::string missing;
+      for (const auto& what : cli.dialogs.MissingCredentials()) {
+        missing += (missing.empty() ? "" : "; ") + what;
+      }
+      cli.exit_code = Fail(kExitUsage, "there is no terminal to ask for " + missing);
+      return;
+    }
     if (!ran) {
       if (sender.nothing_to_send()) {
         std::cout << "no orders to send\n";

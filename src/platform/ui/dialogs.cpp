@@ -1,5 +1,6 @@
 #include "platform/ui/dialogs.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -30,6 +31,26 @@ const char* IconWord(MsgIcon icon) {
 }
 
 }  // namespace
+
+CredentialsAnswer Dialogs::AskCredentials(const CredentialsRequest& request) {
+  CredentialsAnswer answer;
+  answer.email = request.email;
+  std::string email = request.email;
+  if (request.kind == CredentialsRequest::Kind::Dealer) {
+    std::optional<std::string> typed =
+        InputBox(request.prompt + "\n" + request.email_label, request.title, request.email);
+    if (!typed) return answer;
+    email = *typed;
+  }
+  std::optional<std::string> password = InputBox(
+      request.kind == CredentialsRequest::Kind::Dealer ? request.password_label : request.prompt,
+      request.title, "");
+  if (!password) return answer;
+  answer.cancelled = false;
+  answer.email = email;
+  answer.password = *password;
+  return answer;
+}
 
 Dialogs& CurrentDialogs() {
   return g_dialogs ? *g_dialogs : DefaultConsole();
@@ -87,6 +108,51 @@ std::optional<std::string> ConsoleDialogs::InputBox(const std::string& prompt,
   std::optional<std::string> line = ReadLine();
   if (!line) return std::nullopt;
   return line->empty() ? default_text : *line;
+}
+
+std::optional<std::string> ConsoleDialogs::ReadSecretLine() {
+  termios saved{};
+  const bool echo_off = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (echo_off) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::optional<std::string> line = ReadLine();
+  if (echo_off) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  return line;
+}
+
+CredentialsAnswer ConsoleDialogs::AskCredentials(const CredentialsRequest& request) {
+  CredentialsAnswer answer;
+  answer.email = request.email;
+  if (!::isatty(STDIN_FILENO)) {
+    std::cerr << (request.title.empty() ? "" : request.title + ": ") << request.prompt
+              << " -> Cancel (no terminal to ask)\n";
+    missing_credentials_.push_back(request.missing.empty() ? request.prompt : request.missing);
+    return answer;
+  }
+  std::string email = request.email;
+  if (!request.title.empty()) std::cerr << request.title << "\n";
+  std::cerr << request.prompt << "\n";
+  if (request.kind == CredentialsRequest::Kind::Dealer) {
+    std::cerr << request.email_label;
+    if (!request.email.empty()) std::cerr << " [" << request.email << "]";
+    std::cerr << ": " << std::flush;
+    std::optional<std::string> line = ReadLine();
+    if (!line) return answer;
+    if (!line->empty()) email = *line;
+    std::cerr << request.password_label << ": " << std::flush;
+  } else {
+    std::cerr << "> " << std::flush;
+  }
+  std::optional<std::string> password = ReadSecretLine();
+  if (!password) return answer;
+  answer.cancelled = false;
+  answer.email = email;
+  answer.password = *password;
+  return answer;
 }
 
 std::optional<std::string> ConsoleDialogs::PickFile(const std::string& title, const std::string&,

@@ -13,6 +13,39 @@ enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Exclamation, Critical, Question };
 enum class MsgResult { OK, Cancel, Yes, No };
 
+/// A credentials dialog: the password a dealer uses with one partner, or the e-mail address
+/// and password of the dealer's account at the online dealer service. Every text is given
+/// by the caller (language resources); none of them is checked.
+struct CredentialsRequest {
+  enum class Kind { Password, Dealer };
+  Kind kind = Kind::Password;
+  std::string title;   // the window caption
+  std::string prompt;  // password: the prompt; dealer: the instruction note
+  std::string ok_label = "OK";
+  std::string cancel_label = "Cancel";
+  // The dealer dialog's texts and its e-mail address to start with.
+  std::string frame_caption;
+  std::string email_label;
+  std::string password_label;
+  std::string forgot_label;
+  std::string link_text;
+  std::string link_tip;
+  std::string email;
+  /// The link label's action (opening the service's home page); the dialog stays open.
+  std::function<void()> open_link;
+  /// What a console without a terminal names as missing, with the option that gives it
+  /// ("the password of partner ACM (--password ACM=PASSWORD)").
+  std::string missing;
+};
+
+/// How a credentials dialog ended. Cancel (or closing the dialog) leaves the e-mail
+/// address as it was given and the password empty.
+struct CredentialsAnswer {
+  bool cancelled = true;
+  std::string email;
+  std::string password;  // as typed, blanks kept
+};
+
 /// What a dialog showed, as tests and logs see it.
 struct DialogRecord {
   std::string kind;  // "msgbox", "inputbox", "file", "folder"
@@ -45,6 +78,9 @@ class Dialogs {
   /// Asks for a folder. nullopt on cancel.
   virtual std::optional<std::string> PickFolder(const std::string& title,
                                                 const std::string& initial_folder) = 0;
+  /// Asks for credentials. Dialogs without a credentials form of their own ask through
+  /// input boxes (the e-mail address, then the password).
+  virtual CredentialsAnswer AskCredentials(const CredentialsRequest& request);
 };
 
 /// The dialogs in force for this process (the console ones until something installs others).
@@ -69,6 +105,12 @@ class ConsoleDialogs final : public Dialogs {
                                       const std::string& initial_folder) override;
   std::optional<std::string> PickFolder(const std::string& title,
                                         const std::string& initial_folder) override;
+  /// Reads the answers on the terminal, the password without echo. Without a terminal the
+  /// dialog counts as cancelled and what it asked for is listed in MissingCredentials().
+  CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+
+  /// What credentials dialogs asked for without a terminal to ask on, in order.
+  const std::vector<std::string>& MissingCredentials() const { return missing_credentials_; }
 
   /// The first question that had to be answered without a terminal and without a policy
   /// (it was answered No/Cancel, the answer that changes nothing), with its options; the
@@ -77,8 +119,10 @@ class ConsoleDialogs final : public Dialogs {
 
  private:
   std::optional<std::string> ReadLine();
+  std::optional<std::string> ReadSecretLine();
   Answer policy_;
   std::optional<std::string> unanswered_;
+  std::vector<std::string> missing_credentials_;
 };
 
 /// Installs dialogs for the life of the object (tests and commands).

@@ -109,4 +109,31 @@ std::optional<std::string> PageDialogs::PickFolder(const std::string& title,
   return answer.text;
 }
 
+CredentialsAnswer PageDialogs::AskCredentials(const CredentialsRequest& request) {
+  const bool dealer = request.kind == CredentialsRequest::Kind::Dealer;
+  DialogRequest page;
+  page.kind = dealer ? DialogRequest::Kind::Dealer : DialogRequest::Kind::Password;
+  page.title = request.title;
+  page.text = request.prompt;
+  page.default_text = dealer ? request.email : std::string();
+  page.labels = {{"ok", request.ok_label}, {"cancel", request.cancel_label}};
+  if (dealer) {
+    page.labels["frame"] = request.frame_caption;
+    page.labels["email"] = request.email_label;
+    page.labels["password"] = request.password_label;
+    page.labels["forgot"] = request.forgot_label;
+    page.labels["link"] = request.link_text;
+    page.labels["tip"] = request.link_tip;
+    page.on_link = request.open_link;
+  }
+  DialogAnswer answer = server_.RunDialog(page);
+  CredentialsAnswer result;
+  result.email = request.email;
+  if (answer.closed || answer.button != "ok") return result;
+  result.cancelled = false;
+  if (dealer) result.email = answer.text;
+  result.password = answer.secret;
+  return result;
+}
+
 }  // namespace larkedi::ui

@@ -23,6 +23,8 @@ class PageDialogs final : public Dialogs {
                                       const std::string& initial_folder) override;
   std::optional<std::string> PickFolder(const std::string& title,
                                         const std::string& initial_folder) override;
+  /// The password or dealer dialog in the page (password fields hidden as typed).
+  CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
 
  private:
   WindowServer& server_;

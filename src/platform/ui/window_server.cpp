@@ -138,6 +138,10 @@ const char* DialogKindName(DialogRequest::Kind kind) {
       return "file";
     case DialogRequest::Kind::Folder:
       return "folder";
+    case DialogRequest::Kind::Password:
+      return "password";
+    case DialogRequest::Kind::Dealer:
+      return "dealer";
   }
   return "msgbox";
 }
@@ -318,6 +322,7 @@ struct WindowServer::Impl {
     bool picker = false;
     bool done = false;
     DialogAnswer answer;
+    std::function<void()> on_link;
   };
 
   UiLoop& loop;
@@ -582,6 +587,16 @@ struct WindowServer::Impl {
       return;
     }
     Dialog& dialog = it->second;
+    if (button == "link") {
+      // The dialog's link: its action runs on the user-interface thread; the dialog stays.
+      if (!dialog.on_link) {
+        res.status = 400;
+        return;
+      }
+      loop.Post(dialog.on_link);
+      res.set_content("{}", "application/json");
+      return;
+    }
     DialogAnswer answer;
     if (button != "cancel") {
       bool offered = false;
@@ -601,6 +616,7 @@ struct WindowServer::Impl {
       }
       answer.button = button;
       answer.text = text;
+      answer.secret = StringField(body, "secret");
       answer.closed = false;
     }
     dialog.done = true;
@@ -871,6 +887,8 @@ DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
             {"value", request.default_text},
             {"filter", request.filter},
             {"folder", request.folder}};
+  if (!request.labels.empty()) spec["labels"] = request.labels;
+  if (request.on_link) spec["link"] = true;
   std::vector<std::string> buttons = request.buttons;
   if (buttons.empty()) buttons = {"ok"};
   if (request.kind != DialogRequest::Kind::MessageBox) buttons = {"ok", "cancel"};
@@ -884,6 +902,7 @@ DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
     dialog.page = d.streams > 0 ? d.current_page : "";
     dialog.picker =
         request.kind == DialogRequest::Kind::File || request.kind == DialogRequest::Kind::Folder;
+    dialog.on_link = request.on_link;
     // A window whose page is gone, or that is shutting down, shows nothing more.
     dialog.done = d.stopping || d.gone_reported;
     d.dialogs[id] = std::move(dialog);

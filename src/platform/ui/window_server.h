@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -60,7 +61,7 @@ struct WindowOptions {
 
 /// A dialog shown in the page.
 struct DialogRequest {
-  enum class Kind { MessageBox, InputBox, File, Folder };
+  enum class Kind { MessageBox, InputBox, File, Folder, Password, Dealer };
   Kind kind = Kind::MessageBox;
   std::string title;
   std::string text;
@@ -70,6 +71,12 @@ struct DialogRequest {
   std::string default_text;  // input box
   std::string filter;        // file picker: "Description|*.ext;*.ext2|..."
   std::string folder;        // pickers: where browsing starts
+  /// Password and dealer dialogs: their texts by part ("ok", "cancel", "prompt", "frame",
+  /// "email", "password", "forgot", "link", "tip").
+  std::map<std::string, std::string> labels;
+  /// Run on the user-interface thread when the page reports a click on the dialog's link;
+  /// the dialog stays open.
+  std::function<void()> on_link;
 };
 
 /// How the dialog ended. `button` is one of the request's buttons, "ok" for an input
@@ -77,6 +84,8 @@ struct DialogRequest {
 struct DialogAnswer {
   std::string button = "cancel";
   std::string text;
+  /// The password field of a password or dealer dialog (empty otherwise).
+  std::string secret;
   bool closed = true;  // no button was chosen
 };
 
