@@ -45,6 +45,15 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocC", EventKind::Click, "lmenureturn", &MainWindow::MenuReturn, false},
       {"fDocC", EventKind::Click, "lmenuprint", &MainWindow::MenuPrint, false},
       {"window", EventKind::Click, "tool", &MainWindow::MenuTool, false},
+      // Order status views
+      {"fDocB", EventKind::Click, "statusbutton", &MainWindow::StatusButton, false},
+      {"fDocB", EventKind::Click, "statuslist", &MainWindow::StatusListButton, false},
+      {"fDocB", EventKind::Click, "statusprevmonth", &MainWindow::StatusMonthStep, false},
+      {"fDocB", EventKind::Click, "statusnextmonth", &MainWindow::StatusMonthStep, false},
+      {"fDocB", EventKind::Click, "statuspage", &MainWindow::StatusPage, false},
+      {"fDocB", EventKind::Click, "statusorder", &MainWindow::StatusOrder, false},
+      {"fDocB", EventKind::Click, "statussort", &MainWindow::StatusSort, false},
+      {"fDocC", EventKind::Click, "lmenubacktopage", &MainWindow::StatusBackToPage, false},
   };
   return actions;
 }
@@ -175,6 +184,8 @@ void MainWindow::ShowSettingsView() {
 }
 
 void MainWindow::NavigateTo(int command) {
+  if (command != 7) SwitchBrowser(1);
+  status_.CancelLoad();
   if (command != 2) edi_.bNavigating = true;
   enabled_ = false;
   edi_.bStackShown = false;
@@ -189,8 +200,7 @@ void MainWindow::NavigateTo(int command) {
       DisplayEDI(false);
       break;
     case 3:
-      SetFrameRowHeight(pages_, 2, 0);
-      ShowView("Status", "MSG CannotLoadStatusXSLFile");
+      status_.DisplayStatus();
       break;
     case 5:
       SetFrameRowHeight(pages_, 2, 0);
@@ -384,6 +394,53 @@ Err MainWindow::MenuTool(long n, const PageEvent&) {
   if (!tools_enabled_[n - 1]) return {};
   SetActiveTool(static_cast<int>(n - 1));
   NavigateTo(static_cast<int>(n));
+  return {};
+}
+
+// Order status views
+
+void MainWindow::SwitchBrowser(int n) {
+  WriteLog("Entering SwitchBrowser(" + std::to_string(n) + ")");
+  if (n == 1) surface_.HidePanel();
+}
+
+Err MainWindow::StatusButton(long n, const PageEvent&) {
+  status_.DisplayStatusWebSite(n);
+  return {};
+}
+
+Err MainWindow::StatusListButton(long n, const PageEvent&) {
+  status_.OpenOrderList(n);
+  return {};
+}
+
+Err MainWindow::StatusMonthStep(long, const PageEvent& e) {
+  status_.MonthStep(GetIdName(e.id) == "statusprevmonth" ? -1 : 1);
+  return {};
+}
+
+Err MainWindow::StatusPage(long n, const PageEvent&) {
+  status_.GoToPage(n);
+  return {};
+}
+
+Err MainWindow::StatusOrder(long, const PageEvent& e) {
+  // The order list's row link carries the order's GUID in its name.
+  ui::HtmlElement link = pages_.fDocB ? pages_.fDocB->GetElementById(e.id) : ui::HtmlElement();
+  const std::string guid = link ? Trim(link.getAttribute("name")) : std::string();
+  if (!guid.empty()) status_.DisplayStatusOrder(guid);
+  return {};
+}
+
+Err MainWindow::StatusSort(long, const PageEvent& e) {
+  ui::HtmlElement link = pages_.fDocB ? pages_.fDocB->GetElementById(e.id) : ui::HtmlElement();
+  if (link) status_.SortBy(link.getAttribute("name"));
+  return {};
+}
+
+Err MainWindow::StatusBackToPage(long n, const PageEvent&) {
+  SetFrameRowHeight(pages_, 2, 0);
+  status_.DisplayStatusList(0, "", StatusPages::kDefaultSort, n, StatusPages::kPageLength);
   return {};
 }
 
