@@ -1,6 +1,7 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!-- The order status page: the partners whose dealer web site can show the orders sent,
-     each with a password field and the button that opens the site. -->
+     each with a password field, the button that opens the site ("statusbutton" + ID) and
+     the button that lists the orders sent, month by month ("statuslist" + ID). -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="utf-8" indent="no"/>
 
@@ -29,7 +30,11 @@
                     <label for="partnerpassword{$id}" class="visually-hidden"><IDS Name="LBL Password"/></label>
                     <input type="password" id="partnerpassword{$id}" autocomplete="off"/>
                   </td>
-                  <td><button type="button" id="statusbutton{$id}"><IDS Name="LBL OpenDealerSite"/></button></td>
+                  <td>
+                    <button type="button" id="statusbutton{$id}"><IDS Name="LBL OpenDealerSite"/></button>
+                    <xsl:text> </xsl:text>
+                    <button type="button" class="secondary" id="statuslist{$id}"><IDS Name="LBL SentOrders"/></button>
+                  </td>
                 </tr>
               </xsl:for-each>
             </tbody>

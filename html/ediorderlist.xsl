@@ -4,8 +4,9 @@
      CALLBACKPAGE and DETAILPAGE; everything else is the server's: its order records (the
      elements whose children are all simple) become the rows of the table, their fields
      the columns, and PAGE / PAGECOUNT, when the server sends them, the page links.
-     Ids: "statusprevmonth", "statusnextmonth", "statuspage" + page number and
-     "statusorder" + row number, whose name attribute holds the order's GUID. -->
+     Ids: "statusprevmonth", "statusnextmonth", "statuspage" + page number,
+     "statusorder" + row number, whose name attribute holds the order's GUID, and
+     "statussort" + column number, whose name attribute holds the column's field. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="utf-8" indent="no"/>
 
@@ -49,7 +50,7 @@
         <table class="grid">
           <thead>
             <tr>
-              <xsl:for-each select="$columns"><th><xsl:value-of select="name()"/></th></xsl:for-each>
+              <xsl:for-each select="$columns"><th><a href="#" id="statussort{position()}" name="{name()}"><xsl:value-of select="name()"/></a></th></xsl:for-each>
               <xsl:if test="$actions"><th><IDS Name="LBL Actions"/></th></xsl:if>
             </tr>
           </thead>

@@ -30,7 +30,8 @@
     return next;
   }
 
-  function controlsOf(doc) {
+  // Password fields travel only with clicks (the button that uses them), never with keys.
+  function controlsOf(doc, passwords) {
     const out = [];
     if (!doc) return out;
     for (const el of doc.querySelectorAll('input[id], select[id], textarea[id]')) {
@@ -40,7 +41,7 @@
         state.selected = Array.from(el.options).flatMap((o, i) => (o.selected ? [i] : []));
       } else if (el.type === 'checkbox' || el.type === 'radio') {
         state.checked = el.checked;
-      } else if (el.type !== 'file' && el.type !== 'password') {
+      } else if (el.type !== 'file' && (el.type !== 'password' || passwords)) {
         state.value = el.value;
       }
       out.push(state);
@@ -68,7 +69,7 @@
       body.shift = !!e.shiftKey;
     }
     if (kind === 'error' && e) body.message = String(e.message || '');
-    body.controls = controlsOf(doc);
+    body.controls = controlsOf(doc, kind === 'click');
     post('/event', body);
   }
 

@@ -4,6 +4,7 @@
 #  - browser.window: the main window page driven against larkedi-window-harness;
 #  - browser.stack_window: the order stack page of `larkedi activate` on a throw-away module;
 #  - browser.attach_window: attached files, an order's detail and print on that page.
+#  - browser.status_window: the order status views against the partner simulator.
 find_program(LARKEDI_NODE node)
 find_program(LARKEDI_CHROMIUM NAMES chromium chromium-browser)
 if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/browser/node_modules/playwright-core)
@@ -35,6 +36,11 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
     COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/send_window.js
             $<TARGET_FILE:larkedi> $<TARGET_FILE:larkedi-partner-sim> ${LARKEDI_MODULE_OUT})
   set_tests_properties(browser.send_window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  add_test(NAME browser.status_window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/status_window.js
+            $<TARGET_FILE:larkedi> $<TARGET_FILE:larkedi-partner-sim> ${LARKEDI_MODULE_OUT})
+  set_tests_properties(browser.status_window PROPERTIES TIMEOUT 180
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "

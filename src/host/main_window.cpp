@@ -50,6 +50,15 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocB", EventKind::Click, "remattachfile", &MainWindow::RemoveAttachedFile, false},
       // Sending
       {"fDocC", EventKind::Click, "sendorders", &MainWindow::SendOrdersButton, false},
+      // Order status views
+      {"fDocB", EventKind::Click, "statusbutton", &MainWindow::StatusButton, false},
+      {"fDocB", EventKind::Click, "statuslist", &MainWindow::StatusListButton, false},
+      {"fDocB", EventKind::Click, "statusprevmonth", &MainWindow::StatusMonthStep, false},
+      {"fDocB", EventKind::Click, "statusnextmonth", &MainWindow::StatusMonthStep, false},
+      {"fDocB", EventKind::Click, "statuspage", &MainWindow::StatusPage, false},
+      {"fDocB", EventKind::Click, "statusorder", &MainWindow::StatusOrder, false},
+      {"fDocB", EventKind::Click, "statussort", &MainWindow::StatusSort, false},
+      {"fDocC", EventKind::Click, "lmenubacktopage", &MainWindow::StatusBackToPage, false},
   };
   return actions;
 }
@@ -181,6 +190,8 @@ void MainWindow::ShowSettingsView() {
 }
 
 void MainWindow::NavigateTo(int command) {
+  if (command != 7) SwitchBrowser(1);
+  status_.CancelLoad();
   if (command != 2) edi_.bNavigating = true;
   enabled_ = false;
   edi_.bStackShown = false;
@@ -195,8 +206,7 @@ void MainWindow::NavigateTo(int command) {
       DisplayEDI(false);
       break;
     case 3:
-      SetFrameRowHeight(pages_, 2, 0);
-      ShowView("Status", "MSG CannotLoadStatusXSLFile");
+      status_.DisplayStatus();
       break;
     case 5:
       SetFrameRowHeight(pages_, 2, 0);
@@ -412,6 +422,53 @@ Err MainWindow::SendOrdersButton(long, const PageEvent&) {
         edi_, pages_, [this] { DisplayEDI(false); }, [this] { surface_.PumpMessages(); });
   }
   send_window_->SendOrders();
+  return {};
+}
+
+// Order status views
+
+void MainWindow::SwitchBrowser(int n) {
+  WriteLog("Entering SwitchBrowser(" + std::to_string(n) + ")");
+  if (n == 1) surface_.HidePanel();
+}
+
+Err MainWindow::StatusButton(long n, const PageEvent&) {
+  status_.DisplayStatusWebSite(n);
+  return {};
+}
+
+Err MainWindow::StatusListButton(long n, const PageEvent&) {
+  status_.OpenOrderList(n);
+  return {};
+}
+
+Err MainWindow::StatusMonthStep(long, const PageEvent& e) {
+  status_.MonthStep(GetIdName(e.id) == "statusprevmonth" ? -1 : 1);
+  return {};
+}
+
+Err MainWindow::StatusPage(long n, const PageEvent&) {
+  status_.GoToPage(n);
+  return {};
+}
+
+Err MainWindow::StatusOrder(long, const PageEvent& e) {
+  // The order list's row link carries the order's GUID in its name.
+  ui::HtmlElement link = pages_.fDocB ? pages_.fDocB->GetElementById(e.id) : ui::HtmlElement();
+  const std::string guid = link ? Trim(link.getAttribute("name")) : std::string();
+  if (!guid.empty()) status_.DisplayStatusOrder(guid);
+  return {};
+}
+
+Err MainWindow::StatusSort(long, const PageEvent& e) {
+  ui::HtmlElement link = pages_.fDocB ? pages_.fDocB->GetElementById(e.id) : ui::HtmlElement();
+  if (link) status_.SortBy(link.getAttribute("name"));
+  return {};
+}
+
+Err MainWindow::StatusBackToPage(long n, const PageEvent&) {
+  SetFrameRowHeight(pages_, 2, 0);
+  status_.DisplayStatusList(0, "", StatusPages::kDefaultSort, n, StatusPages::kPageLength);
   return {};
 }
 

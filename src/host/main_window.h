@@ -5,14 +5,17 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "host/frm_edi.h"
 #include "host/order_attachments.h"
 #include "host/send_window.h"
+#include "host/status_pages.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -32,8 +35,40 @@ class WindowSurface {
   virtual std::string HtmlAddress() const { return {}; }
   /// Closes the window; the owner then calls Form_Unload.
   virtual void RequestClose() = 0;
-  /// Lets the page's queued messages run (dialog answers, redraws).
-  virtual void PumpMessages() {}
+  /// Lets the page's queued messages run (dialog answers, redraws); here the tasks posted
+  /// with PostTask.
+  virtual void PumpMessages() { RunPostedTasks(); }
+
+  // The second browser and the work handed back to the user-interface thread.
+  /// Shows `address` of the site of `site` in the second panel in place of the frames, the
+  /// panel keeping to that site; false when the address is not on it.
+  virtual bool ShowSitePanel(const std::string& address, const std::string& site) {
+    (void)address;
+    (void)site;
+    return false;
+  }
+  /// Shows a blank page in the second panel.
+  virtual void ShowBlankPanel() {}
+  /// Hides the second panel: the frames are shown again.
+  virtual void HidePanel() {}
+  /// Runs `task` later on the user-interface thread (any thread may call it).
+  virtual void PostTask(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(posted_mu_);
+    posted_.push_back(std::move(task));
+  }
+  /// Runs the tasks PostTask queued so far (surfaces without a loop of their own).
+  void RunPostedTasks() {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(posted_mu_);
+      tasks.swap(posted_);
+    }
+    for (auto& task : tasks) task();
+  }
+
+ private:
+  std::mutex posted_mu_;
+  std::deque<std::function<void()>> posted_;
 };
 
 /// A WindowSurface over the window server.
@@ -48,6 +83,12 @@ class ServerSurface final : public WindowSurface {
   }
   void RequestClose() override { server_.RequestClose(); }
   void PumpMessages() override { loop_.PumpMessages(); }
+  bool ShowSitePanel(const std::string& address, const std::string& site) override {
+    return server_.ShowSitePanel(address, site);
+  }
+  void ShowBlankPanel() override { server_.ShowPanel(server_.FileUrl("blank.htm")); }
+  void HidePanel() override { server_.HidePanel(); }
+  void PostTask(std::function<void()> task) override { loop_.Post(std::move(task)); }
 
  private:
   ui::WindowServer& server_;
@@ -102,6 +143,11 @@ class MainWindow final : public StackObserver {
   void ShowSettingsView() override;
   void RedrawOrderStack() override { DisplayEDI(false); }
 
+  // Order status views (StatusPages)
+  /// Browser 1 shows the frames again (the status pages show browser 2, the panel).
+  void SwitchBrowser(int n);
+  StatusPages& Status() { return status_; }
+
  private:
   struct Action;
   static const std::vector<Action>& Actions();
@@ -115,6 +161,14 @@ class MainWindow final : public StackObserver {
   Err MenuReturn(long n, const ui::PageEvent& e);
   Err MenuPrint(long n, const ui::PageEvent& e);
   Err MenuTool(long n, const ui::PageEvent& e);
+  // Order status views
+  Err StatusButton(long n, const ui::PageEvent& e);
+  Err StatusListButton(long n, const ui::PageEvent& e);
+  Err StatusMonthStep(long n, const ui::PageEvent& e);
+  Err StatusPage(long n, const ui::PageEvent& e);
+  Err StatusOrder(long n, const ui::PageEvent& e);
+  Err StatusSort(long n, const ui::PageEvent& e);
+  Err StatusBackToPage(long n, const ui::PageEvent& e);
 
   /// Shows `view` of the style sheet table in fDocB ("settings", "status").
   void ShowView(const std::string& key, const std::string& error_key);
@@ -138,6 +192,8 @@ class MainWindow final : public StackObserver {
   Err AttachFile(long n, const ui::PageEvent& e);
   Err RemoveAttachedFile(long n, const ui::PageEvent& e);
   OrderAttachments attachments_{edi_.Orders, [this] { DisplayEDI(false); }};
+  // Order status views
+  StatusPages status_{edi_, surface_, pages_};
 };
 
 }  // namespace larkedi

@@ -2,7 +2,10 @@
 // what is read, so a slow or hostile server can neither hang nor flood the module.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +24,9 @@ struct HttpRequest {
   /// A file of certificate authorities to trust instead of the system's (a private
   /// authority); empty for the system's. Certificates are always verified.
   std::string ca_file;
+  /// When set, the transfer stops soon after the flag turns true (the answer is then an
+  /// error "aborted").
+  std::shared_ptr<const std::atomic<bool>> abort;
 };
 
 struct HttpResponse {
@@ -51,5 +57,40 @@ class HttpClient {
 
 /// Sends the request through the default client.
 HttpResponse HttpSend(const HttpRequest& request);
+
+/// Runs a task on the thread that waits for an answer (the user-interface thread: the
+/// window passes UiLoop::Post). Called from the fetch's own thread.
+using PostTask = std::function<void(std::function<void()>)>;
+
+/// One request sent through the default client on a thread of its own, so the thread that
+/// starts it (the user-interface thread) never waits for the network. When the answer, or
+/// the reason there is none, has come, a task that calls `done` is handed to `post`; `done`
+/// thus runs on the thread that runs the posted tasks.
+///
+/// Cancel, a new Start or the destructor drops the request: its `done` never runs, its
+/// transfer is stopped, and `post` is not called once they have returned (so `post` and
+/// whatever `done` uses need to live only as long as the fetch). Start, Cancel, the
+/// destructor and the posted task belong to one thread.
+class HttpFetch {
+ public:
+  using Done = std::function<void(const HttpResponse&)>;
+
+  HttpFetch() = default;
+  ~HttpFetch() { Cancel(); }
+  HttpFetch(const HttpFetch&) = delete;
+  HttpFetch& operator=(const HttpFetch&) = delete;
+
+  /// Drops any running request and starts `request`. False with `error` set when no thread
+  /// could be started (nothing is posted then).
+  bool Start(HttpRequest request, PostTask post, Done done, std::string* error = nullptr);
+  /// Drops the running request, if any.
+  void Cancel();
+  /// True from Start until `done` was called or the request dropped.
+  bool Pending() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
 
 }  // namespace larkedi

@@ -44,7 +44,7 @@ const char kStartPage[] = "window.htm";
 // Only the window's own scripts run; the module's pages keep their style attributes.
 const char kContentSecurityPolicy[] =
     "default-src 'self'; script-src 'self'; style-src 'self' 'unsafe-inline'; "
-    "img-src 'self' data:; frame-src 'self' http: https:; frame-ancestors 'self'; "
+    "img-src 'self' data:; frame-src 'self'; frame-ancestors 'self'; "
     "object-src 'none'; base-uri 'self'; form-action 'none'";
 
 std::string Lower(std::string text) {
@@ -355,6 +355,10 @@ struct WindowServer::Impl {
   int next_dialog = 1;
   std::map<int, std::string> prints;
   int next_print = 1;
+  // The second panel's page of another site: its number, the address and the site.
+  int panel_page = 0;
+  std::string panel_address;
+  std::string panel_site;
 
   // User-interface thread only.
   EventHandler handler;
@@ -695,6 +699,34 @@ struct WindowServer::Impl {
     res.set_content(html, "text/html; charset=utf-8");
   }
 
+  // The page that holds another site in the second panel. Its policy lets its one frame
+  // show that site and nothing else, so a link or script of the site cannot take the panel
+  // anywhere else (the window page itself frames only its own pages).
+  void ServeSitePanel(const httplib::Request& req, httplib::Response& res) {
+    std::string address, site;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      if (std::atoi(req.matches[1].str().c_str()) != panel_page || panel_site.empty()) {
+        res.status = 404;
+        return;
+      }
+      address = panel_address;
+      site = panel_site;
+    }
+    res.headers.erase("Content-Security-Policy");
+    res.set_header("Content-Security-Policy",
+                   "default-src 'none'; style-src 'unsafe-inline'; frame-src " + site +
+                       "; frame-ancestors 'self'; base-uri 'none'; form-action 'none'");
+    res.set_content(
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>panel</title><style>"
+        "html,body,iframe{margin:0;border:0;padding:0;width:100%;height:100%;display:block}"
+        "</style></head><body><iframe id=\"site\" src=\"" +
+            EscapeHtml(address) +
+            "\" referrerpolicy=\"no-referrer\" sandbox=\"allow-scripts allow-forms "
+            "allow-same-origin allow-popups\"></iframe></body></html>\n",
+        "text/html; charset=utf-8");
+  }
+
   void Routes() {
     server.set_default_headers({{"Content-Security-Policy", kContentSecurityPolicy},
                                 {"Cache-Control", "no-store"},
@@ -719,6 +751,9 @@ struct WindowServer::Impl {
     });
     server.Get(R"(/print/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       ServePrint(req, res);
+    });
+    server.Get(R"(/panel/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+      ServeSitePanel(req, res);
     });
     server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       ServeStatic(req.path == "/" ? std::string("/") + kStartPage : req.path, res);
@@ -847,6 +882,41 @@ void WindowServer::ShowPanel(const std::string& address) {
 
 void WindowServer::HidePanel() {
   impl_->window->GetElementById("panel").setAttribute("hidden", "hidden");
+}
+
+bool WindowServer::ShowSitePanel(const std::string& address, const std::string& site) {
+  const std::string own = SiteOfAddress(site);
+  if (own.empty() || own != SiteOfAddress(address)) return false;
+  int number = 0;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    number = ++impl_->panel_page;
+    impl_->panel_address = address;
+    impl_->panel_site = own;
+  }
+  ShowPanel(FileUrl("panel/" + std::to_string(number)));
+  return true;
+}
+
+std::string SiteOfAddress(const std::string& address) {
+  const std::size_t scheme_end = address.find("://");
+  if (scheme_end == std::string::npos) return "";
+  const std::string scheme = Lower(address.substr(0, scheme_end));
+  if (scheme != "http" && scheme != "https") return "";
+  const std::size_t start = scheme_end + 3;
+  std::size_t end = address.find_first_of("/?#", start);
+  if (end == std::string::npos) end = address.size();
+  std::string authority = Lower(address.substr(start, end - start));
+  // A user name or password in the address, or any character a host and port cannot hold,
+  // makes it no site (it could make the address and the policy name different places).
+  if (authority.empty()) return "";
+  for (char c : authority) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+                    c == ':' || c == '[' || c == ']';
+    if (!ok) return "";
+  }
+  if (authority.front() == ':' || authority.back() == ':') return "";
+  return scheme + "://" + authority;
 }
 
 void WindowServer::PrintPreview(const std::string& html) {

@@ -125,6 +125,11 @@ class WindowServer {
   /// The second panel (the second browser): shows `address` in place of the frames.
   void ShowPanel(const std::string& address);
   void HidePanel();
+  /// The second panel showing `address` of another site, which must lie on `site` (an
+  /// address whose scheme, host and port are taken). The panel holds a page of the window
+  /// whose policy lets its frame show that site alone, so no link or script of the site
+  /// takes the panel elsewhere. False, and nothing changes, when `address` is not on `site`.
+  bool ShowSitePanel(const std::string& address, const std::string& site);
   /// Opens `html` in an auxiliary page of the window and asks the browser to print it.
   void PrintPreview(const std::string& html);
 
@@ -190,6 +195,10 @@ bool ResolveStaticPath(const std::string& root, const std::string& path, std::st
 /// program cannot be started. The browser runs on its own; nothing waits for it.
 bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
                          std::string* error = nullptr);
+
+/// "scheme://host[:port]" of an http or https address, lower-cased; empty for any other
+/// address, and for one with a user name or a character no host name holds.
+std::string SiteOfAddress(const std::string& address);
 
 /// `bytes` random bytes from the system's random source, as lower-case hexadecimal.
 /// Empty when the source failed.

@@ -1,0 +1,378 @@
+// The order status views in the main window, on plain frame models: the status page, the
+// dealer site in the second panel, and the order list and detail fetched on another thread
+// and rendered when their task runs. The dealer server is played by a fake HTTP client.
+#include "host/status_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "host/main_window.h"
+#include "sending/connect_method_orca.h"
+#include "support/module.h"
+#include "support/resx.h"
+#include "testing/fake_http.h"
+#include "testing/scripted_dialogs.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+using ui::EventKind;
+using ui::PageEvent;
+
+constexpr const char* kPassword = "a&b#1+%";
+constexpr const char* kEncoded = "a%26b%231%2B%25";
+
+class StatusSurface final : public WindowSurface {
+ public:
+  StatusSurface() {
+    window_.LoadHtml(
+        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
+  }
+  ui::FrameModel* Frame(const std::string& name) override {
+    if (name == "fDocA") return &a_;
+    if (name == "fDocB") return &b_;
+    if (name == "fDocC") return &c_;
+    return nullptr;
+  }
+  ui::FrameModel& WindowModel() override { return window_; }
+  void PrintPreview(const std::string&) override {}
+  void RequestClose() override {}
+  bool ShowSitePanel(const std::string& address, const std::string& site) override {
+    panel = address;
+    panel_site = site;
+    return true;
+  }
+  void ShowBlankPanel() override { panel = "about:blank"; }
+  void HidePanel() override { panel.clear(); }
+  void PostTask(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    tasks_.push_back(std::move(task));
+    cv_.notify_all();
+  }
+  // Waits for the fetch's task (bounded, so a lost answer fails instead of hanging) and runs
+  // every queued task. The number run.
+  int RunAnswer(std::chrono::milliseconds wait = std::chrono::seconds(20)) {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); });
+      tasks.swap(tasks_);
+    }
+    for (auto& t : tasks) t();
+    return static_cast<int>(tasks.size());
+  }
+
+  std::string panel, panel_site;
+  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+// The query of an address as the server reads it (values percent-decoded).
+std::map<std::string, std::string> QueryOf(const std::string& address) {
+  std::map<std::string, std::string> params;
+  const std::size_t mark = address.find('?');
+  std::size_t at = mark == std::string::npos ? address.size() + 1 : mark + 1;
+  while (at <= address.size()) {
+    std::size_t end = address.find('&', at);
+    if (end == std::string::npos) end = address.size();
+    const std::string pair = address.substr(at, end - at);
+    const std::size_t eq = pair.find('=');
+    const std::string raw = eq == std::string::npos ? "" : pair.substr(eq + 1);
+    std::string value;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] == '%' && i + 2 < raw.size()) {
+        value += static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        value += raw[i];
+      }
+    }
+    params[pair.substr(0, eq)] = value;
+    at = end + 1;
+  }
+  return params;
+}
+
+PageEvent Click(const std::string& frame, const std::string& id) {
+  PageEvent e;
+  e.kind = EventKind::Click;
+  e.frame = frame;
+  e.id = id;
+  return e;
+}
+
+class StatusPagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_.Restart();  // the language texts the pages and messages are made of
+    ASSERT_FALSE(Res("LBL January").empty());
+    testing::WriteFileOrDie(
+        module_.path("larkEDI.xml"),
+        "<SETTINGS><METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME>"
+        "</METHOD><METHOD legacy=\"1\"><ID>9</ID><NAME>Order form</NAME><OBJECTNAME>ORDR"
+        "</OBJECTNAME></METHOD><SPOOLPATH>" +
+            module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
+            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
+            "<PARTNER><ID>1</ID><NAME>Northwind</NAME><CODE>NWC</CODE><MANUFID>100</MANUFID>"
+            "<DEALERID>shop@lakeside.example</DEALERID><METHODID>1</METHODID></PARTNER>"
+            "<PARTNER><ID>2</ID><NAME>Paper forms</NAME><CODE>PAP</CODE><METHODID>9</METHODID>"
+            "</PARTNER></SETTINGS>");
+    ConnectMethodOrca connector(module_.dir());
+    ASSERT_FALSE(connector.AddServer("NWC", "http://gate.localhost:8123"));
+  }
+
+  void Open() {
+    window_.StartValue = 3;
+    ASSERT_TRUE(window_.Form_Load());
+    window_.ShowFirstPage();
+  }
+  void TypePassword(const std::string& password) {
+    surface_.b_.ApplyControlState({{"partnerpassword1", password, std::nullopt, std::nullopt}});
+  }
+  std::string LastUrl() {
+    auto requests = http_.Requests();
+    return requests.empty() ? std::string() : requests.back().url;
+  }
+  std::string Body() { return surface_.b_.body().innerHTML(); }
+  void ExpectLoginOfPartner1(const std::map<std::string, std::string>& query) {
+    EXPECT_EQ(query.at("pw"), kPassword);
+    EXPECT_EQ(query.at("manufcode"), "100");
+    EXPECT_EQ(query.at("dealercode"), "shop@lakeside.example");
+  }
+
+  testing::TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
+  testing::FakeHttp http_;
+  frmEDI edi_;
+  StatusSurface surface_;
+  MainWindow window_{edi_, surface_};
+};
+
+TEST_F(StatusPagesTest, TheStatusPageListsPartnersWithADealerSite) {
+  Open();
+  EXPECT_TRUE(surface_.b_.GetElementById("statusbutton1"));
+  EXPECT_TRUE(surface_.b_.GetElementById("statuslist1"));
+  EXPECT_TRUE(surface_.b_.GetElementById("partnerpassword1"));
+  EXPECT_FALSE(surface_.b_.GetElementById("statusbutton2")) << "order-form partners have none";
+  EXPECT_EQ(FrameRows(window_.Pages()).substr(FrameRows(window_.Pages()).rfind(',') + 1), "0");
+}
+
+TEST_F(StatusPagesTest, TheDealerSiteOpensInThePanelWithThePasswordWhole) {
+  Open();
+  TypePassword(kPassword);
+  window_.HandleEvent(Click("fDocB", "statusbutton1"));
+  ASSERT_EQ(surface_.panel.rfind("http://dealer.localhost:8123/loginremote2.asp?", 0), 0u)
+      << surface_.panel;
+  EXPECT_EQ(surface_.panel_site, "http://dealer.localhost:8123/");
+  auto query = QueryOf(surface_.panel);
+  ExpectLoginOfPartner1(query);
+  EXPECT_EQ(query.size(), 4u);
+  EXPECT_TRUE(dialogs_.shown.empty());
+  // Any menu tool gives the frames back.
+  window_.HandleEvent(Click("window", "tool2"));
+  EXPECT_EQ(surface_.panel, "");
+}
+
+TEST_F(StatusPagesTest, ListPagesMonthsDetailAndBackKeepThePartnerAndServer) {
+  Open();
+  window_.Status().SetMonth({2026, 1});
+  TypePassword(kPassword);
+  const std::string list =
+      "<DATA><ORDER><SEQUENCE>12</SEQUENCE><PONUMBER>PO-&lt;7&gt;</PONUMBER><GUID>G7</GUID>"
+      "</ORDER><PAGE>1</PAGE><PAGECOUNT>2</PAGECOUNT></DATA>";
+
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statuslist1"));
+  EXPECT_EQ(window_.Status().ReadyState(), 1);
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  EXPECT_EQ(window_.Status().ReadyState(), 4);
+  auto query = QueryOf(LastUrl());
+  EXPECT_EQ(LastUrl().rfind("http://dealer.localhost:8123/xmlorderlist.asp?", 0), 0u);
+  ExpectLoginOfPartner1(query);
+  EXPECT_EQ(query.at("y"), "2026");
+  EXPECT_EQ(query.at("m"), "1");
+  EXPECT_EQ(query.at("page"), "1");
+  EXPECT_EQ(query.at("pagelen"), "15");
+  EXPECT_EQ(query.at("sort"), "SEQUENCE+DESC");
+  EXPECT_EQ(edi_.Settings.docSettings.selectSingleNode("SETTINGS/DISPLAY/SORT").text(),
+            "SEQUENCE+DESC");
+  // The list is drawn, its markup-looking text as text, the month named.
+  EXPECT_NE(Body().find("PO-&lt;7&gt;"), std::string::npos) << Body();
+  EXPECT_NE(Body().find(FormatMonthYear({2026, 1})), std::string::npos);
+  ASSERT_TRUE(surface_.b_.GetElementById("statusorder1"));
+  EXPECT_EQ(surface_.b_.GetElementById("statusorder1").getAttribute("name"), "G7");
+  EXPECT_TRUE(surface_.b_.GetElementById("statuspage2"));
+
+  // Next month: from January, February (the password field is gone with the status page).
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statusnextmonth"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  query = QueryOf(LastUrl());
+  ExpectLoginOfPartner1(query);
+  EXPECT_EQ(query.at("m"), "2");
+  EXPECT_EQ(query.at("y"), "2026");
+  EXPECT_NE(Body().find(FormatMonthYear({2026, 2})), std::string::npos);
+
+  // Two months back crosses the year; the month is kept for the next page.
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statusprevmonth"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statusprevmonth"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statuspage2"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  query = QueryOf(LastUrl());
+  EXPECT_EQ(query.at("y"), "2025");
+  EXPECT_EQ(query.at("m"), "12");
+  EXPECT_EQ(query.at("page"), "2");
+  ExpectLoginOfPartner1(query);
+
+  // The detail comes from the same server; its menu strip leads back to page 2.
+  http_.Answer(200, "<ORDERDETAIL><GUID>G7</GUID><PONUMBER>PO-7</PONUMBER></ORDERDETAIL>");
+  window_.HandleEvent(Click("fDocB", "statusorder1"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  EXPECT_EQ(LastUrl(), "http://dealer.localhost:8123/xmlorderdetail.asp?guid=G7&lang=" +
+                           Module().LanguageCode);
+  EXPECT_EQ(window_.Status().Mode(), 2);
+  EXPECT_NE(Body().find("PO-7"), std::string::npos);
+  ASSERT_TRUE(surface_.c_.GetElementById("lmenubacktopage2"));
+
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocC", "lmenubacktopage2"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  query = QueryOf(LastUrl());
+  EXPECT_EQ(LastUrl().rfind("http://dealer.localhost:8123/xmlorderlist.asp?", 0), 0u);
+  ExpectLoginOfPartner1(query);
+  EXPECT_EQ(query.at("page"), "2");
+  EXPECT_EQ(query.at("m"), "12");
+  EXPECT_EQ(window_.Status().StatusPartner(), 1);
+  EXPECT_TRUE(surface_.b_.GetElementById("statusorder1"));
+  // Nothing failed on the way: no partner 0 was looked up.
+  EXPECT_TRUE(dialogs_.shown.empty()) << dialogs_.shown[0].text;
+}
+
+TEST_F(StatusPagesTest, AColumnHeadingSortsTheListAndASecondClickReversesIt) {
+  Open();
+  TypePassword(kPassword);
+  const std::string list =
+      "<DATA><ORDER><SEQUENCE>3</SEQUENCE><PONUMBER>B</PONUMBER><GUID>G3</GUID></ORDER>"
+      "<PAGE>2</PAGE><PAGECOUNT>2</PAGECOUNT></DATA>";
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statuslist1"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  ui::HtmlElement heading = surface_.b_.GetElementById("statussort2");
+  ASSERT_TRUE(heading);
+  EXPECT_EQ(heading.getAttribute("name"), "PONUMBER");
+
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statussort2"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  EXPECT_EQ(QueryOf(LastUrl()).at("sort"), "PONUMBER+ASC");
+  EXPECT_EQ(QueryOf(LastUrl()).at("page"), "1");
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statussort2"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  EXPECT_EQ(QueryOf(LastUrl()).at("sort"), "PONUMBER+DESC");
+  // The key stays for the month and page links.
+  http_.Answer(200, list);
+  window_.HandleEvent(Click("fDocB", "statusprevmonth"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  EXPECT_EQ(QueryOf(LastUrl()).at("sort"), "PONUMBER+DESC");
+  ExpectLoginOfPartner1(QueryOf(LastUrl()));
+}
+
+TEST_F(StatusPagesTest, AListArrivingAfterTheDealerLeftIsNotDrawn) {
+  Open();
+  TypePassword(kPassword);
+  http_.Answer(200, "<DATA><ORDER><PONUMBER>LATE-LIST</PONUMBER><GUID>G</GUID></ORDER></DATA>");
+  window_.HandleEvent(Click("fDocB", "statuslist1"));
+  // The server has the request; the dealer goes to the settings page before its answer is
+  // drawn (its task, when already posted, has not run yet).
+  for (int i = 0; i < 2000 && http_.Requests().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(http_.Requests().size(), 1u);
+  window_.HandleEvent(Click("window", "tool5"));
+  surface_.RunAnswer(std::chrono::milliseconds(1500));
+  EXPECT_EQ(Body().find("LATE-LIST"), std::string::npos);
+  EXPECT_NE(window_.Status().ReadyState(), 4);
+  EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(StatusPagesTest, FailuresAreReportedWithoutThePassword) {
+  module_.EnableLogging();
+  Open();
+  TypePassword(kPassword);
+
+  http_.FailWith("Connection refused");
+  window_.HandleEvent(Click("fDocB", "statuslist1"));
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].icon, MsgIcon::Critical);
+  EXPECT_NE(dialogs_.shown[0].text.find("pw=***"), std::string::npos) << dialogs_.shown[0].text;
+  EXPECT_NE(dialogs_.shown[0].text.find("Connection refused"), std::string::npos);
+
+  // An answer that is not XML: reported, nothing drawn.
+  const std::string before = Body();
+  http_.Answer(200, "<DATA><ORDER>");
+  window_.Status().GoToPage(1);
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(dialogs_.shown[1].icon, MsgIcon::Information);
+  EXPECT_EQ(dialogs_.shown[1].text.rfind(ResParam("MSG ErrorOpeningParam", {""}).substr(0, 5), 0),
+            0u);
+  EXPECT_EQ(Body(), before);
+
+  // XML that is no order list (a login page, say).
+  http_.Answer(200, "<html><body>Login</body></html>");
+  window_.Status().GoToPage(1);
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  ASSERT_EQ(dialogs_.shown.size(), 3u);
+  EXPECT_EQ(dialogs_.shown[2].text, Res("MSG InvalidDataFromWebSite"));
+  EXPECT_EQ(Body(), before);
+
+  // A refused login page is no list either.
+  http_.Answer(403, "<DATA><ERROR>no</ERROR></DATA>");
+  window_.Status().GoToPage(1);
+  ASSERT_EQ(surface_.RunAnswer(), 1);
+  ASSERT_EQ(dialogs_.shown.size(), 4u);
+  EXPECT_NE(dialogs_.shown[3].text.find("403"), std::string::npos);
+
+  for (const DialogRecord& shown : dialogs_.shown) {
+    EXPECT_EQ(shown.text.find(kPassword), std::string::npos) << shown.text;
+    EXPECT_EQ(shown.text.find(kEncoded), std::string::npos) << shown.text;
+  }
+  const std::string log = testing::ReadFileOrEmpty(module_.path("larkEDI.log"));
+  EXPECT_NE(log.find("Entering DisplayStatusList"), std::string::npos) << "the log is written";
+  EXPECT_EQ(log.find(kPassword), std::string::npos);
+  EXPECT_EQ(log.find(kEncoded), std::string::npos);
+}
+
+TEST_F(StatusPagesTest, APartnerWithoutADealerServerOpensNothing) {
+  ASSERT_FALSE(ConnectMethodOrca(module_.dir()).RemoveServer("NWC", "http://gate.localhost:8123"));
+  Open();
+  TypePassword(kPassword);
+  window_.HandleEvent(Click("fDocB", "statusbutton1"));
+  EXPECT_EQ(surface_.panel, "");
+  window_.HandleEvent(Click("fDocB", "statuslist1"));
+  EXPECT_TRUE(http_.Requests().empty());
+  EXPECT_EQ(window_.Status().ReadyState(), 0);
+  ASSERT_EQ(dialogs_.CountShown(Res("MSG CannotGetServerNameForPartner")), 2);
+}
+
+}  // namespace
+}  // namespace larkedi

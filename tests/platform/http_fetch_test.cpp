@@ -1,0 +1,196 @@
+// Requests sent without blocking the thread that starts them: the answer comes back as a
+// task for that thread, a dropped request never reports, and curl stops a transfer whose
+// abort flag is set.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "platform/http_client.h"
+
+namespace larkedi {
+namespace {
+
+using std::chrono::milliseconds;
+
+// An HTTP client that holds every request until the test opens the gate.
+class GateHttp final : public HttpClient {
+ public:
+  GateHttp() : previous_(HttpClient::SetDefault(this)) {}
+  ~GateHttp() override { HttpClient::SetDefault(previous_); }
+
+  HttpResponse Send(const HttpRequest& request) override {
+    std::unique_lock<std::mutex> lock(mu_);
+    ++arrived_;
+    urls_.push_back(request.url);
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return open_ || (request.abort && request.abort->load()); });
+    HttpResponse r;
+    if (!open_) {
+      r.error = "aborted";
+    } else {
+      r.completed = true;
+      r.status = 200;
+      r.body = "<DATA>" + request.url + "</DATA>";
+    }
+    ++returned_;
+    cv_.notify_all();
+    return r;
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mu_);
+    open_ = true;
+    cv_.notify_all();
+  }
+  // Waits until `n` requests arrived (false after a generous bound: the test then fails).
+  bool WaitArrived(int n) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return arrived_ >= n; });
+  }
+  bool WaitReturned(int n) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return returned_ >= n; });
+  }
+  // The abort flag reaches a client only through the request; pokes the waiting requests.
+  void Poke() { cv_.notify_all(); }
+
+ private:
+  HttpClient* previous_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool open_ = false;
+  int arrived_ = 0;
+  int returned_ = 0;
+  std::vector<std::string> urls_;
+};
+
+// The owner's task queue: what PostTask hands to the user-interface thread.
+class TaskQueue {
+ public:
+  PostTask Poster() {
+    return [this](std::function<void()> task) {
+      std::lock_guard<std::mutex> lock(mu_);
+      tasks_.push_back(std::move(task));
+      cv_.notify_all();
+    };
+  }
+  // Waits up to `wait` for a task; runs every queued one. The number run.
+  int RunWithin(milliseconds wait) {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); });
+      tasks.swap(tasks_);
+    }
+    for (auto& t : tasks) t();
+    return static_cast<int>(tasks.size());
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+TEST(HttpFetchTest, TheAnswerRunsAsATaskOfTheStartingThread) {
+  GateHttp http;
+  TaskQueue queue;
+  HttpFetch fetch;
+  const std::thread::id me = std::this_thread::get_id();
+  std::string body;
+  std::thread::id ran_on;
+  HttpRequest request;
+  request.url = "http://dealer.localhost/xmlorderlist.asp";
+  ASSERT_TRUE(fetch.Start(request, queue.Poster(), [&](const HttpResponse& r) {
+    body = r.body;
+    ran_on = std::this_thread::get_id();
+  }));
+  // Start returned while the server still holds the request: the thread is free.
+  ASSERT_TRUE(http.WaitArrived(1));
+  EXPECT_TRUE(fetch.Pending());
+  EXPECT_EQ(body, "");
+  http.Open();
+  ASSERT_EQ(queue.RunWithin(std::chrono::seconds(20)), 1);
+  EXPECT_EQ(body, "<DATA>http://dealer.localhost/xmlorderlist.asp</DATA>");
+  EXPECT_EQ(ran_on, me);
+  EXPECT_FALSE(fetch.Pending());
+}
+
+TEST(HttpFetchTest, ANewRequestDropsTheRunningOne) {
+  GateHttp http;
+  TaskQueue queue;
+  std::vector<std::string> delivered;
+  HttpFetch fetch;
+  HttpRequest first, second;
+  first.url = "http://dealer.localhost/first";
+  second.url = "http://dealer.localhost/second";
+  auto keep = [&](const HttpResponse& r) { delivered.push_back(r.body); };
+  ASSERT_TRUE(fetch.Start(first, queue.Poster(), keep));
+  ASSERT_TRUE(http.WaitArrived(1));
+  ASSERT_TRUE(fetch.Start(second, queue.Poster(), keep));
+  ASSERT_TRUE(http.WaitArrived(2));
+  http.Open();
+  ASSERT_TRUE(http.WaitReturned(2));
+  // Only the second answer is delivered, however the two threads ended.
+  while (delivered.empty() && queue.RunWithin(std::chrono::seconds(20)) > 0) {
+  }
+  queue.RunWithin(milliseconds(200));
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0], "<DATA>http://dealer.localhost/second</DATA>");
+}
+
+TEST(HttpFetchTest, ACancelledRequestNeverReportsAndIsAborted) {
+  GateHttp http;
+  TaskQueue queue;
+  bool called = false;
+  {
+    HttpFetch fetch;
+    HttpRequest request;
+    request.url = "http://dealer.localhost/slow";
+    ASSERT_TRUE(fetch.Start(request, queue.Poster(), [&](const HttpResponse&) { called = true; }));
+    ASSERT_TRUE(http.WaitArrived(1));
+  }  // destroyed while the request waits: the abort flag is set
+  http.Poke();
+  ASSERT_TRUE(http.WaitReturned(1)) << "the client saw the abort flag";
+  queue.RunWithin(milliseconds(300));
+  EXPECT_FALSE(called);
+}
+
+TEST(HttpFetchTest, CurlStopsATransferWhoseAbortFlagIsSet) {
+  // A server that never answers while the test runs.
+  httplib::Server server;
+  std::atomic<bool> release{false};
+  server.Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+    while (!release.load()) std::this_thread::sleep_for(milliseconds(20));
+    res.set_content("late", "text/plain");
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  ASSERT_GT(port, 0);
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  auto abort = std::make_shared<std::atomic<bool>>(false);
+  HttpRequest request;
+  request.url = "http://127.0.0.1:" + std::to_string(port) + "/stall";
+  request.total_timeout_ms = 600000;  // only the flag can end it
+  request.abort = abort;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(milliseconds(300));
+    abort->store(true);
+  });
+  HttpResponse response = HttpSend(request);
+  stopper.join();
+  EXPECT_FALSE(response.completed);
+  EXPECT_EQ(response.error, "aborted");
+  release = true;
+  server.stop();
+  serving.join();
+}
+
+}  // namespace
+}  // namespace larkedi

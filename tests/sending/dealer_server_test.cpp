@@ -1,0 +1,106 @@
+// The dealer server of a partner: the gateway name made into the dealer site's base
+// address (a scheme that is there is kept), asked of the partner's connector or, for a
+// legacy method, read from the registry; failures say why and show one message.
+#include "sending/dealer_server.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "platform/registry/registry_store.h"
+#include "sending/connect_method_orca.h"
+#include "support/registry.h"
+#include "support/resx.h"
+#include "testing/scripted_dialogs.h"
+#include "testing/temp_module.h"
+
+namespace larkedi {
+namespace {
+
+TEST(DealerServerAddressTest, GateBecomesDealerAndTheAddressEndsWithOneSlash) {
+  EXPECT_EQ(DealerServerAddress("gate.example.com"), "http://dealer.example.com/");
+  EXPECT_EQ(DealerServerAddress("GATE.example.com:8080"), "http://dealer.example.com:8080/");
+  EXPECT_EQ(DealerServerAddress("gate.example.com//edi//"), "http://dealer.example.com/edi/");
+  EXPECT_EQ(DealerServerAddress("  orders.example.com  "), "http://orders.example.com/");
+  EXPECT_EQ(DealerServerAddress(""), "");
+  // Only the host name changes: a path that holds "gate." stays as it is.
+  EXPECT_EQ(DealerServerAddress("gate.x/gate.y"), "http://dealer.x/gate.y/");
+}
+
+TEST(DealerServerAddressTest, AnAddressWithASchemeKeepsIt) {
+  EXPECT_EQ(DealerServerAddress("https://gate.x"), "https://dealer.x/");
+  EXPECT_EQ(DealerServerAddress("http://gate.x/"), "http://dealer.x/");
+  EXPECT_EQ(DealerServerAddress("HTTPS://Gate.X:8443/site"), "https://dealer.X:8443/site/");
+}
+
+class DealerServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1);
+    module_.Restart();  // the language texts the messages are made of
+    ASSERT_FALSE(Res("MSG CannotFindPartnerCode").empty());
+  }
+  void TearDown() override { ::unsetenv("LARKEDI_REGISTRY_DIR"); }
+
+  void Settings(const std::string& partners) {
+    ASSERT_TRUE(settings_.loadXML(
+        "<SETTINGS><METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME>"
+        "</METHOD><METHOD legacy=\"1\"><ID>2</ID><NAME>Viewer</NAME><OBJECTNAME>EDIV</OBJECTNAME>"
+        "</METHOD><METHOD><ID>3</ID><NAME>Gone</NAME><OBJECTNAME>NoSuchModule</OBJECTNAME>"
+        "</METHOD>" +
+        partners + "</SETTINGS>"));
+  }
+
+  testing::TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
+  xml::Document settings_;
+};
+
+TEST_F(DealerServerTest, TheConnectorsGatewayGivesTheDealerServer) {
+  ConnectMethodOrca connector(module_.dir());
+  ASSERT_FALSE(connector.AddServer("NWC", "http://gate.localhost:8123"));
+  Settings(
+      "<PARTNER><ID>4</ID><CODE> NWC </CODE><METHODID>1</METHODID></PARTNER>"
+      "<PARTNER><ID>5</ID><CODE>OTHER</CODE><METHODID>1</METHODID></PARTNER>");
+  Err err;
+  EXPECT_EQ(FindDealerServer(settings_, "4", err), "http://dealer.localhost:8123/");
+  EXPECT_FALSE(err);
+  // A code without a gateway has no server name.
+  EXPECT_EQ(GetDealerServer(settings_, "5"), "");
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].text.find(Res("MSG CannotGetServerNameForPartner")),
+            std::string::npos);
+}
+
+TEST_F(DealerServerTest, FailuresNameTheirCause) {
+  Settings(
+      "<PARTNER><ID>1</ID><METHODID>1</METHODID></PARTNER>"
+      "<PARTNER><ID>2</ID><CODE>X</CODE><METHODID>3</METHODID></PARTNER>");
+  Err err;
+  EXPECT_EQ(FindDealerServer(settings_, "1", err), "");
+  EXPECT_EQ(err.Number, kErrGeneral);
+  EXPECT_EQ(err.Source, "GetDealerServer");
+  EXPECT_EQ(err.Description, Res("MSG CannotFindPartnerCode"));
+  EXPECT_EQ(FindDealerServer(settings_, "2", err), "");
+  EXPECT_EQ(err.Description, ResParam("MSG CannotCreateObjectForParam", {"NoSuchModule"}));
+  // Partner 0 (no partner) is no partner: there is no code to ask for.
+  EXPECT_EQ(FindDealerServer(settings_, "0", err), "");
+  EXPECT_EQ(err.Description, Res("MSG CannotFindPartnerCode"));
+  EXPECT_TRUE(dialogs_.shown.empty()) << "FindDealerServer shows nothing itself";
+}
+
+TEST_F(DealerServerTest, ALegacyMethodReadsTheViewersServer) {
+  Settings("<PARTNER><ID>7</ID><CODE>L</CODE><METHODID>2</METHODID></PARTNER>");
+  Err err;
+  EXPECT_EQ(FindDealerServer(settings_, "7", err), "");
+  EXPECT_EQ(err.Description, Res("MSG CannotGetServerNameForPartner"));
+  clsRegistry registry;
+  ASSERT_EQ(registry.SetNewValue(HKEY_CURRENT_USER, "Software\\Orca Technologies\\EDI\\Viewer",
+                                 kRegTypeText, "Server", "https://gate.legacy.example"),
+            REG_OK);
+  EXPECT_EQ(FindDealerServer(settings_, "7", err), "https://dealer.legacy.example/");
+  EXPECT_FALSE(err);
+}
+
+}  // namespace
+}  // namespace larkedi
