@@ -89,6 +89,7 @@ TEST_F(LegacySendTest, EachCatalogIsAnnouncedToTheHostThenItsProgramRuns) {
   // The bar: a third of each share per catalog, 15/30/50 then 30/60/100.
   std::vector<int> bars;
   for (const auto& [step, percent] : rows.steps) bars.push_back(percent);
+  ASSERT_GE(bars.size(), 6u);
   EXPECT_EQ(std::vector<int>(bars.begin(), bars.begin() + 6),
             (std::vector<int>{15, 30, 50, 30, 60, 100}));
 
