@@ -112,7 +112,9 @@ Err OrderStack::SaveOrders() {
       if (Err err = ArchiveDesign(design, name, spool, archive)) {
         Keep(first, std::move(err));
       } else {
-        versions_.erase(name);
+        // Known as gone from the spool folder: a later save before the next load leaves it
+        // alone instead of archiving the same design a second time.
+        versions_[name].clear();
         changed_.erase(name);
       }
     }

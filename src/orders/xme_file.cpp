@@ -166,6 +166,27 @@ Err DecipherBytes(const std::string& path, std::string bytes, std::string* text,
   return err;
 }
 
+namespace {
+
+// The entry `data` from the file `name` goes to: `name`, else "name~2.xme", "name~3.xme",
+// ..., the first such name the archive does not hold. Empty when one of those entries holds
+// these bytes already.
+std::string EntryNameFor(zip::Archive& archive, const std::string& name, const std::string& data) {
+  const std::size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (int n = 1;; ++n) {
+    std::string candidate = n == 1 ? name : stem + "~" + std::to_string(n) + ext;
+    const int existing = archive.FindEntry(candidate);
+    if (existing < 0) return candidate;
+    std::string old;
+    std::string ignored;
+    if (archive.ReadEntry(existing, &old, &ignored) && old == data) return {};
+  }
+}
+
+}  // namespace
+
 Err PackFiles(const std::string& folder, const std::vector<std::string>& names,
               const std::string& zip_path, std::vector<std::string>* packed) {
   const char* kRoutine = "ArchiveFolder";
@@ -189,8 +210,20 @@ Err PackFiles(const std::string& folder, const std::vector<std::string>& names,
   std::string skipped;
   for (const std::string& name : names) {
     std::string data;
-    if (env->ReadFile(JoinPath(folder, name), &data, &reason) &&
-        archive->AddEntry(name, std::move(data), kLevel, false, &reason)) {
+    if (!env->ReadFile(JoinPath(folder, name), &data, &reason)) {
+      if (!skipped.empty()) skipped.append("; ");
+      skipped.append(reason);
+      continue;
+    }
+    // An entry of the same name is never replaced: a design archived twice, or two copies
+    // of one design, keep an entry each. The same bytes archived already (an archiving
+    // that stopped before it deleted the file) are not added again.
+    const std::string entry = EntryNameFor(*archive, name, data);
+    if (entry.empty()) {
+      added.push_back(name);
+      continue;
+    }
+    if (archive->AddEntry(entry, std::move(data), kLevel, false, &reason)) {
       added.push_back(name);
     } else {
       if (!skipped.empty()) skipped.append("; ");

@@ -51,7 +51,9 @@ Err DecipherBytes(const std::string& path, std::string bytes, std::string* text,
                   XmeFailure* why = nullptr);
 
 /// Adds the files `names` of `folder` to the zip archive `zip_path` (opened when it exists,
-/// created otherwise; an entry of the same name is replaced) and writes the archive whole.
+/// created otherwise) and writes the archive whole. An entry of the same name is never
+/// replaced: the file goes in as "name~2.xme" (or the next free number), unless that entry
+/// holds the same bytes already, when it counts as packed without a second copy.
 /// `packed` receives the names that are in the written archive. An archive that exists but
 /// cannot be read is left as it is (nothing packed). A file that cannot be read is left out
 /// and named in the returned error; the others are still packed.

@@ -19,6 +19,8 @@
 #include "sending/order_document.h"
 #include "sending/send_record.h"
 #include "settings/partner_service.h"
+#include "sending/send_steps.h"
+#include "sending/transmission_method.h"
 #include "settings/settings_document.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -37,31 +39,6 @@ std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return text;
-}
-
-// "MM/DD/YYYY H:M:S" of the local clock, the time fields without leading zeros.
-std::string SentDateText() {
-  const DateParts p = Date::Now().Parts();
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %d:%d:%d", p.Month, p.Day, p.Year, p.Hour,
-                p.Minute, p.Second);
-  return buf;
-}
-
-// Writes `value` as the CDATA text of `path` under `parent`, creating the element when missing.
-void SetCData(xml::Document& doc, const std::string& path, const std::string& parent,
-              const std::string& value) {
-  SetHeaderValue(doc, path, parent, value);
-}
-
-std::string ConnectionParameter(const std::string& code, bool freeedi) {
-  return std::string("<InputParameter><PartnerCode") + (freeedi ? " freeedi=\"1\"" : "") +
-         "><![CDATA[" + code + "]]></PartnerCode></InputParameter>";
-}
-
-std::string SendParameter(const std::string& code, const std::string& data) {
-  return "<InputParameter><PartnerCode><![CDATA[" + code + "]]></PartnerCode><Data>" + data +
-         "</Data></InputParameter>";
 }
 
 }  // namespace
@@ -83,17 +60,6 @@ const char* SendResultText(SendResult result) {
   }
   return "failed";
 }
-
-/// What one order's send knows while it runs.
-struct SendOrders::Order {
-  SendRow row;
-  std::string object_name;
-  std::string manuf_id;
-  std::string dealer_id;
-  std::string password;
-  bool free_edi = false;
-  bool done = false;
-};
 
 SendOrders::SendOrders(OrderStack& stack, SendJournal& journal)
     : stack_(stack), journal_(journal) {}
@@ -190,23 +156,39 @@ bool SendOrders::Run(SendObserver* observer) {
     Env::Default()->CreateDirectories(archive_path_, nullptr);
   }
 
+  // One order's failure must not end the batch.
+  auto error_row = [this](xml::Node order, const char* what) {
+    SendRow row;
+    row.order_id = GetNodeText(order, "ID");
+    row.partner_id = Trim(GetNodeText(order, "PARTNERID"));
+    row.result = SendResult::Failed;
+    row.word = Res("MSG Failure");
+    row.message = what;
+    rows_.push_back(row);
+    if (observer_) observer_->OrderDone(row);
+    SaveStack(nullptr);
+  };
+
+  // First pass: the orders of legacy methods go to their programs, catalog by catalog.
+  WriteLog("Start processing orders associated to a legacy transmission method.");
+  for (xml::Node order : send_list) {
+    if (order.parentNode().isNull() || !IsLegacyMethod(order)) continue;
+    try {
+      SendLegacyOrder(order, send_list);
+    } catch (const std::exception& e) {
+      error_row(order, e.what());
+    }
+  }
+
   WriteLog("About to run order list. For each order to send:");
   for (xml::Node order : send_list) {
     // A group an earlier order of this run removed is no longer in the stack.
     if (order.parentNode().isNull()) continue;
+    if (IsLegacyMethod(order)) continue;  // the first pass had it
     try {
       SendOne(order, send_list, observer);
     } catch (const std::exception& e) {
-      // One order's failure must not end the batch.
-      SendRow row;
-      row.order_id = GetNodeText(order, "ID");
-      row.partner_id = Trim(GetNodeText(order, "PARTNERID"));
-      row.result = SendResult::Failed;
-      row.word = Res("MSG Failure");
-      row.message = e.what();
-      rows_.push_back(row);
-      if (observer_) observer_->OrderDone(row);
-      SaveStack(nullptr);
+      error_row(order, e.what());
     }
   }
   SaveStack(nullptr);
@@ -249,14 +231,33 @@ bool SendOrders::CheckJournal(Order& o, xml::Node order, const xml::NodeList& se
     Finish(o, SendResult::Failed, Res("MSG Failure"), "send journal: " + err.Description);
     return false;
   }
-  if (state == SendState::Accepted) {
+  // Catalogs accepted one by one are not sent again; the order is sent when all are.
+  bool whole = false;
+  std::map<std::string, std::string> accepted = AcceptedCatalogs(entries, &whole);
+  bool all_accepted = whole;
+  if (!whole && !accepted.empty()) {
+    all_accepted = true;
+    for (const auto& name : o.row.catalogs) all_accepted = all_accepted && accepted.count(name);
+  }
+  if (all_accepted) {
     // Accepted before, but still stacked (the run that sent it ended before its save).
-    o.row.sequence = entries.empty() ? std::string() : entries.back().sequence;
+    if (whole) {
+      o.row.sequence = entries.empty() ? std::string() : entries.back().sequence;
+    } else {
+      std::vector<std::string> sequences;
+      for (const auto& name : o.row.catalogs) {
+        if (!accepted[name].empty()) sequences.push_back(accepted[name]);
+      }
+      o.row.sequence = JoinSequences(sequences);
+    }
     stack_.RemoveSentOrder(order, send_list);
     Finish(o, SendResult::AlreadySent, Res("MSG Done"),
            "accepted earlier; removed from the order stack without sending it again");
     SaveStack(&o);
     return false;
+  }
+  for (const auto& name : o.row.catalogs) {
+    if (accepted.count(name)) o.accepted_before[name] = accepted[name];
   }
   if (state != SendState::InDoubt) return true;
   // The latest open hand-over, as the history lists it.
@@ -426,18 +427,23 @@ void SendOrders::ArchiveCopy(const Order& o, const xml::Document& tmpdoc, int64_
   if (Err err = stack_.ArchiveFolder(archive_path_)) LogError("SendOrders: ArchiveFolder", err);
 }
 
-void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendObserver* observer) {
-  Order o;
+void SendOrders::StartOrder(Order& o, const xml::Node& order) const {
   o.row.order_id = GetNodeText(order, "ID");
   o.row.partner_id = Trim(GetNodeText(order, "PARTNERID"));
   o.row.design_file = GetNodeText(order, "../FileName");
   o.row.partner_code = Setting(o.row.partner_id, "CODE");
   o.row.partner_name = Setting(o.row.partner_id, "NAME");
-  xml::Node design = order.parentNode();
+  const xml::Node design = order.parentNode();
   for (xml::Node cid : order.selectNodes("CATALOGID")) {
     o.row.catalogs.push_back(GetNodeText(
         design, "Catalog[ID=" + xml::XPathLiteral(cid.text()) + "]/Identification/Name"));
   }
+}
+
+void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendObserver* observer) {
+  Order o;
+  StartOrder(o, order);
+  xml::Node design = order.parentNode();
   const xml::Node& settings = stack_.Settings().docSettings;
 
   // Legacy methods are sent by their own programs, which this sender does not run.
@@ -532,87 +538,89 @@ void SendOrders::SendOne(xml::Node order, const xml::NodeList& send_list, SendOb
   WriteLog("'Checking if transformation node for Partner exists for partnerid = " +
            o.row.partner_id);
   WriteLog("'After checking if transformation node for Partner exists: sXslPath = " + xsl);
-  if (Trim(Setting(o.row.partner_id, "EDIVALIDATE/MULTICATSEND")).empty()) {
-    Finish(o, SendResult::Failed, Res("MSG Failure"),
-           "the partner takes its orders catalog by catalog, which this sender does not do yet; "
-           "the order stays in the stack");
-    return;
+
+  ConnectorSend send;
+  send.connector = connector.get();
+  send.journal = &journal_;
+  send.order.design_file = o.row.design_file;
+  send.order.order_id = o.row.order_id;
+  send.order.partner_id = o.row.partner_id;
+  send.order.partner_code = o.row.partner_code;
+  send.order.po_number = Trim(GetNodeText(order, "PONUMBER"));
+  send.xsl = xsl;
+  send.document_ready = [this, &o](const std::string& data) {
+    WriteLastPO(archive_path_, data, o.password);
+  };
+  send.step = [observer, &o](const std::string& step, int percent) {
+    if (observer) observer->OrderStep(o.row.order_id, step, percent);
+  };
+  // Catalogs an earlier run delivered one by one are not sent again, in either mode.
+  for (xml::Node catalog : tmpdoc.selectNodes("//Catalog")) {
+    if (o.accepted_before.count(GetNodeText(catalog, "Identification/Name"))) {
+      catalog.parentNode().removeChild(catalog);
+    }
   }
 
-  std::string data;
-  if (!Trim(xsl).empty()) {
-    xml::Node root = tmpdoc.selectSingleNode("Design");
-    xml::Node cur = root.appendChild(tmpdoc.createElement("CurCatalog"));
-    cur.appendChild(tmpdoc.createCDATASection(""));
-    SetCData(tmpdoc, "Design/JobInfo/Header/DateSent", "Design/JobInfo/Header", SentDateText());
-    data = DoCustomTransformation(tmpdoc, xsl);
-    if (data.rfind("ERROR", 0) == 0) {
-      Finish(o, SendResult::Failed, "Transformation error", data);
+  // Whole-order mode when the partner's MULTICATSEND holds any text, else catalog by catalog.
+  std::vector<CatalogAccepted> sent;
+  if (!Trim(Setting(o.row.partner_id, "EDIVALIDATE/MULTICATSEND")).empty()) {
+    std::string data;
+    if (!Trim(xsl).empty()) {
+      xml::Node root = tmpdoc.selectSingleNode("Design");
+      xml::Node cur = root.appendChild(tmpdoc.createElement("CurCatalog"));
+      cur.appendChild(tmpdoc.createCDATASection(""));
+      SetHeaderValue(tmpdoc, "Design/JobInfo/Header/DateSent", "Design/JobInfo/Header",
+                     SentDateText());
+      data = DoCustomTransformation(tmpdoc, xsl);
+      if (data.rfind("ERROR", 0) == 0) {
+        KeepUnsentCatalogs(o, order, tmpdoc, SendResult::Failed, "Transformation error", data, {});
+        return;
+      }
+    } else {
+      data = tmpdoc.xml();
+    }
+    RemoveXmlHeader(data);
+    std::vector<std::string> catalogs;
+    for (const auto& name : o.row.catalogs) {
+      if (!o.accepted_before.count(name)) catalogs.push_back(name);
+    }
+    const HandOff h =
+        SendDocument(send, data, catalogs, GetNodeText(tmpdoc, "Design/JobInfo/Header/GlobalID"));
+    if (h.result != HandOff::Result::Accepted) {
+      if (h.result == HandOff::Result::Refused) password_cache_.erase(o.row.partner_id);
+      const bool in_doubt = h.result == HandOff::Result::InDoubt;
+      KeepUnsentCatalogs(o, order, tmpdoc, in_doubt ? SendResult::InDoubt : SendResult::Failed,
+                         in_doubt ? "in doubt" : Res("MSG Failure"), h.message, {});
       return;
     }
+    sent.push_back({"", h.sequence, h.entry_id});
   } else {
-    data = tmpdoc.xml();
-  }
-  WriteLastPO(archive_path_, data, o.password);
-  RemoveXmlHeader(data);
-
-  // Recorded before it leaves: a crash from here on leaves the order in doubt, never
-  // silently unsent or sent twice.
-  JournalOrder journal_order;
-  journal_order.design_file = o.row.design_file;
-  journal_order.order_id = o.row.order_id;
-  journal_order.partner_id = o.row.partner_id;
-  journal_order.partner_code = o.row.partner_code;
-  journal_order.catalogs = o.row.catalogs;
-  const std::string global_id = GetNodeText(tmpdoc, "Design/JobInfo/Header/GlobalID");
-  if (!global_id.empty()) journal_order.global_ids.push_back(global_id);
-  journal_order.po_number = Trim(GetNodeText(order, "PONUMBER"));
-  int64_t entry_id = 0;
-  if (Err err = journal_.HandOver(journal_order, &entry_id)) {
-    Finish(o, SendResult::Failed, Res("MSG Failure"),
-           "not sent: the send journal could not record it: " + err.Description);
-    return;
-  }
-
-  if (observer) observer->OrderStep(o.row.order_id, Res("MSG DataReady"), 60);
-  WriteLog("'xc.sendfiles(params)");
-  ConnectorAnswer answer;
-  const Err send_error = call("sendfiles", SendParameter(o.row.partner_code, data), &value);
-  if (send_error) {
-    // The call itself failed (a served connector that crashed or hung): whether the order
-    // left cannot be known, so the entry stays in doubt.
-    Finish(o, SendResult::InDoubt, "in doubt",
-           "may have been sent: " +
-               ResParam("MSG ErrorNumberDescription",
-                        {std::to_string(send_error.Number), send_error.Description}));
-    return;
-  }
-  answer.accepted = value.AsBool();
-  automation::Variant field;
-  if (!connector->Get("response", &field)) answer.response = field.AsString();
-  if (!connector->Get("errornumber", &field))
-    answer.error_number = static_cast<long>(field.AsLong());
-  if (!connector->Get("errordescription", &field)) answer.error_description = field.AsString();
-  bool in_doubt = false;
-  if (Err err = RecordSendAnswer(journal_, entry_id, answer, &in_doubt)) {
-    LogError("SendOrders: recording the answer", err);
-  }
-  if (!answer.accepted) {
-    const std::string message =
-        ResParam("MSG ErrorNumberDescription",
-                 {std::to_string(answer.error_number), answer.error_description});
-    if (in_doubt) {
-      Finish(o, SendResult::InDoubt, "in doubt",
-             "may have been sent (no answer came back): " + message);
-    } else {
-      password_cache_.erase(o.row.partner_id);
-      Finish(o, SendResult::Failed, Res("MSG Failure"), message);
+    CatalogSends r = SendPerCatalog(send, tmpdoc, o.accepted_before);
+    if (r.catalogs == 0) {
+      // Nothing went out: the order must not be reported sent and archived.
+      Finish(o, SendResult::Failed, Res("MSG Failure"),
+             "no catalog to send: the order's document holds none of its catalogs; the order "
+             "stays in the stack");
+      return;
     }
-    return;
+    if (r.failed) {
+      if (r.refused) password_cache_.erase(o.row.partner_id);
+      KeepUnsentCatalogs(o, order, tmpdoc, r.in_doubt ? SendResult::InDoubt : SendResult::Failed,
+                         r.word, r.message, r.accepted);
+      return;
+    }
+    sent = std::move(r.accepted);
   }
-  o.row.sequence = SequenceOf(answer.response);
 
-  ArchiveCopy(o, tmpdoc, entry_id);
+  std::vector<std::string> sequences;
+  for (const auto& name : o.row.catalogs) {
+    auto before = o.accepted_before.find(name);
+    if (before != o.accepted_before.end()) sequences.push_back(before->second);
+  }
+  for (const auto& s : sent) sequences.push_back(s.sequence);
+  o.row.sequence = JoinSequences(sequences);
+
+  ArchiveCopy(o, tmpdoc, sent.empty() ? 0 : sent.back().entry_id);
   stack_.RemoveSentOrder(order, send_list);
   o.row.message = Res("MSG OrderSentSuccessfully");
   // Saved now, so an error later in the batch never leaves this order stacked.

@@ -18,6 +18,7 @@
 // Nothing throws. Run() returns whether the loop ran to its end.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ struct SendRow {
   std::string partner_code;
   std::string partner_name;
   std::vector<std::string> catalogs;
+  /// Catalogs the partner accepted (now or in an earlier run) although the order as a
+  /// whole was not sent; their sequence numbers are in `sequence`.
+  std::vector<std::string> accepted_catalogs;
   SendResult result = SendResult::Failed;
   /// The status word (e.g. the failure word) and the message.
   std::string word;
@@ -59,6 +63,14 @@ struct SendRow {
   /// The message as page markup when it carries links (data in it already escaped);
   /// empty when `message` is plain text only.
   std::string message_html;
+};
+
+/// A catalog the partner accepted on its own (per-catalog sends and legacy programs).
+struct CatalogAccepted {
+  std::string name;
+  std::string sequence;
+  /// The send journal's entry of its hand-over.
+  int64_t entry_id = 0;
 };
 
 /// Receives the progress of a run.
@@ -109,7 +121,15 @@ class SendOrders {
 
  private:
   struct Order;
+  void StartOrder(Order& o, const xml::Node& order) const;
   void SendOne(xml::Node order, const xml::NodeList& send_list, SendObserver* observer);
+  /// First pass: one legacy-method order, catalog by catalog (legacy_send.cpp).
+  bool SendLegacyOrder(xml::Node order, const xml::NodeList& send_list);
+  /// Ends an order that was not sent whole: catalogs accepted now (`accepted`) or before
+  /// are archived and leave the stack, the order keeps the others, the row names them.
+  void KeepUnsentCatalogs(Order& o, xml::Node order, const xml::Document& tmpdoc, SendResult result,
+                          std::string word, std::string message,
+                          const std::vector<CatalogAccepted>& accepted);
   bool CheckJournal(Order& o, xml::Node order, const xml::NodeList& send_list);
   bool Credentials(Order& o, xml::Document& tmpdoc);
   bool FreeEdiActive(Order& o);

@@ -1,0 +1,161 @@
+// A module for send tests: its own registry store (served connectors and the host project
+// server are registered there), settings with the partners a test names, designs stacked
+// as `larkedi stack add` stacks them, and send runs as `larkedi send` makes them.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "host/frm_edi.h"
+#include "platform/registry/registry_store.h"
+#include "sending/send_pipeline.h"
+#include "testing/scripted_dialogs.h"
+#include "testing/temp_module.h"
+
+namespace larkedi::testing {
+
+/// One partner of the settings: code, catalogs (their names are their codes), method ID
+/// and whether it takes whole orders (MULTICATSEND).
+struct PartnerSpec {
+  std::string code;
+  std::vector<std::string> catalogs;
+  std::string method_id = "1";
+  bool whole_order = false;
+};
+
+struct RowCollector final : SendObserver {
+  std::vector<SendRow> rows;
+  std::vector<std::pair<std::string, int>> steps;
+  void OrderStep(const std::string&, const std::string& step, int percent) override {
+    steps.emplace_back(step, percent);
+  }
+  void OrderDone(const SendRow& row) override { rows.push_back(row); }
+};
+
+/// A design with one catalog per name, each holding one item, and the host's project keys
+/// (left out when empty).
+inline std::string DesignText(const std::string& number, const std::vector<std::string>& catalogs,
+                              const std::string& project_key = "70000",
+                              const std::string& design_key = "12") {
+  std::string keys;
+  if (!project_key.empty()) keys += "<ProjectKey>" + project_key + "</ProjectKey>";
+  if (!design_key.empty()) keys += "<DesignKey>" + design_key + "</DesignKey>";
+  std::string d = "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>" +
+                  number + "</Number><GlobalID/><PrjDbKeys>" + keys +
+                  "</PrjDbKeys></Header><FileName>" + number + ".kit</FileName></JobInfo>";
+  int line = 0;
+  for (const auto& c : catalogs) {
+    ++line;
+    d += "<Catalog><Identification><Name><![CDATA[" + c +
+         "]]></Name></Identification><Item><LineItemNumber>" + std::to_string(line) +
+         "</LineItemNumber><Code>ITEM-" + number + "-" + std::to_string(line) +
+         "</Code><Qty>1</Qty></Item></Catalog>";
+  }
+  return d + "</Design></Designs>";
+}
+
+class SendFixture : public ::testing::Test {
+ protected:
+  SendFixture() { ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1); }
+  ~SendFixture() override { ::unsetenv("LARKEDI_REGISTRY_DIR"); }
+
+  /// Writes the settings: method 1 is the connector `Fake` (served), method 2 the legacy
+  /// program `edi/60/send-order` of the host application folder.
+  void WriteSettings(const std::vector<PartnerSpec>& partners) {
+    std::string s =
+        "<SETTINGS><METHOD><ID>1</ID><NAME>Fake</NAME><OBJECTNAME>Fake</OBJECTNAME></METHOD>"
+        "<METHOD legacy=\"1\"><ID>2</ID><NAME>Legacy EDI</NAME><OBJECTNAME>LEG</OBJECTNAME>"
+        "<EXEPATH>send-order</EXEPATH></METHOD><SPOOLPATH>" +
+        module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
+        "</ARCHIVEPATH><SORTORDER>NS</SORTORDER>";
+    int id = 0;
+    int catalog_id = 0;
+    for (const auto& p : partners) {
+      ++id;
+      s += "<PARTNER><ID>" + std::to_string(id) + "</ID><NAME>" + p.code +
+           " Cabinets</NAME><CODE>" + p.code + "</CODE><MANUFID>M-" + p.code +
+           "</MANUFID><DEALERID>D-" + p.code + "</DEALERID><METHODID>" + p.method_id +
+           "</METHODID><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>";
+      if (p.whole_order) s += "<EDIVALIDATE><MULTICATSEND>1</MULTICATSEND></EDIVALIDATE>";
+      s += "</PARTNER>";
+      for (const auto& c : p.catalogs) {
+        s += "<CATALOG><ID>" + std::to_string(++catalog_id) + "</ID><CODE><![CDATA[" + c +
+             "]]></CODE><PARTNERID>" + std::to_string(id) + "</PARTNERID></CATALOG>";
+      }
+    }
+    WriteFileOrDie(module_.path("larkEDI.xml"), s + "</SETTINGS>");
+    module_.Restart();
+  }
+
+  /// Registers the served class `prog_id` in this module's registry store.
+  static void RegisterServer(const std::string& prog_id, const std::string& command_line) {
+    ASSERT_TRUE(
+        registry::RegistrySetString("HKCR\\" + prog_id + "\\LocalServer32", "", command_line));
+  }
+  /// The served connector Fake.spooler, keeping what it accepts in `store()`.
+  void RegisterConnector(const std::string& options = "") {
+    RegisterServer("Fake.spooler", std::string(LARKEDI_TOOLS_OUT) +
+                                       "/larkedi-fake-connector --store=" + store() + " " +
+                                       options);
+  }
+  std::string store() const { return module_.path("received"); }
+
+  void Stack(const std::string& design) {
+    frmEDI edi;
+    ASSERT_FALSE(edi.OpenHeadless());
+    std::string text = design;
+    int status = 0;
+    ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
+    edi.Orders.LoadOrders(false, text);
+    ASSERT_FALSE(edi.Orders.LoadStatus);
+  }
+
+  /// One send run on a freshly loaded stack; `prepare` may edit the loaded stack first.
+  bool Send(RowCollector& rows, const std::function<void(OrderStack&)>& prepare = {}) {
+    frmEDI edi;
+    EXPECT_FALSE(edi.OpenHeadless());
+    OrderStack::Transaction transaction(edi.Orders);
+    edi.Orders.LoadOrders(false);
+    if (prepare) prepare(edi.Orders);
+    SendJournal journal(module_.dir());
+    SendOrders sender(edi.Orders, journal);
+    for (const char* code : {"OAK", "ELM", "ASH"}) sender.SetPartnerPassword(code, "pw");
+    return sender.Run(&rows);
+  }
+
+  /// Catalog names of the order groups stacked on disk now, one list per group.
+  std::vector<std::vector<std::string>> StackedOrders() {
+    frmEDI edi;
+    EXPECT_FALSE(edi.OpenHeadless());
+    edi.Orders.LoadOrders(false);
+    std::vector<std::vector<std::string>> out;
+    for (xml::Node group : edi.Orders.docOrders.selectNodes("//ORDERGROUP")) {
+      std::vector<std::string> names;
+      for (xml::Node cid : group.selectNodes("CATALOGID")) {
+        names.push_back(
+            group.parentNode()
+                .selectSingleNode("Catalog[ID='" + cid.text() + "']/Identification/Name")
+                .text());
+      }
+      out.push_back(names);
+    }
+    return out;
+  }
+
+  /// The journal's entries, oldest first.
+  std::vector<JournalEntry> Journal() {
+    SendJournal journal(module_.dir());
+    std::vector<JournalEntry> entries;
+    EXPECT_FALSE(journal.History({}, &entries));
+    return {entries.rbegin(), entries.rend()};
+  }
+
+  TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
+};
+
+}  // namespace larkedi::testing
