@@ -21,12 +21,6 @@ std::string PartnerPath(const std::string& partner_id, const std::string& elemen
   return "SETTINGS/PARTNER[ID=" + xml::XPathLiteral(partner_id) + "]/" + element;
 }
 
-void ShowError(const Err& err) {
-  const std::string text =
-      ResParam("MSG ErrorOccuredInParam", {err.Source}) + "\n" +
-      ResParam("MSG ErrorNumberDescription", {std::to_string(err.Number), err.Description});
-  CurrentDialogs().MsgBox(text, MsgButtons::OK, MsgIcon::Information, ModuleTitle());
-}
 
 }  // namespace
 
