@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/frm_edi.h"
+#include "host/settings_pages.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -122,6 +123,50 @@ class MainWindow final : public StackObserver {
   bool unloaded_ = false;
   int active_tool_ = -1;
   std::vector<bool> tools_enabled_ = std::vector<bool>(7, true);
+
+  // Settings, partner list and partner pages, the links and the bottom strip: the page
+  // events go to SettingsPages.
+ public:
+  SettingsPages& Settings() { return settings_pages_; }
+
+ private:
+  SettingsPages settings_pages_{edi_, pages_, [this] { DisplayEDI(false); }};
+  Err EditPartnerList(long n, const ui::PageEvent& e) {
+    return settings_pages_.EditPartnerList(n, e);
+  }
+  Err SortList(long n, const ui::PageEvent& e) { return settings_pages_.SortList(n, e); }
+  Err NewCatalog(long n, const ui::PageEvent& e) { return settings_pages_.NewCatalog(n, e); }
+  Err EditCatalog(long n, const ui::PageEvent& e) { return settings_pages_.EditCatalog(n, e); }
+  Err RemoveCatalog(long n, const ui::PageEvent& e) { return settings_pages_.RemoveCatalog(n, e); }
+  Err PartnerAssign(long n, const ui::PageEvent& e) { return settings_pages_.PartnerAssign(n, e); }
+  Err EditPartner(long n, const ui::PageEvent& e) { return settings_pages_.EditPartner(n, e); }
+  Err RemovePartner(long n, const ui::PageEvent& e) { return settings_pages_.RemovePartner(n, e); }
+  Err MethodIdList(long n, const ui::PageEvent& e) { return settings_pages_.MethodIdList(n, e); }
+  Err ConfigMethod(long n, const ui::PageEvent& e) { return settings_pages_.ConfigMethod(n, e); }
+  Err NewPartner(long n, const ui::PageEvent& e) { return settings_pages_.NewPartner(n, e); }
+  Err ExitPartner(long n, const ui::PageEvent& e) { return settings_pages_.ExitPartner(n, e); }
+  Err SavePartner(long n, const ui::PageEvent& e) { return settings_pages_.SavePartner(n, e); }
+  Err ShowSettings(long n, const ui::PageEvent& e) { return settings_pages_.ShowSettings(n, e); }
+  Err KitFile(long n, const ui::PageEvent& e) { return settings_pages_.KitFile(n, e); }
+  Err SetSpoolPath(long n, const ui::PageEvent& e) { return settings_pages_.SetSpoolPath(n, e); }
+  Err SetArchivePath(long n, const ui::PageEvent& e) {
+    return settings_pages_.SetArchivePath(n, e);
+  }
+  Err SaveButton(long n, const ui::PageEvent& e) { return settings_pages_.SaveButton(n, e); }
+  Err OpenEdiSite(long n, const ui::PageEvent& e) { return settings_pages_.OpenEdiSite(n, e); }
+  Err OpenDesignSite(long n, const ui::PageEvent& e) {
+    return settings_pages_.OpenDesignSite(n, e);
+  }
+  Err OpenOrcanet(long n, const ui::PageEvent& e) { return settings_pages_.OpenOrcanet(n, e); }
+  Err OpenSupport(long n, const ui::PageEvent& e) { return settings_pages_.OpenSupport(n, e); }
+  /// Back from a dealer-site page to the order status page, the second row hidden.
+  Err MenuBackToPage(long, const ui::PageEvent&) {
+    SetFrameRowHeight(pages_, 2, 0);
+    NavigateTo(3);
+    return {};
+  }
+  /// The support mail link follows its own address.
+  Err SendMailSupport(long, const ui::PageEvent&) { return {}; }
 };
 
 }  // namespace larkedi
