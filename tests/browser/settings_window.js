@@ -115,6 +115,11 @@ async function main() {
     async function answer(kind, button, text) {
       const d = dialog(kind);
       await d.waitFor({ timeout: 10000 });
+      if (kind === 'folder') {
+        // The picker writes the folder it lists into its path field once the listing
+        // arrives: the path is typed after that.
+        await d.locator('.picker-list .folder').first().waitFor({ timeout: 10000 });
+      }
       if (text !== undefined) {
         await d.locator(kind === 'folder' ? 'input.picker-path' : 'input.dialog-input').fill(text);
       }
