@@ -126,10 +126,6 @@ class MainWindow final : public StackObserver {
 
   // Settings, partner list and partner pages, the links and the bottom strip: the page
   // events go to SettingsPages.
- public:
-  SettingsPages& Settings() { return settings_pages_; }
-
- private:
   SettingsPages settings_pages_{edi_, pages_, [this] { DisplayEDI(false); }};
   Err EditPartnerList(long n, const ui::PageEvent& e) {
     return settings_pages_.EditPartnerList(n, e);
