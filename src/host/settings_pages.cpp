@@ -8,6 +8,7 @@
 #include "platform/process/launch.h"
 #include "platform/ui/dialogs.h"
 #include "platform/xml/xml.h"
+#include "sending/connect_method_orca.h"
 #include "settings/folder_paths.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -162,6 +163,8 @@ void SettingsPages::DisplayMethod(long id, long method_id) {
   }
   const std::string object_name = Trim(GetNodeText(method, "OBJECTNAME"));
   if (EqualsNoCaseAscii(object_name, "ORDR")) return;
+  // The built-in XML connector is found like any other connector.
+  RegisterConnectMethodOrca();
   Err err;
   std::shared_ptr<automation::AutomationObject> connector =
       automation::CreateObject(object_name + ".spooler", &err);

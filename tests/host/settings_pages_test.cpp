@@ -66,12 +66,14 @@ class SettingsPagesTest : public ::testing::Test {
         "<SPOOLPATH>" +
             module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
             "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME"
-            "</MANUFID><METHODID>1</METHODID></PARTNER><PARTNER><ID>2</ID><NAME>Birch</NAME>"
-            "<MANUFID>BIRCH</MANUFID><METHODID>1</METHODID></PARTNER><CATALOG><ID>1</ID>"
-            "<CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG><CATALOG><ID>2</ID><CODE>OTHER</"
-            "CODE>"
-            "<PARTNERID>1</PARTNERID></CATALOG></SETTINGS>");
+            "<SORTORDER>NS</SORTORDER>"
+            "<PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME</MANUFID><METHODID>1</METHODID>"
+            "</PARTNER>"
+            "<PARTNER><ID>2</ID><CODE>BIRCH</CODE><NAME>Birch</NAME><MANUFID>BIRCH</MANUFID>"
+            "<METHODID>1</METHODID></PARTNER>"
+            "<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>"
+            "<CATALOG><ID>2</ID><CODE>OTHER</CODE><PARTNERID>1</PARTNERID></CATALOG>"
+            "</SETTINGS>");
   }
   void TearDown() override {
     ::unsetenv("LARKEDI_PARTNER_ENDPOINT");
@@ -169,6 +171,16 @@ TEST_F(SettingsPagesTest, SettingsPageShowsEveryControlItsEventsRead) {
   std::vector<ui::HtmlElement> options = B("METHODIDLIST2").options();
   ASSERT_EQ(options.size(), 2u);
   EXPECT_EQ(GetIdNumber(options[1].id()), 2);
+  // The kit-file box keeps its new state and its label follows it.
+  surface_.b_.ApplyControlState({{"KITFILEID2", std::nullopt, true, std::nullopt}});
+  EXPECT_TRUE(Click("KITFILEID2"));
+  EXPECT_EQ(B("kitfiletextid2").innerText(), Res("LBL Included"));
+  // The XML connector's configuration dialog opens for the partner's code.
+  dialogs_.shown.clear();
+  Click("configmethod2");
+  ASSERT_FALSE(dialogs_.shown.empty());
+  EXPECT_EQ(dialogs_.shown.front().kind, "inputbox");
+  EXPECT_NE(dialogs_.shown.front().text.find("Gateway servers"), std::string::npos);
   Click("exitpartner");
   EXPECT_TRUE(B("newpartner"));  // back on the list it was opened from
   Click("displaysettings");
