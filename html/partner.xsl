@@ -28,6 +28,7 @@
         <xsl:otherwise><p class="empty"><IDS Name="LBL PartnerNotFound"/></p></xsl:otherwise>
       </xsl:choose>
       <div class="actions">
+        <button type="button" class="secondary" id="newpartner"><IDS Name="LBL NewPartner"/></button>
         <button type="button" class="secondary" id="exitpartner"><IDS Name="LBL Close"/></button>
       </div>
     </div>

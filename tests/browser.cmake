@@ -5,6 +5,7 @@
 #  - browser.stack_window: the order stack page of `larkedi activate` on a throw-away module;
 #  - browser.attach_window: attached files, an order's detail and print on that page.
 #  - browser.status_window: the order status views against the partner simulator.
+#  - browser.settings_window: the settings and partner pages of `larkedi show`.
 find_program(LARKEDI_NODE node)
 find_program(LARKEDI_CHROMIUM NAMES chromium chromium-browser)
 if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/browser/node_modules/playwright-core)
@@ -41,6 +42,13 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
     COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/status_window.js
             $<TARGET_FILE:larkedi> $<TARGET_FILE:larkedi-partner-sim> ${LARKEDI_MODULE_OUT})
   set_tests_properties(browser.status_window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  # The settings, partner list and partner pages of `larkedi show`, with the partner
+  # simulator as the partner web service.
+  add_test(NAME browser.settings_window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/settings_window.js
+            $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT} $<TARGET_FILE:larkedi-partner-sim>)
+  set_tests_properties(browser.settings_window PROPERTIES TIMEOUT 240
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "

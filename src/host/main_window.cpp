@@ -59,6 +59,31 @@ const std::vector<MainWindow::Action>& MainWindow::Actions() {
       {"fDocB", EventKind::Click, "statusorder", &MainWindow::StatusOrder, false},
       {"fDocB", EventKind::Click, "statussort", &MainWindow::StatusSort, false},
       {"fDocC", EventKind::Click, "lmenubacktopage", &MainWindow::StatusBackToPage, false},
+      // Settings, partner list and partner pages; the links; the bottom strip.
+      {"fDocB", EventKind::Click, "editpartnerlist", &MainWindow::EditPartnerList, false},
+      {"fDocB", EventKind::Change, "sortlist", &MainWindow::SortList, false},
+      {"fDocB", EventKind::Click, "newcatalog", &MainWindow::NewCatalog, false},
+      {"fDocB", EventKind::Click, "editcatalog", &MainWindow::EditCatalog, false},
+      {"fDocB", EventKind::Click, "removecatalog", &MainWindow::RemoveCatalog, false},
+      // A list's choice is made when it changes (a click only opens it).
+      {"fDocB", EventKind::Change, "partnerassign", &MainWindow::PartnerAssign, false},
+      {"fDocB", EventKind::Click, "editpartner", &MainWindow::EditPartner, false},
+      {"fDocB", EventKind::Click, "removepartner", &MainWindow::RemovePartner, false},
+      {"fDocB", EventKind::Change, "methodidlist", &MainWindow::MethodIdList, false},
+      {"fDocB", EventKind::Click, "configmethod", &MainWindow::ConfigMethod, false},
+      {"fDocB", EventKind::Click, "newpartner", &MainWindow::NewPartner, false},
+      {"fDocB", EventKind::Click, "exitpartner", &MainWindow::ExitPartner, false},
+      {"fDocB", EventKind::Click, "savepartner", &MainWindow::SavePartner, false},
+      {"fDocB", EventKind::Click, "displaysettings", &MainWindow::ShowSettings, false},
+      {"fDocB", EventKind::Click, "kitfileid", &MainWindow::KitFile, true},
+      {"fDocB", EventKind::Click, "setspoolpathbutton", &MainWindow::SetSpoolPath, false},
+      {"fDocB", EventKind::Click, "setarchivepathbutton", &MainWindow::SetArchivePath, false},
+      {"fDocB", EventKind::Click, "savebutton", &MainWindow::SaveButton, false},
+      {"fDocB", EventKind::Click, "idorcaedisite", &MainWindow::OpenEdiSite, false},
+      {"fDocB", EventKind::Click, "idorcadesignsite", &MainWindow::OpenDesignSite, false},
+      {"fDocB", EventKind::Click, "urloxnet", &MainWindow::OpenOrcanet, false},
+      {"fDocB", EventKind::Click, "urlpaysupport", &MainWindow::OpenSupport, false},
+      {"fDocC", EventKind::Click, "sendmailsupport", &MainWindow::SendMailSupport, true},
   };
   return actions;
 }
@@ -98,7 +123,8 @@ std::chrono::milliseconds MainWindow::SpoolInterval() {
 bool MainWindow::Form_Load() {
   WriteLog("Entering Form Load");
   pages_.html_address = surface_.HtmlAddress();  // the server listens by now
-  if (Err err = edi_.OpenHeadless()) LogError("Form_Load", std::as_const(err));
+  // The window's first load also asks the partner web service for free-EDI manufacturers.
+  if (Err err = edi_.Settings.FillSettings()) LogError("Form_Load", std::as_const(err));
   if (!Trim(StartupInput).empty()) {
     int status = 0;
     if (!edi_.Orders.TakeInStartupInput(StartupInput, status)) {
@@ -208,9 +234,13 @@ void MainWindow::NavigateTo(int command) {
     case 3:
       status_.DisplayStatus();
       break;
+    case 4:
+      SetFrameRowHeight(pages_, 2, 0);
+      settings_pages_.DisplayPartnerList();
+      break;
     case 5:
       SetFrameRowHeight(pages_, 2, 0);
-      ShowView("settings", "MSG ErrorLoadingSettingsXSLFile");
+      settings_pages_.DisplaySettings();
       break;
     case 6:
       if (!LoadPage(pages_, 1, "Help/orderprocessing.html", edi_.Settings.docSettings, err)) {

@@ -16,6 +16,7 @@
 #include "host/order_attachments.h"
 #include "host/send_window.h"
 #include "host/status_pages.h"
+#include "host/settings_pages.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -194,6 +195,39 @@ class MainWindow final : public StackObserver {
   OrderAttachments attachments_{edi_.Orders, [this] { DisplayEDI(false); }};
   // Order status views
   StatusPages status_{edi_, surface_, pages_};
+  // Settings, partner list and partner pages, the links and the bottom strip: the page
+  // events go to SettingsPages.
+  SettingsPages settings_pages_{edi_, pages_, [this] { DisplayEDI(false); }};
+  Err EditPartnerList(long n, const ui::PageEvent& e) {
+    return settings_pages_.EditPartnerList(n, e);
+  }
+  Err SortList(long n, const ui::PageEvent& e) { return settings_pages_.SortList(n, e); }
+  Err NewCatalog(long n, const ui::PageEvent& e) { return settings_pages_.NewCatalog(n, e); }
+  Err EditCatalog(long n, const ui::PageEvent& e) { return settings_pages_.EditCatalog(n, e); }
+  Err RemoveCatalog(long n, const ui::PageEvent& e) { return settings_pages_.RemoveCatalog(n, e); }
+  Err PartnerAssign(long n, const ui::PageEvent& e) { return settings_pages_.PartnerAssign(n, e); }
+  Err EditPartner(long n, const ui::PageEvent& e) { return settings_pages_.EditPartner(n, e); }
+  Err RemovePartner(long n, const ui::PageEvent& e) { return settings_pages_.RemovePartner(n, e); }
+  Err MethodIdList(long n, const ui::PageEvent& e) { return settings_pages_.MethodIdList(n, e); }
+  Err ConfigMethod(long n, const ui::PageEvent& e) { return settings_pages_.ConfigMethod(n, e); }
+  Err NewPartner(long n, const ui::PageEvent& e) { return settings_pages_.NewPartner(n, e); }
+  Err ExitPartner(long n, const ui::PageEvent& e) { return settings_pages_.ExitPartner(n, e); }
+  Err SavePartner(long n, const ui::PageEvent& e) { return settings_pages_.SavePartner(n, e); }
+  Err ShowSettings(long n, const ui::PageEvent& e) { return settings_pages_.ShowSettings(n, e); }
+  Err KitFile(long n, const ui::PageEvent& e) { return settings_pages_.KitFile(n, e); }
+  Err SetSpoolPath(long n, const ui::PageEvent& e) { return settings_pages_.SetSpoolPath(n, e); }
+  Err SetArchivePath(long n, const ui::PageEvent& e) {
+    return settings_pages_.SetArchivePath(n, e);
+  }
+  Err SaveButton(long n, const ui::PageEvent& e) { return settings_pages_.SaveButton(n, e); }
+  Err OpenEdiSite(long n, const ui::PageEvent& e) { return settings_pages_.OpenEdiSite(n, e); }
+  Err OpenDesignSite(long n, const ui::PageEvent& e) {
+    return settings_pages_.OpenDesignSite(n, e);
+  }
+  Err OpenOrcanet(long n, const ui::PageEvent& e) { return settings_pages_.OpenOrcanet(n, e); }
+  Err OpenSupport(long n, const ui::PageEvent& e) { return settings_pages_.OpenSupport(n, e); }
+  /// The support mail link follows its own address.
+  Err SendMailSupport(long, const ui::PageEvent&) { return {}; }
 };
 
 }  // namespace larkedi

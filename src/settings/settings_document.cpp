@@ -5,6 +5,7 @@
 
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
+#include "settings/folder_paths.h"
 #include "settings/settings_sources.h"
 #include "support/log.h"
 #include "support/module.h"
@@ -55,7 +56,7 @@ int SettingsDocument::AppendPartner(bool free_edi, const std::string& code, cons
                                     const std::string& dealer_id) {
   xml::Node settings = docSettings.selectSingleNode("SETTINGS");
   if (settings.isNull()) return 0;
-  int id = NextID(docSettings.selectNodes("SETTINGS/PARTNER"));
+  int id = NextPartnerID();
   AddNewPartner(id);
   std::string sid = std::to_string(id);
   xml::Node p = settings.appendChild(docSettings.createElement("PARTNER"));
@@ -93,6 +94,8 @@ bool SettingsDocument::IsFreeEdiPartner(int partner_id) const {
 Err SettingsDocument::FillSettings() {
   LogScope log_scope("FillSettings");
   CreateDomDocument(docSettings);
+  // Partners not yet saved lived only in the document being replaced.
+  NewPartners.clear();
   bool changed = false;
 
   const std::string path = SettingsPath();
@@ -142,6 +145,10 @@ Err SettingsDocument::FillSettings() {
       }
       changed = true;
     }
+    // The manufacturers' partners are saved with the settings below: they are not new
+    // partners of the page, whose next save would leave them out of the file.
+    NewPartners.clear();
+    bWebServiceDone = true;
   }
 
   int next_method = NextID(docSettings.selectNodes("SETTINGS/METHOD"));
@@ -169,7 +176,9 @@ Err SettingsDocument::FillSettings() {
   }
   xml::Node archive = docSettings.selectSingleNode("SETTINGS/ARCHIVEPATH");
   std::string spool_text = GetNodeText(docSettings, "SETTINGS/SPOOLPATH");
-  if (archive.text() == spool_text) archive.setText(JoinPath(spool_text, "Archive"));
+  // One folder however written (trailing '/', "..", a link): archiving it would pack and
+  // delete the stacked designs.
+  if (SameFolder(archive.text(), spool_text)) archive.setText(JoinPath(spool_text, "Archive"));
 
   WriteLog("Create SETTINGS/TRANSFORMATION node, if not exist.");
   if (!NodeExists("SETTINGS/TRANSFORMATION", docSettings)) {

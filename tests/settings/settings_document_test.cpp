@@ -84,7 +84,8 @@ TEST_F(SettingsTest, FirstRunWritesDefaultsAndOnePartnerPerManufacturer) {
   EXPECT_EQ(GetNodeText(partners.item(1), "METHODID"), "1");
   EXPECT_EQ(GetNodeText(partners.item(1), "KITFILEID"), "0");
   EXPECT_EQ(GetNodeText(partners.item(1), "DEALERID"), "");
-  EXPECT_EQ(window.NewPartners.size(), 2u);
+  // Saved by the load itself: they are not partners waiting for the partner page's save.
+  EXPECT_TRUE(window.NewPartners.empty());
 
   // A second load in another window adds nobody: the manufacturers are known.
   SettingsDocument again;

@@ -1,0 +1,269 @@
+// Browser check of the settings, partner list and partner pages: runs `larkedi show
+// --no-browser` on a throw-away module folder with the partner simulator as the partner
+// web service, opens the window in Chromium (headless, fresh profile) and sets the module
+// up as a dealer would; then checks the settings file.
+//   node settings_window.js <larkedi executable> <built module folder> <larkedi-partner-sim>
+'use strict';
+const { chromium } = require('playwright-core');
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const readline = require('readline');
+
+const { CHROMIUM_ARGS, problems, check } = require('./checks');
+
+function firstLine(child) {
+  return new Promise((resolve) => {
+    const rl = readline.createInterface({ input: child.stdout });
+    const lines = [];
+    child.lines = lines;
+    rl.on('line', (line) => {
+      lines.push(line);
+      if (lines.length === 1) resolve(line);
+    });
+    child.on('exit', () => resolve(null));
+  });
+}
+
+function makeModule(builtModule) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-settings-window-'));
+  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
+  for (const sub of ['Send', 'Archive', 'Stack2', 'registry']) fs.mkdirSync(path.join(dir, sub));
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
+    '<SETTINGS><METHOD><ID>1</ID><NAME>Orca XML Connector</NAME>' +
+    '<OBJECTNAME>ConnectMethodOrca</OBJECTNAME></METHOD>' +
+    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
+    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+    '<PARTNER><ID>1</ID><CODE>ACME</CODE><NAME>Acme Doors</NAME><MANUFID>ACME</MANUFID>' +
+    '<METHODID>1</METHODID></PARTNER>' +
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
+  fs.writeFileSync(path.join(dir, 'in.xml'),
+    '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-1</Number>' +
+    '<GlobalID/></Header><FileName>kitchen.kit</FileName></JobInfo><Catalog><Identification>' +
+    '<Name>ABC</Name></Identification><Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text>' +
+    '</Item></Catalog></Design></Designs>');
+  fs.writeFileSync(path.join(dir, 'partners.json'), JSON.stringify({
+    manufacturers: [{ id: '100', name: 'Northwood Cabinets', active: true },
+                    { id: '200', name: 'Bayview Kitchens', active: true }],
+  }));
+  return dir;
+}
+
+async function startSim(simExe, dir) {
+  const sim = spawn(simExe, ['--data', path.join(dir, 'partners.json'), '--port', '0'],
+                    { stdio: ['ignore', 'pipe', 'inherit'] });
+  const line = await firstLine(sim);
+  const m = /^listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(line || '');
+  if (!m) throw new Error(`the partner simulator did not start (${line})`);
+  return { sim, url: `${m[1]}/wsManufInfo.asmx` };
+}
+
+// Waits until `test()` holds (10 s at most); its last answer.
+async function until(test) {
+  for (let i = 0; i < 100; i += 1) {
+    if (test()) return true;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return test();
+}
+
+function settingsFile(dir) {
+  return fs.readFileSync(path.join(dir, 'larkEDI.xml'), 'utf8');
+}
+
+// The text of the first <name> element of the settings file (plain or CDATA).
+function field(dir, name) {
+  const m = new RegExp(`<${name}>(?:<!\\[CDATA\\[)?([^<\\]]*)`).exec(settingsFile(dir));
+  return m ? m[1] : null;
+}
+
+async function main() {
+  const [exe, builtModule, simExe] = process.argv.slice(2);
+  if (!exe || !builtModule || !simExe) {
+    console.error('usage: node settings_window.js <larkedi> <module folder> <larkedi-partner-sim>');
+    process.exit(2);
+  }
+  const dir = makeModule(builtModule);
+  const env = { ...process.env, LARKEDI_REGISTRY_DIR: path.join(dir, 'registry') };
+  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
+                                         { encoding: 'utf8', env });
+  lark('stack', 'add', path.join(dir, 'in.xml'));
+  const { sim, url } = await startSim(simExe, dir);
+  const child = spawn(exe, ['--module-dir', dir, 'show', '--no-browser'],
+                      { stdio: ['ignore', 'pipe', 'inherit'],
+                        env: { ...env, LARKEDI_PARTNER_ENDPOINT: url } });
+  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  const address = await firstLine(child);
+
+  let server = null;
+  try {
+    if (!address || !address.startsWith('http://127.0.0.1:')) {
+      throw new Error(`larkedi show printed no address first (${address})`);
+    }
+    server = await chromium.launchServer({
+      executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
+      args: CHROMIUM_ARGS,
+      headless: true,
+    });
+    const browser = await chromium.connect(server.wsEndpoint());
+    const page = await (await browser.newContext()).newPage();
+    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
+    const fB = page.frameLocator('iframe[name="fDocB"]');
+    const body = () => fB.locator('body').innerText();
+    const dialog = (kind) => page.locator(`.dialog[data-kind="${kind}"]`);
+    async function answer(kind, button, text) {
+      const d = dialog(kind);
+      await d.waitFor({ timeout: 10000 });
+      if (kind === 'folder') {
+        // The picker writes the folder it lists into its path field once the listing
+        // arrives: the path is typed after that.
+        await d.locator('.picker-list .folder').first().waitFor({ timeout: 10000 });
+      }
+      if (text !== undefined) {
+        await d.locator(kind === 'folder' ? 'input.picker-path' : 'input.dialog-input').fill(text);
+      }
+      await d.locator(`button[data-button="${button}"]`).click();
+      await d.waitFor({ state: 'detached', timeout: 10000 });
+    }
+    const idOf = async (locator) => (await locator.getAttribute('id')).replace(/\D/g, '');
+
+    await page.goto(address);
+    await fB.locator('#urloxnet').waitFor({ timeout: 15000 });
+
+    // The manufacturers of the partner web service became free-EDI partners at the load.
+    await page.locator('#tool4').click();
+    await fB.locator('#newpartner').waitFor({ timeout: 10000 });
+    let text = await body();
+    check(text.includes('Northwood Cabinets') && text.includes('Bayview Kitchens'),
+          'the manufacturer list made two free-EDI partners');
+    check((settingsFile(dir).match(/freeedi="1"/g) || []).length === 2,
+          'the free-EDI partners are in the settings file');
+    const northwood = await idOf(fB.locator('tr', { hasText: 'Northwood Cabinets' })
+      .locator('button[id^="editpartner"]'));
+
+    // A purchase-order number typed in the stack and not saved yet.
+    await page.locator('#tool2').click();
+    const po = fB.locator('input[id^="ponumber"]').first();
+    await po.waitFor({ timeout: 10000 });
+    check((await body()).includes('Acme Doors'), 'the order goes to Acme Doors first');
+    await po.fill('PO-555');
+
+    // A catalog created, renamed and removed.
+    await page.locator('#tool5').click();
+    await fB.locator('#newcatalog').waitFor({ timeout: 10000 });
+    await fB.locator('#newcatalog').click();
+    await answer('input', 'ok', 'Pantry Line');
+    await fB.locator('td', { hasText: 'Pantry Line' }).waitFor({ timeout: 10000 });
+    const catalog = await idOf(fB.locator('tr', { hasText: 'Pantry Line' })
+      .locator('button[id^="editcatalog"]'));
+    check(settingsFile(dir).includes('Pantry Line'), 'the new catalog is saved');
+    await fB.locator(`#editcatalog${catalog}`).click();
+    await dialog('input').waitFor({ timeout: 10000 });
+    check(await dialog('input').locator('input.dialog-input').inputValue() === 'Pantry Line',
+          'renaming starts from the current name');
+    await answer('input', 'ok', 'Pantry Plus');
+    await fB.locator('td', { hasText: 'Pantry Plus' }).waitFor({ timeout: 10000 });
+    check(settingsFile(dir).includes('Pantry Plus') && !settingsFile(dir).includes('Pantry Line'),
+          'the renamed catalog is saved');
+    await fB.locator(`#removecatalog${catalog}`).click();
+    await answer('msgbox', 'yes');
+    await fB.locator('td', { hasText: 'Pantry Plus' }).waitFor({ state: 'detached', timeout: 10000 });
+    check(!settingsFile(dir).includes('Pantry Plus'), 'the removed catalog is gone from the file');
+
+    // The renamed catalog made the stack be rebuilt: the typed number was saved first.
+    await page.locator('#tool2').click();
+    await fB.locator('input[id^="ponumber"]').first().waitFor({ timeout: 10000 });
+    check(await fB.locator('input[id^="ponumber"]').first().inputValue() === 'PO-555',
+          'the typed purchase-order number is kept when the stack is rebuilt');
+
+    // The catalog assigned to another partner: the stack regroups it.
+    await page.locator('#tool5').click();
+    await fB.locator('#partnerassign1').waitFor({ timeout: 10000 });
+    await fB.locator('#partnerassign1').selectOption(northwood);
+    check(await until(() => settingsFile(dir).includes(`<PARTNERID>${northwood}</PARTNERID>`)),
+          'the assignment is saved');
+    await page.locator('#tool2').click();
+    await fB.locator('body', { hasText: 'Northwood Cabinets' }).waitFor({ timeout: 10000 })
+      .catch(() => {});
+    text = await body();
+    check(text.includes('Northwood Cabinets') && !text.includes('Acme Doors'),
+          'the order stack regroups the catalog under its new partner');
+
+    // Two new partners: the second saved alone, then the first with the rest.
+    await page.locator('#tool4').click();
+    await fB.locator('#newpartner').click();
+    const nameA = fB.locator('input[id^="NAME"]');
+    await nameA.waitFor({ timeout: 10000 });
+    const a = await idOf(nameA);
+    await nameA.fill('Cedar Works');
+    await fB.locator('#newpartner').click();
+    await fB.locator(`#NAME${a}`).waitFor({ state: 'detached', timeout: 10000 });
+    const nameB = fB.locator('input[id^="NAME"]');
+    const b = await idOf(nameB);
+    check(a !== b, 'the second new partner has a number of its own');
+    await nameB.fill('Dogwood & Sons');
+    await fB.locator(`#DEALERID${b}`).fill('D-42');
+    await fB.locator(`#savepartner${b}`).click();
+    await fB.locator(`#savepartner${a}`).waitFor({ timeout: 10000 });
+    let file = settingsFile(dir);
+    check(/Dogwood (&amp;|&) Sons/.test(file) && file.includes('D-42'),
+          'the saved partner is in the file');
+    check(!file.includes(`<ID>${a}</ID>`), 'the other new partner is not saved yet');
+    check((file.match(/freeedi="1"/g) || []).length === 2, 'the free-EDI partners stay in the file');
+    await fB.locator(`#NAME${a}`).fill('Cedar Works');
+    await fB.locator(`#savepartner${a}`).click();
+    await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
+    file = settingsFile(dir);
+    check(file.includes('Cedar Works') && /Dogwood (&amp;|&) Sons/.test(file),
+          'saving the first one saves both');
+
+    // Edit a partner; then a new one left without saving.
+    await fB.locator(`#editpartner${b}`).click();
+    await fB.locator(`#DEALERID${b}`).fill('D-43');
+    await fB.locator(`#savepartner${b}`).click();
+    await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
+    check(settingsFile(dir).includes('D-43'), 'the edited partner is saved');
+    await fB.locator('#newpartner').click();
+    const ghost = fB.locator('input[id^="NAME"]');
+    await ghost.waitFor({ timeout: 10000 });
+    await ghost.fill('Ghost Partner');
+    await fB.locator('#exitpartner').click();
+    await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
+    check(!(await body()).includes('Ghost Partner') && !settingsFile(dir).includes('Ghost'),
+          'leaving without saving drops the new partner');
+
+    // Folders: the archive folder written differently is refused as the spool folder.
+    await page.locator('#tool5').click();
+    await fB.locator('#setspoolpathbutton').click();
+    await answer('folder', 'ok', `${dir}/Stack2/../Archive/`);
+    const refusal = dialog('msgbox');
+    await refusal.waitFor({ timeout: 10000 });
+    check((await refusal.innerText()).includes(`${dir}/Stack2/../Archive/`),
+          'the refusal names the folder chosen');
+    await answer('msgbox', 'ok');
+    check(field(dir, 'SPOOLPATH') === `${dir}/Send`, 'the spool folder is unchanged');
+    await fB.locator('#setspoolpathbutton').click();
+    await answer('folder', 'ok', `${dir}/Stack2`);
+    await fB.locator('#spoolpath', { hasText: `${dir}/Stack2` }).waitFor({ timeout: 10000 });
+    check(field(dir, 'SPOOLPATH') === `${dir}/Stack2`, 'another spool folder is saved');
+
+    await page.locator('#tool7').click();
+    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
+  } finally {
+    if (server) await server.close().catch(() => {});
+    if (child.exitCode === null) child.kill('SIGTERM');
+    if (sim.exitCode === null) sim.kill('SIGTERM');
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+  if (problems.length) {
+    console.log(`${problems.length} problem(s)`);
+    process.exit(1);
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
