@@ -2,10 +2,8 @@
 
 #include <fnmatch.h>
 #include <limits.h>
-#include <spawn.h>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <httplib.h>
 
@@ -24,7 +22,7 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
+#include "platform/ui/browser_command.h"
 
 namespace larkedi::ui {
 namespace {
@@ -37,6 +35,7 @@ const char kDefaultWindowHtml[] =
     "<div id=\"menubar\"></div>"
     "<div id=\"frameset\" data-keep=\"1\" rows=\"36,*,0\"></div>"
     "<div id=\"panel\" data-keep=\"1\" hidden=\"hidden\" data-address=\"\"></div>"
+    "<div id=\"hostfont\" data-keep=\"1\" hidden=\"hidden\"></div>"
     "</body></html>";
 
 const char kStartPage[] = "window.htm";
@@ -94,6 +93,13 @@ bool BoolField(const json& j, const char* key) {
   return it != j.end() && it->is_boolean() && it->get<bool>();
 }
 
+int IntField(const json& j, const char* key) {
+  auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return 0;
+  const double v = it->get<double>();
+  return v > -1e6 && v < 1e6 ? static_cast<int>(v) : 0;
+}
+
 const char* PatchKindName(Patch::Kind kind) {
   switch (kind) {
     case Patch::Kind::Document:
@@ -125,6 +131,7 @@ std::optional<EventKind> ParseKind(const std::string& kind) {
   if (kind == "contextmenu") return EventKind::ContextMenu;
   if (kind == "error") return EventKind::Error;
   if (kind == "complete") return EventKind::Complete;
+  if (kind == "geometry") return EventKind::Geometry;
   return std::nullopt;
 }
 
@@ -182,35 +189,7 @@ std::string RandomHex(std::size_t bytes) {
 
 bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
                          std::string* error) {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!x11 || !*x11) && (!wayland || !*wayland)) {
-    if (error) *error = "There is no display to open the window on.";
-    return false;
-  }
-  std::vector<std::string> args;
-  if (app_browser.empty()) {
-    args = {"xdg-open", address};
-  } else {
-    args = {app_browser, "--app=" + address};
-  }
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) {
-    if (error) *error = args[0] + " could not be started.";
-    return false;
-  }
-  // Reaped when it ends, without anyone waiting for it.
-  std::thread([pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-  if (error) error->clear();
-  return true;
+  return OpenWindowInBrowser(address, app_browser, std::nullopt, error);
 }
 
 bool ResolveStaticPath(const std::string& root, const std::string& path, std::string* resolved) {
@@ -391,6 +370,15 @@ struct WindowServer::Impl {
       res.status = 403;
       return false;
     }
+    // Another process of the module asks for the window to come forward; it read the
+    // secret from the window tag, which only this user can read.
+    if (req.path == "/api/raise") {
+      if (req.method == "POST" && SameSecret(req.get_header_value("X-LarkEDI-Secret"), secret)) {
+        return true;
+      }
+      res.status = 403;
+      return false;
+    }
     if (req.path == "/" && req.has_param("s")) {
       if (!SameSecret(req.get_param_value("s"), secret)) {
         res.status = 403;
@@ -519,6 +507,15 @@ struct WindowServer::Impl {
     event.alt = BoolField(body, "alt");
     event.shift = BoolField(body, "shift");
     event.message = StringField(body, "message");
+    if (*kind == EventKind::Geometry) {
+      event.geometry.left = IntField(body, "left");
+      event.geometry.top = IntField(body, "top");
+      event.geometry.width = IntField(body, "width");
+      event.geometry.height = IntField(body, "height");
+      event.geometry.screen_width = IntField(body, "screenWidth");
+      event.geometry.screen_height = IntField(body, "screenHeight");
+      event.geometry.maximized = BoolField(body, "maximized");
+    }
     std::vector<ControlState> controls;
     auto list = body.find("controls");
     if (list != body.end() && list->is_array()) {
@@ -550,7 +547,7 @@ struct WindowServer::Impl {
       }
     };
     bool queued = true;
-    if (*kind == EventKind::Complete || *kind == EventKind::Error) {
+    if (*kind == EventKind::Complete || *kind == EventKind::Error || *kind == EventKind::Geometry) {
       loop.Post(task);
     } else {
       bool exclusive = *kind == EventKind::Click || *kind == EventKind::ContextMenu;
@@ -695,6 +692,11 @@ struct WindowServer::Impl {
     server.Get("/fs", [this](const httplib::Request& req, httplib::Response& res) {
       ServeFolder(req, res);
     });
+    server.Post("/api/raise", [this](const httplib::Request&, httplib::Response& res) {
+      Broadcast(json{{"op", "focus"}});
+      std::lock_guard<std::mutex> lock(mu);
+      res.set_content(json{{"page", streams > 0}}.dump(), "application/json");
+    });
     server.Get(R"(/print/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       ServePrint(req, res);
     });
@@ -825,6 +827,16 @@ void WindowServer::ShowPanel(const std::string& address) {
 
 void WindowServer::HidePanel() {
   impl_->window->GetElementById("panel").setAttribute("hidden", "hidden");
+}
+
+void WindowServer::BringToFront() {
+  impl_->Broadcast(json{{"op", "focus"}});
+}
+
+void WindowServer::OpenPage(const std::string& relative) {
+  std::string rel = relative;
+  while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
+  impl_->Broadcast(json{{"op", "open"}, {"url", "/" + rel}});
 }
 
 void WindowServer::PrintPreview(const std::string& html) {
