@@ -7,10 +7,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/frm_edi.h"
+#include "host/window_shell.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -30,6 +32,8 @@ class WindowSurface {
   virtual void RequestClose() = 0;
   /// Lets the page's queued messages run (dialog answers, redraws).
   virtual void PumpMessages() {}
+  /// Opens a file of the html/ folder in a page of its own (the help).
+  virtual void OpenPage(const std::string& relative) { (void)relative; }
 };
 
 /// A WindowSurface over the window server.
@@ -41,6 +45,7 @@ class ServerSurface final : public WindowSurface {
   void PrintPreview(const std::string& html) override { server_.PrintPreview(html); }
   void RequestClose() override { server_.RequestClose(); }
   void PumpMessages() override { loop_.PumpMessages(); }
+  void OpenPage(const std::string& relative) override { server_.OpenPage(relative); }
 
  private:
   ui::WindowServer& server_;
@@ -90,6 +95,11 @@ class MainWindow final : public StackObserver {
   bool Enabled() const { return enabled_; }
   const FramePages& Pages() const { return pages_; }
 
+  // The window's shell: stored geometry, host font, help, source view.
+  /// Where the browser window opens (the stored geometry read by Form_Load).
+  const std::optional<ui::WindowPlacement>& Placement() const { return shell_.Placement(); }
+  WindowShell& Shell() { return shell_; }
+
   // StackObserver (forwarded by frmEDI)
   void PumpMessages() override { surface_.PumpMessages(); }
   void ShowSettingsView() override;
@@ -122,6 +132,7 @@ class MainWindow final : public StackObserver {
   bool unloaded_ = false;
   int active_tool_ = -1;
   std::vector<bool> tools_enabled_ = std::vector<bool>(7, true);
+  WindowShell shell_;
 };
 
 }  // namespace larkedi
