@@ -21,6 +21,12 @@ if(LARKEDI_NODE AND LARKEDI_CHROMIUM AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/brow
             $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT})
   set_tests_properties(browser.stack_window PROPERTIES TIMEOUT 180
     ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
+  # The window's shell: single instance, keys, help, script errors, the browser killed.
+  add_test(NAME browser.shell_window
+    COMMAND ${LARKEDI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/shell_window.js
+            $<TARGET_FILE:larkedi> ${LARKEDI_MODULE_OUT})
+  set_tests_properties(browser.shell_window PROPERTIES TIMEOUT 180
+    ENVIRONMENT "LARKEDI_CHROMIUM=${LARKEDI_CHROMIUM}")
 else()
   message(WARNING "node, chromium or tests/browser/node_modules is missing (run scripts/install-deps): "
                   "the browser tests are not registered")
