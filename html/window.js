@@ -77,6 +77,12 @@
     return e.key === 'F5' || ((e.ctrlKey || e.metaKey) && (e.key === 'r' || e.key === 'R'));
   }
 
+  // Keys whose browser action the window replaces: a reload, and F1 (the module's help
+  // rather than the browser's).
+  function isWindowKey(e) {
+    return isReload(e) || e.key === 'F1';
+  }
+
   // A click's own action (following a link, submitting) waits for the module's word.
   function cancelsDefault(el) {
     if (!el || !el.closest) return false;
@@ -102,7 +108,7 @@
       send(frame, doc, 'contextmenu', e);
     }, true);
     doc.addEventListener('keydown', (e) => {
-      if (isReload(e)) e.preventDefault();
+      if (isWindowKey(e)) e.preventDefault();
       send(frame, doc, 'keydown', e);
     }, true);
     doc.addEventListener('keyup', (e) => send(frame, doc, 'keyup', e), true);
@@ -184,7 +190,10 @@
       }
       default: break;
     }
-    if (p.frame === 'window') layout();
+    if (p.frame === 'window') {
+      layout();
+      applyFont();
+    }
   }
 
   // ---- The window page's own elements -----------------------------------------------------
@@ -201,6 +210,37 @@
       if (typeof item.html === 'string') el.innerHTML = item.html;
     }
     layout();
+    applyFont();
+  }
+
+  // The host's font for the window's own controls (menu bar, dialogs), and its reading
+  // order, as the module put them on the "hostfont" element.
+  function applyFont() {
+    const font = $('hostfont');
+    if (!font) return;
+    const style = document.body.style;
+    if (font.dataset.family) style.setProperty('--host-font-family', font.dataset.family);
+    if (font.dataset.size) style.setProperty('--host-font-size', font.dataset.size);
+    document.body.dir = font.dataset.dir === 'rtl' ? 'rtl' : 'ltr';
+  }
+
+  // ---- Where the window is ------------------------------------------------------------------
+
+  // The module keeps the window's place and size for the next time; the page tells it
+  // when they changed (a move fires no event, so they are looked at now and then).
+  let lastGeometry = '';
+  function reportGeometry() {
+    if (closed || !completed) return;
+    const g = {
+      left: window.screenX, top: window.screenY,
+      width: window.outerWidth, height: window.outerHeight,
+      screenWidth: screen.availWidth, screenHeight: screen.availHeight,
+    };
+    g.maximized = g.width >= g.screenWidth && g.height >= g.screenHeight;
+    const text = JSON.stringify(g);
+    if (text === lastGeometry || !g.width || !g.height) return;
+    lastGeometry = text;
+    post('/event', { page: pageId, frame: 'window', kind: 'geometry', ...g });
   }
 
   function rowsTemplate(rows) {
@@ -469,6 +509,7 @@
         if (!completed) {
           completed = true;
           send('window', document, 'complete', null);
+          reportGeometry();
         }
         break;
       }
@@ -486,6 +527,13 @@
       case 'dialog': showDialog(msg.dialog); break;
       case 'dialog-close': closeDialog(msg.id); break;
       case 'print': $('printframe').setAttribute('src', msg.url); break;
+      case 'open': window.open(msg.url, 'larkedi-help'); break;
+      case 'focus': {
+        window.focus();
+        const d = document.querySelector('#dialogs .dialog button.default, #dialogs .dialog input');
+        if (d) d.focus();
+        break;
+      }
       case 'close': showClosed(); break;
       default: break;
     }
@@ -503,6 +551,8 @@
     e.preventDefault();
     send('window', document, 'error', e);
   });
+  window.addEventListener('resize', reportGeometry);
+  setInterval(reportGeometry, 2000);
   document.documentElement.dataset.page = pageId;
   const source = new EventSource(`/events?page=${pageId}`);
   source.onmessage = (e) => {

@@ -106,6 +106,7 @@ MainWindow::MainWindow(frmEDI& edi, WindowSurface& surface) : edi_(edi), surface
   pages_.fDocC = surface_.Frame("fDocC");
   pages_.window = &surface_.WindowModel();
   edi_.View = this;
+  shell_.OpenPage = [this](const std::string& relative) { surface_.OpenPage(relative); };
 }
 
 MainWindow::~MainWindow() {
@@ -146,6 +147,9 @@ bool MainWindow::Form_Load() {
   }
   edi_.Orders.docOrders = xml::Document();
   timer_enabled_ = true;
+  shell_.RestoreSize();
+  WriteLog("Set the Form Controls Font, if necessary.");
+  shell_.SetFormFonts(surface_.WindowModel());
   WriteLog("Exiting Form Load");
   return true;
 }
@@ -243,9 +247,7 @@ void MainWindow::NavigateTo(int command) {
       settings_pages_.DisplaySettings();
       break;
     case 6:
-      if (!LoadPage(pages_, 1, "Help/orderprocessing.html", edi_.Settings.docSettings, err)) {
-        ShowError(err);
-      }
+      shell_.DisplayHelp();
       break;
     case 7:
       edi_.bNavigating = false;
@@ -304,6 +306,7 @@ Err MainWindow::Form_Unload() {
     result = edi_.Orders.SaveOrders();
     if (result) LogError("Form_Unload", std::as_const(result));
   }
+  shell_.SaveSize();
   WriteLog("Form_Unload - Settings saved.");
   if (Finished) Finished();
   return result;
@@ -321,6 +324,14 @@ void MainWindow::ShowError(const Err& err) {
 
 bool MainWindow::HandleEvent(const PageEvent& e) {
   if (e.kind == EventKind::ContextMenu) return false;
+  if (e.kind == EventKind::Geometry) {
+    shell_.PageMoved(e.geometry);
+    return false;
+  }
+  if (e.kind == EventKind::KeyUp && e.ctrl && e.alt && LowerAscii(e.key) == "v") {
+    if (Module().LogEnabled) shell_.ShowPageSource(pages_);
+    return false;
+  }
   if (e.kind == EventKind::KeyDown) return e.key != "F5";
   if (e.kind == EventKind::KeyUp && e.key == "F1") {
     NavigateTo(6);

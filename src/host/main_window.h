@@ -9,14 +9,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/frm_edi.h"
 #include "host/order_attachments.h"
 #include "host/send_window.h"
-#include "host/status_pages.h"
 #include "host/settings_pages.h"
+#include "host/status_pages.h"
+#include "host/window_shell.h"
 #include "platform/err.h"
 #include "platform/ui/frame_model.h"
 #include "platform/ui/window_server.h"
@@ -39,6 +41,8 @@ class WindowSurface {
   /// Lets the page's queued messages run (dialog answers, redraws); here the tasks posted
   /// with PostTask.
   virtual void PumpMessages() { RunPostedTasks(); }
+  /// Opens a file of the html/ folder in a page of its own (the help).
+  virtual void OpenPage(const std::string& relative) { (void)relative; }
 
   // The second browser and the work handed back to the user-interface thread.
   /// Shows `address` of the site of `site` in the second panel in place of the frames, the
@@ -90,6 +94,7 @@ class ServerSurface final : public WindowSurface {
   void ShowBlankPanel() override { server_.ShowPanel(server_.FileUrl("blank.htm")); }
   void HidePanel() override { server_.HidePanel(); }
   void PostTask(std::function<void()> task) override { loop_.Post(std::move(task)); }
+  void OpenPage(const std::string& relative) override { server_.OpenPage(relative); }
 
  private:
   ui::WindowServer& server_;
@@ -138,6 +143,11 @@ class MainWindow final : public StackObserver {
   /// False while an operation started by the page runs.
   bool Enabled() const { return enabled_; }
   const FramePages& Pages() const { return pages_; }
+
+  // The window's shell: stored geometry, host font, help, source view.
+  /// Where the browser window opens (the stored geometry read by Form_Load).
+  const std::optional<ui::WindowPlacement>& Placement() const { return shell_.Placement(); }
+  WindowShell& Shell() { return shell_; }
 
   // StackObserver (forwarded by frmEDI)
   void PumpMessages() override { surface_.PumpMessages(); }
@@ -228,6 +238,7 @@ class MainWindow final : public StackObserver {
   Err OpenSupport(long n, const ui::PageEvent& e) { return settings_pages_.OpenSupport(n, e); }
   /// The support mail link follows its own address.
   Err SendMailSupport(long, const ui::PageEvent&) { return {}; }
+  WindowShell shell_;
 };
 
 }  // namespace larkedi

@@ -89,6 +89,14 @@ void UntagWindow() {
   RemoveWindowTag(TagName());
 }
 
+bool BringOtherWindowForward() {
+  std::optional<WindowTag> other = ReadWindowTag(TagName());
+  // A tag whose window does not answer (its process is ending) is no window.
+  const bool raised = other && Raiser()(*other);
+  Module().bAnotherInstance = raised;
+  return raised;
+}
+
 void RunStartupSteps(bool headless) {
   ModuleValues& m = Module();
   const std::string name = ModuleName();
@@ -105,12 +113,11 @@ void RunStartupSteps(bool headless) {
   } else {
     m.bAnotherInstance = true;
     WriteLog("WeAreAlone=False");
-    std::optional<WindowTag> other = ReadWindowTag(TagName());
-    if (other && !headless) {
-      Raiser()(*other);
-      return;
+    if (!headless) {
+      if (BringOtherWindowForward()) return;
+    } else if (!ReadWindowTag(TagName())) {
+      m.bAnotherInstance = false;
     }
-    if (!other) m.bAnotherInstance = false;
   }
 
   // 7-8: language folder. A resource file directly in html/ is the installed language;

@@ -20,6 +20,12 @@ void RunStartupSteps(bool headless);
 /// one running the module.
 bool WeAreAlone(const std::string& mutex_name);
 
+/// When another process's window is tagged, asks it to come forward. True when it
+/// answered: bAnotherInstance is then set, and this process opens no window. Otherwise
+/// bAnotherInstance is cleared (a stale tag is replaced when this process tags its own
+/// window).
+bool BringOtherWindowForward();
+
 /// Records where this process's window is, so a later process can bring it forward.
 bool TagWindow(const std::string& address, const std::string& secret);
 /// Forgets the tag when the window closes.

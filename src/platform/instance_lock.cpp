@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,9 +56,19 @@ void ReleaseInstanceLock(const std::string& name) {
 }
 
 bool WriteWindowTag(const std::string& tag_name, const WindowTag& tag) {
+  // The tag holds the window's secret: only this user may read it. The file is made (or
+  // kept) 0600 before the atomic write, whose new file takes over the old one's mode.
+  const std::string path = JoinPath(RuntimeFolder(), tag_name);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+                    ::fchmod(fd, 0600) == 0;
+  ::close(fd);
+  if (!ours) return false;
   std::ostringstream out;
   out << "address=" << tag.address << "\nsecret=" << tag.secret << "\npid=" << ::getpid() << "\n";
-  return Env::Default()->WriteFileAtomic(JoinPath(RuntimeFolder(), tag_name), out.str(), nullptr);
+  return Env::Default()->WriteFileAtomic(path, out.str(), nullptr);
 }
 
 void RemoveWindowTag(const std::string& tag_name) {
@@ -67,10 +78,15 @@ void RemoveWindowTag(const std::string& tag_name) {
 }
 
 std::optional<WindowTag> ReadWindowTag(const std::string& tag_name) {
-  std::string data;
-  if (!Env::Default()->ReadFile(JoinPath(RuntimeFolder(), tag_name), &data, nullptr)) {
+  const std::string path = JoinPath(RuntimeFolder(), tag_name);
+  // Only a tag this user wrote counts: another user's file in a shared temp folder is
+  // nobody's window.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
     return std::nullopt;
   }
+  std::string data;
+  if (!Env::Default()->ReadFile(path, &data, nullptr)) return std::nullopt;
   WindowTag tag;
   std::istringstream in(data);
   std::string line;

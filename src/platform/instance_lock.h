@@ -26,11 +26,14 @@ struct WindowTag {
   long pid = 0;
 };
 
-/// Writes the tag file <runtime folder>/<tag name> for this process's window.
+/// Writes the tag file <runtime folder>/<tag name> for this process's window, readable
+/// by this user only (mode 0600). A tag left by an ended process is replaced. False when
+/// the file cannot be written or belongs to another user.
 bool WriteWindowTag(const std::string& tag_name, const WindowTag& tag);
 /// Removes this process's tag file (when the window closes).
 void RemoveWindowTag(const std::string& tag_name);
-/// The tag of a window of a live process, if there is one.
+/// The tag of a window of a live process, if there is one. A tag whose process ended, or
+/// a file of another user, is no tag.
 std::optional<WindowTag> ReadWindowTag(const std::string& tag_name);
 
 }  // namespace larkedi

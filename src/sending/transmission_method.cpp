@@ -21,7 +21,6 @@ std::string PartnerPath(const std::string& partner_id, const std::string& elemen
   return "SETTINGS/PARTNER[ID=" + xml::XPathLiteral(partner_id) + "]/" + element;
 }
 
-
 }  // namespace
 
 std::string AddBackslash(const std::string& path) {

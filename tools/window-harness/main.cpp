@@ -64,6 +64,8 @@ const char* KindName(EventKind kind) {
       return "error";
     case EventKind::Complete:
       return "complete";
+    case EventKind::Geometry:
+      return "geometry";
   }
   return "?";
 }

@@ -1,17 +1,15 @@
-// show, activate, config: the main window in the user's browser. The window is served on
-// 127.0.0.1; the command runs the window until it closes, then prints that it finished.
+// show, activate, config: the main window in the user's browser, opened through the
+// public classes as the host opens it. The window is served on 127.0.0.1; the command runs
+// the window until it closes, then prints that it finished. When another process has the
+// window open, that window is brought forward and the command ends at once.
 #include <chrono>
-#include <cstdlib>
 #include <iostream>
-#include <optional>
 
 #include "host/cli/command.h"
-#include "host/frm_edi.h"
-#include "host/main_window.h"
+#include "host/interface.h"
+#include "host/startup.h"
+#include "host/window_host.h"
 #include "platform/env.h"
-#include "platform/ui/page_dialogs.h"
-#include "platform/ui/ui_loop.h"
-#include "platform/ui/window_server.h"
 #include "support/module.h"
 
 namespace larkedi::cli {
@@ -21,6 +19,7 @@ struct WindowCommandOptions {
   std::string design;
   int start = -1;
   bool no_browser = false;
+  bool modeless = false;
   std::string browser;
 };
 
@@ -29,74 +28,71 @@ WindowCommandOptions& Options() {
   return options;
 }
 
-// Opens the window with `start_value` and the design text `input`, runs it until it closes
-// and returns the exit status.
-int RunWindow(int start_value, std::string input) {
+void PrepareOpening() {
   const WindowCommandOptions& o = Options();
-  frmEDI edi;
-  ui::UiLoop loop;
-  ui::WindowOptions options;
-  options.html_dir = ModulePath("html");
-  ui::WindowServer server(loop, options);
-  ServerSurface surface(server, loop);
-  MainWindow window(edi, surface);
-  ui::PageDialogs page_dialogs(server);
-
-  std::string error;
-  if (!server.Start(&error)) return Fail(kExitAbort, "cannot start the window: " + error);
-  // The load's failure messages go to the console: no page is shown for a load that fails.
-  std::optional<ScopedDialogs> dialogs;
-
-  window.StartValue = start_value;
-  window.StartupInput = std::move(input);
-  bool finished = false;
-  Err unload_status;
-  window.Finished = [&finished] {
-    finished = true;
-    std::cout << "Finished" << std::endl;
+  WindowOpening& opening = WindowHost::Instance().Opening;
+  opening.open_browser = !o.no_browser;
+  opening.browser = o.browser;
+  opening.address_first = [](const std::string& address) { std::cout << address << std::endl; };
+  opening.not_opened = [](const std::string& address, const std::string& why) {
+    std::cerr << "larkedi: " << why << "\nopen the window at: " << address << std::endl;
   };
+}
 
-  const bool open_browser = !o.no_browser;
-  std::string browser = o.browser;
-  if (browser.empty()) {
-    if (const char* env = std::getenv("LARKEDI_BROWSER")) browser = env;
+// True when another process has the window: it was asked to come forward.
+bool AnotherWindowIsOpen() {
+  if (!BringOtherWindowForward()) return false;
+  std::cout << "The LarkEDI window is already open in another process; it was brought forward."
+            << std::endl;
+  return true;
+}
+
+int ExitStatus() {
+  const Err& status = WindowHost::Instance().UnloadStatus();
+  if (status) return Fail(kExitAbort, "the order stack was not saved: " + status.Description);
+  return kExitOk;
+}
+
+void PrintFinished() {
+  std::cout << "Finished" << std::endl;
+}
+
+// `show` is modeless: the host's own loop runs the window until it finishes.
+int RunShow(int start_value) {
+  PrepareOpening();
+  AnotherWindowIsOpen();
+  Interface host;
+  bool finished = false;
+  host.Finished = [&finished] {
+    finished = true;
+    PrintFinished();
+  };
+  host.show(start_value);
+  while (WindowHost::Instance().RunOnce(std::chrono::milliseconds(100))) {
   }
-  // The address comes first, so a program driving the window can read it at once.
-  if (!open_browser) std::cout << server.Address() << std::endl;
+  if (!finished || WindowHost::Instance().LastLoadFailed()) return kExitAbort;
+  return ExitStatus();
+}
 
-  if (!window.Form_Load()) {
-    server.Stop();
-    std::cout << "Finished" << std::endl;
-    return kExitAbort;
-  }
-  dialogs.emplace(&page_dialogs);
-  server.SetEventHandler([&window](const ui::PageEvent& e) { return window.HandleEvent(e); });
-  server.SetCloseHandler([&](ui::CloseReason) {
-    unload_status = window.Form_Unload();
-    loop.Quit();
-  });
-  window.ShowFirstPage();
-
-  if (open_browser && !ui::OpenWindowInBrowser(server.Address(), browser, &error)) {
-    std::cerr << "larkedi: " << error << "\nopen the window at: " << server.Address() << std::endl;
-  }
-
-  const auto interval = MainWindow::SpoolInterval();
-  auto next_tick = std::chrono::steady_clock::now() + interval;
-  while (!loop.quitting()) {
-    loop.RunOnce(std::chrono::milliseconds(100));
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= next_tick) {
-      loop.Post([&window] { window.SpoolTimerTick(); });
-      next_tick = now + interval;
+int RunActivate(const std::string& text, int start_value, bool modeless) {
+  PrepareOpening();
+  AnotherWindowIsOpen();
+  Interface host;
+  bool finished = false;
+  host.Finished = [&finished] {
+    finished = true;
+    PrintFinished();
+  };
+  int start = start_value;
+  if (!host.Activate(text, modeless ? "Modeless" : "", start)) return kExitOk;
+  if (modeless) {
+    std::cout << "Form Shown" << std::endl;
+    while (WindowHost::Instance().RunOnce(std::chrono::milliseconds(100))) {
     }
   }
-  if (!finished) unload_status = window.Form_Unload();
-  server.Stop();
-  if (unload_status) {
-    return Fail(kExitAbort, "the order stack was not saved: " + unload_status.Description);
-  }
-  return kExitOk;
+  // A load that failed raised Finished without a window: the design was not taken in.
+  if (!finished || WindowHost::Instance().LastLoadFailed()) return kExitAbort;
+  return ExitStatus();
 }
 
 void AddWindowOptions(CLI::App* cmd) {
@@ -104,8 +100,9 @@ void AddWindowOptions(CLI::App* cmd) {
   cmd->add_flag("--no-browser", o.no_browser,
                 "Open no browser; the first line printed is the window's address");
   cmd->add_option("--browser", o.browser,
-                  "Browser program to open the window as an app window (default: "
-                  "LARKEDI_BROWSER, else xdg-open)");
+                  "Browser command that opens the window; %s stands for its address "
+                  "(\"chromium --app=%s\"); without %s the address is given as --app=ADDRESS "
+                  "(default: LARKEDI_BROWSER, else xdg-open)");
 }
 
 void SetupWindow(CLI::App& app, Cli& cli) {
@@ -116,7 +113,7 @@ void SetupWindow(CLI::App& app, Cli& cli) {
   AddWindowOptions(show);
   show->callback([&cli] {
     cli.Prepare();
-    cli.exit_code = RunWindow(Options().start < 0 ? 0 : Options().start, "");
+    cli.exit_code = RunShow(Options().start < 0 ? kStartHome : Options().start);
   });
 
   auto* activate = app.add_subcommand(
@@ -124,6 +121,8 @@ void SetupWindow(CLI::App& app, Cli& cli) {
   activate->add_option("DESIGN", o.design, "Design XML file")->required();
   activate->add_option("--start", o.start,
                        "First page: 1 orders (default), 3 status, 5 settings, else home");
+  activate->add_flag("--modeless", o.modeless,
+                     "Open the window modeless: the opening call returns once it is open");
   AddWindowOptions(activate);
   activate->callback([&cli] {
     cli.Prepare();
@@ -132,14 +131,24 @@ void SetupWindow(CLI::App& app, Cli& cli) {
       cli.exit_code = Fail(kExitMissing, "cannot read " + Options().design + ": " + error);
       return;
     }
-    cli.exit_code = RunWindow(Options().start < 0 ? 1 : Options().start, text);
+    cli.exit_code =
+        RunActivate(text, Options().start < 0 ? kStartOrders : Options().start, Options().modeless);
   });
 
   auto* config = app.add_subcommand("config", "Open the main window on the settings page");
   AddWindowOptions(config);
   config->callback([&cli] {
     cli.Prepare();
-    cli.exit_code = RunWindow(5, "");
+    PrepareOpening();
+    if (AnotherWindowIsOpen()) {
+      PrintFinished();
+      cli.exit_code = kExitOk;
+      return;
+    }
+    larkedi::config host;
+    host.Finished = PrintFinished;
+    host.Activate("", "");
+    cli.exit_code = WindowHost::Instance().LastLoadFailed() ? kExitAbort : ExitStatus();
   });
 }
 

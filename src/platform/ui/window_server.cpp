@@ -2,10 +2,8 @@
 
 #include <fnmatch.h>
 #include <limits.h>
-#include <spawn.h>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <httplib.h>
 
@@ -24,7 +22,7 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
+#include "platform/ui/browser_command.h"
 
 namespace larkedi::ui {
 namespace {
@@ -37,6 +35,7 @@ const char kDefaultWindowHtml[] =
     "<div id=\"menubar\"></div>"
     "<div id=\"frameset\" data-keep=\"1\" rows=\"36,*,0\"></div>"
     "<div id=\"panel\" data-keep=\"1\" hidden=\"hidden\" data-address=\"\"></div>"
+    "<div id=\"hostfont\" data-keep=\"1\" hidden=\"hidden\"></div>"
     "</body></html>";
 
 const char kStartPage[] = "window.htm";
@@ -94,6 +93,13 @@ bool BoolField(const json& j, const char* key) {
   return it != j.end() && it->is_boolean() && it->get<bool>();
 }
 
+int IntField(const json& j, const char* key) {
+  auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return 0;
+  const double v = it->get<double>();
+  return v > -1e6 && v < 1e6 ? static_cast<int>(v) : 0;
+}
+
 const char* PatchKindName(Patch::Kind kind) {
   switch (kind) {
     case Patch::Kind::Document:
@@ -125,6 +131,7 @@ std::optional<EventKind> ParseKind(const std::string& kind) {
   if (kind == "contextmenu") return EventKind::ContextMenu;
   if (kind == "error") return EventKind::Error;
   if (kind == "complete") return EventKind::Complete;
+  if (kind == "geometry") return EventKind::Geometry;
   return std::nullopt;
 }
 
@@ -173,6 +180,13 @@ RequestVerdict CheckRequest(const RequestFacts& request, int port, const std::st
       *request.origin != "http://localhost:" + p) {
     return RequestVerdict::Refuse;
   }
+  // Another process of the module asks for the window to come forward; it read the secret
+  // from the window tag, which only this user can read.
+  if (request.path == "/api/raise") {
+    return request.method == "POST" && SameSecret(request.raise_secret, secret)
+               ? RequestVerdict::Serve
+               : RequestVerdict::Refuse;
+  }
   if (request.path == "/" && request.secret) {
     return SameSecret(*request.secret, secret) ? RequestVerdict::ExchangeSecret
                                                : RequestVerdict::Refuse;
@@ -202,6 +216,15 @@ std::optional<PostedEvent> ParseEventBody(std::string_view body) {
   event.alt = BoolField(j, "alt");
   event.shift = BoolField(j, "shift");
   event.message = StringField(j, "message");
+  if (*kind == EventKind::Geometry) {
+    event.geometry.left = IntField(j, "left");
+    event.geometry.top = IntField(j, "top");
+    event.geometry.width = IntField(j, "width");
+    event.geometry.height = IntField(j, "height");
+    event.geometry.screen_width = IntField(j, "screenWidth");
+    event.geometry.screen_height = IntField(j, "screenHeight");
+    event.geometry.maximized = BoolField(j, "maximized");
+  }
   auto list = j.find("controls");
   if (list == j.end() || !list->is_array()) return posted;
   for (const auto& c : *list) {
@@ -249,35 +272,7 @@ std::string RandomHex(std::size_t bytes) {
 
 bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
                          std::string* error) {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!x11 || !*x11) && (!wayland || !*wayland)) {
-    if (error) *error = "There is no display to open the window on.";
-    return false;
-  }
-  std::vector<std::string> args;
-  if (app_browser.empty()) {
-    args = {"xdg-open", address};
-  } else {
-    args = {app_browser, "--app=" + address};
-  }
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) {
-    if (error) *error = args[0] + " could not be started.";
-    return false;
-  }
-  // Reaped when it ends, without anyone waiting for it.
-  std::thread([pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-  if (error) error->clear();
-  return true;
+  return OpenWindowInBrowser(address, app_browser, std::nullopt, error);
 }
 
 bool ResolveStaticPath(const std::string& root, const std::string& path, std::string* resolved) {
@@ -452,6 +447,8 @@ struct WindowServer::Impl {
     facts.path = req.path;
     if (req.has_param("s")) facts.secret = req.get_param_value("s");
     facts.cookie = req.get_header_value("Cookie");
+    facts.method = req.method;
+    facts.raise_secret = req.get_header_value("X-LarkEDI-Secret");
     RequestVerdict verdict;
     {
       std::lock_guard<std::mutex> lock(mu);
@@ -565,7 +562,7 @@ struct WindowServer::Impl {
       }
     };
     bool queued = true;
-    if (kind == EventKind::Complete || kind == EventKind::Error) {
+    if (kind == EventKind::Complete || kind == EventKind::Error || kind == EventKind::Geometry) {
       loop.Post(task);
     } else {
       bool exclusive = kind == EventKind::Click || kind == EventKind::ContextMenu;
@@ -749,6 +746,11 @@ struct WindowServer::Impl {
     server.Get("/fs", [this](const httplib::Request& req, httplib::Response& res) {
       ServeFolder(req, res);
     });
+    server.Post("/api/raise", [this](const httplib::Request&, httplib::Response& res) {
+      Broadcast(json{{"op", "focus"}});
+      std::lock_guard<std::mutex> lock(mu);
+      res.set_content(json{{"page", streams > 0}}.dump(), "application/json");
+    });
     server.Get(R"(/print/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       ServePrint(req, res);
     });
@@ -917,89 +919,97 @@ std::string SiteOfAddress(const std::string& address) {
   }
   if (authority.front() == ':' || authority.back() == ':') return "";
   return scheme + "://" + authority;
-}
-
-void WindowServer::PrintPreview(const std::string& html) {
-  Impl& d = *impl_;
-  // The page to print is the module's HTML without scripts, plus the window's own
-  // script that opens the print dialog once it is shown.
-  FrameModel copy("print");
-  copy.LoadHtml(
-      "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"/larkedi.css\"/>"
-      "</head><body></body></html>");
-  copy.body().setInnerHTML(html);
-  std::string page = copy.Html();
-  std::size_t end = page.rfind("</body>");
-  std::string script = "<script src=\"/print.js\"></script>";
-  if (end == std::string::npos) {
-    page += script;
-  } else {
-    page.insert(end, script);
+  void WindowServer::BringToFront() {
+    impl_->Broadcast(json{{"op", "focus"}});
   }
-  int id;
-  {
-    std::lock_guard<std::mutex> lock(d.mu);
-    id = d.next_print++;
-    d.prints[id] = page;
-    while (d.prints.size() > 4) d.prints.erase(d.prints.begin());
-  }
-  d.Broadcast(json{{"op", "print"}, {"url", "/print/" + std::to_string(id)}});
-}
 
-DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
-  Impl& d = *impl_;
-  int id;
-  json spec{{"kind", DialogKindName(request.kind)},
-            {"title", request.title},
-            {"text", request.text},
-            {"icon", request.icon},
-            {"default", request.default_button},
-            {"value", request.default_text},
-            {"filter", request.filter},
-            {"folder", request.folder}};
-  if (!request.labels.empty()) spec["labels"] = request.labels;
-  if (request.on_link) spec["link"] = true;
-  std::vector<std::string> buttons = request.buttons;
-  if (buttons.empty()) buttons = {"ok"};
-  if (request.kind != DialogRequest::Kind::MessageBox) buttons = {"ok", "cancel"};
-  spec["buttons"] = buttons;
-  {
-    std::lock_guard<std::mutex> lock(d.mu);
-    id = d.next_dialog++;
-    spec["id"] = id;
-    Impl::Dialog dialog;
-    dialog.spec = spec;
-    dialog.page = d.streams > 0 ? d.current_page : "";
-    dialog.picker =
-        request.kind == DialogRequest::Kind::File || request.kind == DialogRequest::Kind::Folder;
-    dialog.on_link = request.on_link;
-    // A window whose page is gone, or that is shutting down, shows nothing more.
-    dialog.done = d.stopping || d.gone_reported;
-    d.dialogs[id] = std::move(dialog);
+  void WindowServer::OpenPage(const std::string& relative) {
+    std::string rel = relative;
+    while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
+    impl_->Broadcast(json{{"op", "open"}, {"url", "/" + rel}});
   }
-  d.Broadcast(json{{"op", "dialog"}, {"dialog", spec}});
-  d.loop.RunUntil([&] {
-    std::lock_guard<std::mutex> lock(d.mu);
-    return d.dialogs[id].done;
-  });
-  DialogAnswer answer;
-  {
-    std::lock_guard<std::mutex> lock(d.mu);
-    answer = d.dialogs[id].done ? d.dialogs[id].answer : DialogAnswer{};
-    d.dialogs.erase(id);
+
+  void WindowServer::PrintPreview(const std::string& html) {
+    Impl& d = *impl_;
+    // The page to print is the module's HTML without scripts, plus the window's own
+    // script that opens the print dialog once it is shown.
+    FrameModel copy("print");
+    copy.LoadHtml(
+        "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"/larkedi.css\"/>"
+        "</head><body></body></html>");
+    copy.body().setInnerHTML(html);
+    std::string page = copy.Html();
+    std::size_t end = page.rfind("</body>");
+    std::string script = "<script src=\"/print.js\"></script>";
+    if (end == std::string::npos) {
+      page += script;
+    } else {
+      page.insert(end, script);
+    }
+    int id;
+    {
+      std::lock_guard<std::mutex> lock(d.mu);
+      id = d.next_print++;
+      d.prints[id] = page;
+      while (d.prints.size() > 4) d.prints.erase(d.prints.begin());
+    }
+    d.Broadcast(json{{"op", "print"}, {"url", "/print/" + std::to_string(id)}});
   }
-  d.Broadcast(json{{"op", "dialog-close"}, {"id", id}});
-  return answer;
-}
 
-bool WindowServer::PageConnected() const {
-  std::lock_guard<std::mutex> lock(impl_->mu);
-  return impl_->streams > 0;
-}
+  DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
+    Impl& d = *impl_;
+    int id;
+    json spec{{"kind", DialogKindName(request.kind)},
+              {"title", request.title},
+              {"text", request.text},
+              {"icon", request.icon},
+              {"default", request.default_button},
+              {"value", request.default_text},
+              {"filter", request.filter},
+              {"folder", request.folder}};
+    if (!request.labels.empty()) spec["labels"] = request.labels;
+    if (request.on_link) spec["link"] = true;
+    std::vector<std::string> buttons = request.buttons;
+    if (buttons.empty()) buttons = {"ok"};
+    if (request.kind != DialogRequest::Kind::MessageBox) buttons = {"ok", "cancel"};
+    spec["buttons"] = buttons;
+    {
+      std::lock_guard<std::mutex> lock(d.mu);
+      id = d.next_dialog++;
+      spec["id"] = id;
+      Impl::Dialog dialog;
+      dialog.spec = spec;
+      dialog.page = d.streams > 0 ? d.current_page : "";
+      dialog.picker =
+          request.kind == DialogRequest::Kind::File || request.kind == DialogRequest::Kind::Folder;
+      dialog.on_link = request.on_link;
+      // A window whose page is gone, or that is shutting down, shows nothing more.
+      dialog.done = d.stopping || d.gone_reported;
+      d.dialogs[id] = std::move(dialog);
+    }
+    d.Broadcast(json{{"op", "dialog"}, {"dialog", spec}});
+    d.loop.RunUntil([&] {
+      std::lock_guard<std::mutex> lock(d.mu);
+      return d.dialogs[id].done;
+    });
+    DialogAnswer answer;
+    {
+      std::lock_guard<std::mutex> lock(d.mu);
+      answer = d.dialogs[id].done ? d.dialogs[id].answer : DialogAnswer{};
+      d.dialogs.erase(id);
+    }
+    d.Broadcast(json{{"op", "dialog-close"}, {"id", id}});
+    return answer;
+  }
 
-int WindowServer::connections() const {
-  std::lock_guard<std::mutex> lock(impl_->mu);
-  return impl_->connections;
-}
+  bool WindowServer::PageConnected() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->streams > 0;
+  }
+
+  int WindowServer::connections() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->connections;
+  }
 
 }  // namespace larkedi::ui

@@ -23,7 +23,28 @@
 
 namespace larkedi::ui {
 
-enum class EventKind { Click, KeyDown, KeyUp, Change, Input, ContextMenu, Error, Complete };
+enum class EventKind {
+  Click,
+  KeyDown,
+  KeyUp,
+  Change,
+  Input,
+  ContextMenu,
+  Error,
+  Complete,
+  Geometry
+};
+
+/// Where the page's browser window is on the screen, in pixels (a Geometry event).
+struct PageGeometry {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  int screen_width = 0;
+  int screen_height = 0;
+  bool maximized = false;
+};
 
 /// One event of the page, as the module's dispatch receives it.
 struct PageEvent {
@@ -37,7 +58,8 @@ struct PageEvent {
   bool ctrl = false;
   bool alt = false;
   bool shift = false;
-  std::string message;  // Error: the script error's description
+  std::string message;    // Error: the script error's description
+  PageGeometry geometry;  // Geometry: the browser window's place and size
 };
 
 /// A click's answer: true lets the element's own action run (a link is followed).
@@ -130,6 +152,10 @@ class WindowServer {
   /// whose policy lets its frame show that site alone, so no link or script of the site
   /// takes the panel elsewhere. False, and nothing changes, when `address` is not on `site`.
   bool ShowSitePanel(const std::string& address, const std::string& site);
+  /// Asks the page to take the focus (another opening call found the window open).
+  void BringToFront();
+  /// Opens a file of the html/ folder (a path relative to it) in a page of its own.
+  void OpenPage(const std::string& relative);
   /// Opens `html` in an auxiliary page of the window and asks the browser to print it.
   void PrintPreview(const std::string& html);
 
@@ -153,6 +179,8 @@ struct RequestFacts {
   std::string path;
   std::optional<std::string> secret;  // the address's "s" parameter, when given
   std::string cookie;                 // the Cookie header
+  std::string method;                 // "GET", "POST", ...
+  std::string raise_secret;           // the X-LarkEDI-Secret header of a raise request
 };
 
 enum class RequestVerdict {
@@ -189,9 +217,10 @@ std::optional<PostedEvent> ParseEventBody(std::string_view body);
 /// (through symbolic links) outside `root` or are not regular files.
 bool ResolveStaticPath(const std::string& root, const std::string& path, std::string* resolved);
 
-/// Opens the window's address in the user's browser: as an app window of `app_browser`
-/// (e.g. "chromium", run with --app=ADDRESS) when given, else through xdg-open. False
-/// with `error` set when there is no display (the caller then prints the address) or the
+/// Opens the window's address in the user's browser: with the browser command
+/// `app_browser` when given ("chromium" runs with --app=ADDRESS, "%s" in the command
+/// stands for the address; see browser_command.h), else through xdg-open. False with
+/// `error` set when there is no display (the caller then prints the address) or the
 /// program cannot be started. The browser runs on its own; nothing waits for it.
 bool OpenWindowInBrowser(const std::string& address, const std::string& app_browser,
                          std::string* error = nullptr);
