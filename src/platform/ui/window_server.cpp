@@ -919,97 +919,99 @@ std::string SiteOfAddress(const std::string& address) {
   }
   if (authority.front() == ':' || authority.back() == ':') return "";
   return scheme + "://" + authority;
-  void WindowServer::BringToFront() {
-    impl_->Broadcast(json{{"op", "focus"}});
-  }
+}
 
-  void WindowServer::OpenPage(const std::string& relative) {
-    std::string rel = relative;
-    while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
-    impl_->Broadcast(json{{"op", "open"}, {"url", "/" + rel}});
-  }
+void WindowServer::BringToFront() {
+  impl_->Broadcast(json{{"op", "focus"}});
+}
 
-  void WindowServer::PrintPreview(const std::string& html) {
-    Impl& d = *impl_;
-    // The page to print is the module's HTML without scripts, plus the window's own
-    // script that opens the print dialog once it is shown.
-    FrameModel copy("print");
-    copy.LoadHtml(
-        "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"/larkedi.css\"/>"
-        "</head><body></body></html>");
-    copy.body().setInnerHTML(html);
-    std::string page = copy.Html();
-    std::size_t end = page.rfind("</body>");
-    std::string script = "<script src=\"/print.js\"></script>";
-    if (end == std::string::npos) {
-      page += script;
-    } else {
-      page.insert(end, script);
-    }
-    int id;
-    {
-      std::lock_guard<std::mutex> lock(d.mu);
-      id = d.next_print++;
-      d.prints[id] = page;
-      while (d.prints.size() > 4) d.prints.erase(d.prints.begin());
-    }
-    d.Broadcast(json{{"op", "print"}, {"url", "/print/" + std::to_string(id)}});
-  }
+void WindowServer::OpenPage(const std::string& relative) {
+  std::string rel = relative;
+  while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
+  impl_->Broadcast(json{{"op", "open"}, {"url", "/" + rel}});
+}
 
-  DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
-    Impl& d = *impl_;
-    int id;
-    json spec{{"kind", DialogKindName(request.kind)},
-              {"title", request.title},
-              {"text", request.text},
-              {"icon", request.icon},
-              {"default", request.default_button},
-              {"value", request.default_text},
-              {"filter", request.filter},
-              {"folder", request.folder}};
-    if (!request.labels.empty()) spec["labels"] = request.labels;
-    if (request.on_link) spec["link"] = true;
-    std::vector<std::string> buttons = request.buttons;
-    if (buttons.empty()) buttons = {"ok"};
-    if (request.kind != DialogRequest::Kind::MessageBox) buttons = {"ok", "cancel"};
-    spec["buttons"] = buttons;
-    {
-      std::lock_guard<std::mutex> lock(d.mu);
-      id = d.next_dialog++;
-      spec["id"] = id;
-      Impl::Dialog dialog;
-      dialog.spec = spec;
-      dialog.page = d.streams > 0 ? d.current_page : "";
-      dialog.picker =
-          request.kind == DialogRequest::Kind::File || request.kind == DialogRequest::Kind::Folder;
-      dialog.on_link = request.on_link;
-      // A window whose page is gone, or that is shutting down, shows nothing more.
-      dialog.done = d.stopping || d.gone_reported;
-      d.dialogs[id] = std::move(dialog);
-    }
-    d.Broadcast(json{{"op", "dialog"}, {"dialog", spec}});
-    d.loop.RunUntil([&] {
-      std::lock_guard<std::mutex> lock(d.mu);
-      return d.dialogs[id].done;
-    });
-    DialogAnswer answer;
-    {
-      std::lock_guard<std::mutex> lock(d.mu);
-      answer = d.dialogs[id].done ? d.dialogs[id].answer : DialogAnswer{};
-      d.dialogs.erase(id);
-    }
-    d.Broadcast(json{{"op", "dialog-close"}, {"id", id}});
-    return answer;
+void WindowServer::PrintPreview(const std::string& html) {
+  Impl& d = *impl_;
+  // The page to print is the module's HTML without scripts, plus the window's own
+  // script that opens the print dialog once it is shown.
+  FrameModel copy("print");
+  copy.LoadHtml(
+      "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"/larkedi.css\"/>"
+      "</head><body></body></html>");
+  copy.body().setInnerHTML(html);
+  std::string page = copy.Html();
+  std::size_t end = page.rfind("</body>");
+  std::string script = "<script src=\"/print.js\"></script>";
+  if (end == std::string::npos) {
+    page += script;
+  } else {
+    page.insert(end, script);
   }
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(d.mu);
+    id = d.next_print++;
+    d.prints[id] = page;
+    while (d.prints.size() > 4) d.prints.erase(d.prints.begin());
+  }
+  d.Broadcast(json{{"op", "print"}, {"url", "/print/" + std::to_string(id)}});
+}
 
-  bool WindowServer::PageConnected() const {
-    std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->streams > 0;
+DialogAnswer WindowServer::RunDialog(const DialogRequest& request) {
+  Impl& d = *impl_;
+  int id;
+  json spec{{"kind", DialogKindName(request.kind)},
+            {"title", request.title},
+            {"text", request.text},
+            {"icon", request.icon},
+            {"default", request.default_button},
+            {"value", request.default_text},
+            {"filter", request.filter},
+            {"folder", request.folder}};
+  if (!request.labels.empty()) spec["labels"] = request.labels;
+  if (request.on_link) spec["link"] = true;
+  std::vector<std::string> buttons = request.buttons;
+  if (buttons.empty()) buttons = {"ok"};
+  if (request.kind != DialogRequest::Kind::MessageBox) buttons = {"ok", "cancel"};
+  spec["buttons"] = buttons;
+  {
+    std::lock_guard<std::mutex> lock(d.mu);
+    id = d.next_dialog++;
+    spec["id"] = id;
+    Impl::Dialog dialog;
+    dialog.spec = spec;
+    dialog.page = d.streams > 0 ? d.current_page : "";
+    dialog.picker =
+        request.kind == DialogRequest::Kind::File || request.kind == DialogRequest::Kind::Folder;
+    dialog.on_link = request.on_link;
+    // A window whose page is gone, or that is shutting down, shows nothing more.
+    dialog.done = d.stopping || d.gone_reported;
+    d.dialogs[id] = std::move(dialog);
   }
+  d.Broadcast(json{{"op", "dialog"}, {"dialog", spec}});
+  d.loop.RunUntil([&] {
+    std::lock_guard<std::mutex> lock(d.mu);
+    return d.dialogs[id].done;
+  });
+  DialogAnswer answer;
+  {
+    std::lock_guard<std::mutex> lock(d.mu);
+    answer = d.dialogs[id].done ? d.dialogs[id].answer : DialogAnswer{};
+    d.dialogs.erase(id);
+  }
+  d.Broadcast(json{{"op", "dialog-close"}, {"id", id}});
+  return answer;
+}
 
-  int WindowServer::connections() const {
-    std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->connections;
-  }
+bool WindowServer::PageConnected() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->streams > 0;
+}
+
+int WindowServer::connections() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->connections;
+}
 
 }  // namespace larkedi::ui

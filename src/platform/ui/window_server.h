@@ -179,8 +179,8 @@ struct RequestFacts {
   std::string path;
   std::optional<std::string> secret;  // the address's "s" parameter, when given
   std::string cookie;                 // the Cookie header
-  std::string method;                 // "GET", "POST", ...
-  std::string raise_secret;           // the X-LarkEDI-Secret header of a raise request
+  std::string method = {};            // "GET", "POST", ...
+  std::string raise_secret = {};      // the X-LarkEDI-Secret header of a raise request
 };
 
 enum class RequestVerdict {

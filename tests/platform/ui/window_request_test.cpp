@@ -49,6 +49,17 @@ TEST(WindowRequest, OnlyTheWindowsOwnPageIsServed) {
   EXPECT_EQ(CheckRequest({"127.0.0.1:4242", {}, "/", {}, "larkedi4242="}, 4242, "s3cret",
                          "larkedi4242", {""}),
             RequestVerdict::Refuse);
+  // Another process asking the window forward shows the secret in a header of a POST.
+  RequestFacts raise{"127.0.0.1:4242", {}, "/api/raise", {}, "", "POST", "s3cret"};
+  EXPECT_EQ(CheckRequest(raise, 4242, "s3cret", "larkedi4242", tokens), RequestVerdict::Serve);
+  for (auto [method, secret] : {std::pair{"GET", "s3cret"}, {"POST", "s3creT"}, {"POST", ""}}) {
+    raise.method = method;
+    raise.raise_secret = secret;
+    EXPECT_EQ(CheckRequest(raise, 4242, "s3cret", "larkedi4242", tokens), RequestVerdict::Refuse)
+        << method << " " << secret;
+  }
+  raise = {"evil.example:4242", {}, "/api/raise", {}, "", "POST", "s3cret"};
+  EXPECT_EQ(CheckRequest(raise, 4242, "s3cret", "larkedi4242", tokens), RequestVerdict::Refuse);
 }
 
 TEST(WindowRequest, APostedEventIsReadWithItsControls) {
