@@ -7,46 +7,22 @@
 // the spool timer and a remove answered No.)
 //   node attach_window.js <larkedi executable> <built module folder>
 'use strict';
-const { chromium } = require('playwright-core');
-const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const readline = require('readline');
 
-const { CHROMIUM_ARGS, problems, check } = require('./checks');
-
-function firstLine(child) {
-  return new Promise((resolve) => {
-    const rl = readline.createInterface({ input: child.stdout });
-    const lines = [];
-    child.lines = lines;
-    rl.on('line', (line) => {
-      lines.push(line);
-      if (lines.length === 1) resolve(line);
-    });
-    child.on('exit', () => resolve(null));
-  });
-}
-
-function design(kit) {
-  return '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
-    `<Number>N-1</Number><GlobalID/></Header><FileName>${kit}</FileName></JobInfo>` +
-    '<Catalog><Identification><Name>ABC</Name></Identification>' +
-    '<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design></Designs>';
-}
+const { check } = require('./checks');
+const {
+  commandLine, design, settings, moduleFolder, larkRunner, startWindow, openChromium,
+  closeWindow, cleanUp, run,
+} = require('./window_run');
 
 function makeModule(builtModule) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-attach-window-'));
-  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
-  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
-    '<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>' +
-    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
-    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+  const dir = moduleFolder(builtModule, 'attach-window');
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'), settings(dir,
     '<PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME</MANUFID></PARTNER>' +
-    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
-  fs.writeFileSync(path.join(dir, 'in.xml'), design('kitchen.kit'));
-  fs.writeFileSync(path.join(dir, 'bath.xml'), design('bath.kit'));
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>'));
+  fs.writeFileSync(path.join(dir, 'in.xml'), design({ kit: 'kitchen.kit' }));
+  fs.writeFileSync(path.join(dir, 'bath.xml'), design({ kit: 'bath.kit' }));
   const files = path.join(dir, 'my files');
   fs.mkdirSync(files);
   const odd = path.join(files, 'Plan "A" <img src=x onerror=alert(1)> & \'q\'.PDF');
@@ -57,38 +33,16 @@ function makeModule(builtModule) {
 }
 
 async function main() {
-  const [exe, builtModule] = process.argv.slice(2);
-  if (!exe || !builtModule) {
-    console.error('usage: node attach_window.js <larkedi> <module folder>');
-    process.exit(2);
-  }
+  const [exe, builtModule] = commandLine(2, 'node attach_window.js <larkedi> <module folder>');
   const { dir, odd, notes } = makeModule(builtModule);
-  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
-                                         { encoding: 'utf8' });
+  const lark = larkRunner(exe, dir);
   lark('stack', 'add', path.join(dir, 'bath.xml'));
-  const child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'),
-                            '--no-browser'],
-                      { stdio: ['ignore', 'pipe', 'inherit'] });
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  const address = await firstLine(child);
-  if (!address || !address.startsWith('http://127.0.0.1:')) {
-    throw new Error(`larkedi activate printed no address first (${address})`);
-  }
-
-  const server = await chromium.launchServer({
-    executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
-    args: CHROMIUM_ARGS,
-    headless: true,
-  });
+  const { child, exited, address } = await startWindow(exe, dir, ['activate', path.join(dir, 'in.xml')]);
+  let chromiumServer = null;
   try {
-    const browser = await chromium.connect(server.wsEndpoint());
-    const context = await browser.newContext();
-    const page = await context.newPage();
-    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
-    const fB = page.frameLocator('iframe[name="fDocB"]');
-    const fC = page.frameLocator('iframe[name="fDocC"]');
-
-    await page.goto(address);
+    const browserRun = await openChromium(address);
+    chromiumServer = browserRun.server;
+    const { page, fB, fC } = browserRun;
     await fB.locator('a[id^="attachfile"]').nth(1).waitFor({ timeout: 15000 });
     // The order of the design handed in (kitchen.kit) is the one worked on.
     const kitchen = fB.locator('.design', { hasText: 'kitchen.kit' });
@@ -188,25 +142,15 @@ async function main() {
     check(await kitchen.locator('a[id^="attachfile"]').count() === 1, 'the other order stays');
 
     // Closing from the menu; the stack file keeps the file left and not the one removed.
-    await page.locator('#tool7').click();
-    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    const code = await closeWindow(page, exited);
     check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
     const stack = lark('stack', 'list', '--xml');
     const names = [...stack.matchAll(/<File>[\s\S]*?<Name>([\s\S]*?)<\/Name>/g)].map((m) => m[1]);
     check(names.length === 1 && names[0] === notes, `the stack file holds the file left (${names})`);
     check(!stack.includes('bath.kit'), 'the removed order is not in the stack file');
   } finally {
-    await server.close().catch(() => {});
-    if (child.exitCode === null) child.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  }
-  if (problems.length) {
-    console.log(`${problems.length} problem(s)`);
-    process.exit(1);
+    await cleanUp({ chromiumServer, children: [child], dir });
   }
 }
 
-main().catch((e) => {
-  console.error(e);
-  process.exit(1);
-});
+run('attach window', main);

@@ -5,47 +5,27 @@
 // (following the dealer dialog's link) and watches the progress rows; then asks the gateway what it received and checks the stack.
 //   node send_window.js <larkedi executable> <larkedi-partner-sim executable> <built module folder>
 'use strict';
-const { chromium } = require('playwright-core');
-const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const readline = require('readline');
 
-const { CHROMIUM_ARGS, problems, check } = require('./checks');
+const { problems, check } = require('./checks');
+const {
+  commandLine, design: oneDesign, settings, moduleFolder, larkRunner, startWindow, startSim,
+  openChromium, waitForFile, closeWindow, cleanUp, run,
+} = require('./window_run');
 
 const PASSWORD = 'typed-in-the-window-7';
 const ACCOUNT_PASSWORD = 'account-pw-in-the-window';
 const HOME_PAGE = 'https://home.example.invalid/dealers?a=1&b=2';
 
-function firstLine(child) {
-  return new Promise((resolve) => {
-    const rl = readline.createInterface({ input: child.stdout });
-    const lines = [];
-    child.lines = lines;
-    rl.on('line', (line) => {
-      lines.push(line);
-      if (lines.length === 1) resolve(line);
-    });
-    child.on('exit', () => resolve(null));
-  });
-}
-
 function design(number, kit, catalog = 'ABC') {
-  return '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
-    `<Number>${number}</Number><GlobalID/></Header><FileName>${kit}</FileName></JobInfo>` +
-    `<Catalog><Identification><Name>${catalog}</Name></Identification>` +
-    `<Item><LineItemNumber>1</LineItemNumber><Code>ITEM-${number}</Code><Qty>2</Qty></Item>` +
-    '</Catalog></Design></Designs>';
+  const item = `<Item><LineItemNumber>1</LineItemNumber><Code>ITEM-${number}</Code><Qty>2</Qty></Item>`;
+  return oneDesign({ number, kit, catalog, item });
 }
 
 function makeModule(builtModule) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-send-window-'));
-  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
-  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
-    '<SETTINGS><METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME></METHOD>' +
-    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
-    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+  const dir = moduleFolder(builtModule, 'send-window');
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'), settings(dir,
     '<PARTNER><ID>1</ID><NAME>Acme &lt;img src=x onerror=alert(1)&gt;</NAME><CODE>ACM</CODE>' +
     '<MANUFID>ACME</MANUFID><DEALERID>D-1</DEALERID><METHODID>1</METHODID>' +
     '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>' +
@@ -54,7 +34,8 @@ function makeModule(builtModule) {
     '<DEALERID>good@example.com</DEALERID><METHODID>1</METHODID>' +
     '<EDIVALIDATE><MULTICATSEND>1</MULTICATSEND></EDIVALIDATE></PARTNER>' +
     '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>' +
-    '<CATALOG><ID>2</ID><CODE>XYZ</CODE><PARTNERID>2</PARTNERID></CATALOG></SETTINGS>');
+    '<CATALOG><ID>2</ID><CODE>XYZ</CODE><PARTNERID>2</PARTNERID></CATALOG>',
+    '<METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME></METHOD>'));
   fs.writeFileSync(path.join(dir, 'ConnectMethodOrca.xml'),
     '<ConnectMethodOrca><CONNECTTIMEOUTMS>2000</CONNECTTIMEOUTMS><TIMEOUTMS>5000</TIMEOUTMS>' +
     '<HEALTHTIMEOUTMS>2000</HEALTHTIMEOUTMS></ConnectMethodOrca>');
@@ -67,20 +48,13 @@ function makeModule(builtModule) {
   return dir;
 }
 
-async function startSim(simExe, dir) {
+function simData(dir) {
   fs.writeFileSync(path.join(dir, 'sim.json'), JSON.stringify({
     manufacturers: [{ id: '100', name: 'Northwood', active: true }],
     dealers: [{ email: 'good@example.com', password: ACCOUNT_PASSWORD, status: 2,
                 profile: { Location: { City: 'Kingston' } } }],
   }));
-  const sim = spawn(simExe, ['--data', path.join(dir, 'sim.json'), '--port', '0',
-                             '--data-dir', path.join(dir, 'gateway')],
-                    { stdio: ['ignore', 'pipe', 'inherit'] });
-  const line = await firstLine(sim);
-  const m = /^listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(line || '');
-  if (!m) throw new Error(`the partner simulator did not start (${line})`);
-  sim.base = m[1];
-  return sim;
+  return ['--data', path.join(dir, 'sim.json'), '--data-dir', path.join(dir, 'gateway')];
 }
 
 async function gatewayOrders(base) {
@@ -89,49 +63,34 @@ async function gatewayOrders(base) {
 }
 
 async function main() {
-  const [exe, simExe, builtModule] = process.argv.slice(2);
-  if (!exe || !simExe || !builtModule) {
-    console.error('usage: node send_window.js <larkedi> <larkedi-partner-sim> <module folder>');
-    process.exit(2);
-  }
+  const [exe, simExe, builtModule] = commandLine(
+    3, 'node send_window.js <larkedi> <larkedi-partner-sim> <module folder>');
   const dir = makeModule(builtModule);
-  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
-                                         { encoding: 'utf8' });
+  const lark = larkRunner(exe, dir);
   let sim = null;
   let child = null;
-  let server = null;
+  let chromiumServer = null;
   try {
-    sim = await startSim(simExe, dir);
+    sim = await startSim(simExe, simData(dir));
     lark('connector', 'add', 'ACM', sim.base);
     lark('connector', 'add', 'NWC', sim.base);
     lark('stack', 'add', path.join(dir, 'first.xml'));
     lark('stack', 'add', path.join(dir, 'third.xml'));
 
-    child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'), '--no-browser'],
-                  { stdio: ['ignore', 'pipe', 'pipe'],
-                    env: { ...process.env, LARKEDI_PARTNER_ENDPOINT: `${sim.base}/wsManufInfo.asmx`,
-                           LARKEDI_OPENER: path.join(dir, 'opener'),
-                           LARKEDI_DEALER_SERVICE_URL: HOME_PAGE } });
+    const started = await startWindow(exe, dir, ['activate', path.join(dir, 'in.xml')], {
+      env: { ...process.env, LARKEDI_PARTNER_ENDPOINT: `${sim.base}/wsManufInfo.asmx`,
+             LARKEDI_OPENER: path.join(dir, 'opener'),
+             LARKEDI_DEALER_SERVICE_URL: HOME_PAGE },
+      stderr: true,
+    });
+    child = started.child;
+    const { exited } = started;
     let stderr = '';
     child.stderr.on('data', (d) => { stderr += d; });
-    const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-    const address = await firstLine(child);
-    if (!address || !address.startsWith('http://127.0.0.1:')) {
-      throw new Error(`larkedi activate printed no address first (${address})`);
-    }
 
-    server = await chromium.launchServer({
-      executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
-      args: CHROMIUM_ARGS,
-      headless: true,
-    });
-    const browser = await chromium.connect(server.wsEndpoint());
-    const page = await (await browser.newContext()).newPage();
-    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
-    const fB = page.frameLocator('iframe[name="fDocB"]');
-    const fC = page.frameLocator('iframe[name="fDocC"]');
-
-    await page.goto(address);
+    const browserRun = await openChromium(started.address);
+    chromiumServer = browserRun.server;
+    const { page, fB, fC } = browserRun;
     await fB.locator('input[id^="ordercheck"]').nth(2).waitFor({ timeout: 15000 });
     check(await fB.locator('input[id^="ordercheck"]').count() === 3, 'three orders are stacked');
     const send = fC.locator('#sendorders');
@@ -165,16 +124,7 @@ async function main() {
         check(await email.inputValue() === 'good@example.com',
               'the dealer dialog starts with the partner\'s dealer e-mail');
         await dialog.locator('a.dialog-link').click();
-        const opened = await (async () => {
-          for (let i = 0; i < 50; i += 1) {
-            const f = path.join(dir, 'opened.txt');
-            if (fs.existsSync(f) && fs.readFileSync(f, 'utf8').includes('\n')) {
-              return fs.readFileSync(f, 'utf8');
-            }
-            await page.waitForTimeout(100);
-          }
-          return '';
-        })();
+        const opened = await waitForFile(path.join(dir, 'opened.txt'));
         check(opened === `${HOME_PAGE}\n`, `the link opens the service's home page (${opened.trim()})`);
         check(await dialog.count() === 1, 'the dealer dialog stays open after the link');
         await field.fill(ACCOUNT_PASSWORD);
@@ -241,8 +191,7 @@ async function main() {
     received = await gatewayOrders(sim.base);
     check(received.length === 3, 'the second click sent nothing');
 
-    await page.locator('#tool7').click();
-    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    const code = await closeWindow(page, exited);
     check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
     const printed = stderr + child.lines.join('\n');
     check(!printed.includes(PASSWORD) && !printed.includes(ACCOUNT_PASSWORD),
@@ -256,18 +205,8 @@ async function main() {
       return !data.includes(PASSWORD) && !data.includes(ACCOUNT_PASSWORD);
     }), 'no file of the module holds a password');
   } finally {
-    if (server) await server.close().catch(() => {});
-    if (child && child.exitCode === null) child.kill('SIGTERM');
-    if (sim && sim.exitCode === null) sim.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  }
-  if (problems.length) {
-    console.log(`${problems.length} problem(s)`);
-    process.exit(1);
+    await cleanUp({ chromiumServer, children: [child, sim], dir });
   }
 }
 
-main().catch((e) => {
-  console.error(e);
-  process.exit(1);
-});
+run('send window', main);

@@ -4,68 +4,29 @@
 // up as a dealer would; then checks the settings file.
 //   node settings_window.js <larkedi executable> <built module folder> <larkedi-partner-sim>
 'use strict';
-const { chromium } = require('playwright-core');
-const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const readline = require('readline');
 
-const { CHROMIUM_ARGS, problems, check } = require('./checks');
-
-function firstLine(child) {
-  return new Promise((resolve) => {
-    const rl = readline.createInterface({ input: child.stdout });
-    const lines = [];
-    child.lines = lines;
-    rl.on('line', (line) => {
-      lines.push(line);
-      if (lines.length === 1) resolve(line);
-    });
-    child.on('exit', () => resolve(null));
-  });
-}
+const { check } = require('./checks');
+const {
+  commandLine, design, settings, moduleFolder, larkRunner, startWindow, startSim,
+  openChromium, until, closeWindow, cleanUp, run,
+} = require('./window_run');
 
 function makeModule(builtModule) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-settings-window-'));
-  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
-  for (const sub of ['Send', 'Archive', 'Stack2', 'registry']) fs.mkdirSync(path.join(dir, sub));
-  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
-    '<SETTINGS><METHOD><ID>1</ID><NAME>Orca XML Connector</NAME>' +
-    '<OBJECTNAME>ConnectMethodOrca</OBJECTNAME></METHOD>' +
-    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
-    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+  const dir = moduleFolder(builtModule, 'settings-window', ['Send', 'Archive', 'Stack2', 'registry']);
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'), settings(dir,
     '<PARTNER><ID>1</ID><CODE>ACME</CODE><NAME>Acme Doors</NAME><MANUFID>ACME</MANUFID>' +
     '<METHODID>1</METHODID></PARTNER>' +
-    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
-  fs.writeFileSync(path.join(dir, 'in.xml'),
-    '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-1</Number>' +
-    '<GlobalID/></Header><FileName>kitchen.kit</FileName></JobInfo><Catalog><Identification>' +
-    '<Name>ABC</Name></Identification><Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text>' +
-    '</Item></Catalog></Design></Designs>');
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>',
+    '<METHOD><ID>1</ID><NAME>Orca XML Connector</NAME>' +
+    '<OBJECTNAME>ConnectMethodOrca</OBJECTNAME></METHOD>'));
+  fs.writeFileSync(path.join(dir, 'in.xml'), design({ kit: 'kitchen.kit' }));
   fs.writeFileSync(path.join(dir, 'partners.json'), JSON.stringify({
     manufacturers: [{ id: '100', name: 'Northwood Cabinets', active: true },
                     { id: '200', name: 'Bayview Kitchens', active: true }],
   }));
   return dir;
-}
-
-async function startSim(simExe, dir) {
-  const sim = spawn(simExe, ['--data', path.join(dir, 'partners.json'), '--port', '0'],
-                    { stdio: ['ignore', 'pipe', 'inherit'] });
-  const line = await firstLine(sim);
-  const m = /^listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(line || '');
-  if (!m) throw new Error(`the partner simulator did not start (${line})`);
-  return { sim, url: `${m[1]}/wsManufInfo.asmx` };
-}
-
-// Waits until `test()` holds (10 s at most); its last answer.
-async function until(test) {
-  for (let i = 0; i < 100; i += 1) {
-    if (test()) return true;
-    await new Promise((r) => setTimeout(r, 100));
-  }
-  return test();
 }
 
 function settingsFile(dir) {
@@ -79,37 +40,25 @@ function field(dir, name) {
 }
 
 async function main() {
-  const [exe, builtModule, simExe] = process.argv.slice(2);
-  if (!exe || !builtModule || !simExe) {
-    console.error('usage: node settings_window.js <larkedi> <module folder> <larkedi-partner-sim>');
-    process.exit(2);
-  }
+  const [exe, builtModule, simExe] = commandLine(
+    3, 'node settings_window.js <larkedi> <module folder> <larkedi-partner-sim>');
   const dir = makeModule(builtModule);
   const env = { ...process.env, LARKEDI_REGISTRY_DIR: path.join(dir, 'registry') };
-  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
-                                         { encoding: 'utf8', env });
+  const lark = larkRunner(exe, dir, env);
   lark('stack', 'add', path.join(dir, 'in.xml'));
-  const { sim, url } = await startSim(simExe, dir);
-  const child = spawn(exe, ['--module-dir', dir, 'show', '--no-browser'],
-                      { stdio: ['ignore', 'pipe', 'inherit'],
-                        env: { ...env, LARKEDI_PARTNER_ENDPOINT: url } });
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  const address = await firstLine(child);
-
-  let server = null;
+  let sim = null;
+  let child = null;
+  let chromiumServer = null;
   try {
-    if (!address || !address.startsWith('http://127.0.0.1:')) {
-      throw new Error(`larkedi show printed no address first (${address})`);
-    }
-    server = await chromium.launchServer({
-      executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
-      args: CHROMIUM_ARGS,
-      headless: true,
+    sim = await startSim(simExe, ['--data', path.join(dir, 'partners.json')]);
+    const started = await startWindow(exe, dir, ['show'], {
+      env: { ...env, LARKEDI_PARTNER_ENDPOINT: `${sim.base}/wsManufInfo.asmx` },
     });
-    const browser = await chromium.connect(server.wsEndpoint());
-    const page = await (await browser.newContext()).newPage();
-    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
-    const fB = page.frameLocator('iframe[name="fDocB"]');
+    child = started.child;
+    const { exited } = started;
+    const browserRun = await openChromium(started.address);
+    chromiumServer = browserRun.server;
+    const { page, fB } = browserRun;
     const body = () => fB.locator('body').innerText();
     const dialog = (kind) => page.locator(`.dialog[data-kind="${kind}"]`);
     async function answer(kind, button, text) {
@@ -128,7 +77,6 @@ async function main() {
     }
     const idOf = async (locator) => (await locator.getAttribute('id')).replace(/\D/g, '');
 
-    await page.goto(address);
     await fB.locator('#urloxnet').waitFor({ timeout: 15000 });
 
     // The manufacturers of the partner web service became free-EDI partners at the load.
@@ -248,22 +196,11 @@ async function main() {
     await fB.locator('#spoolpath', { hasText: `${dir}/Stack2` }).waitFor({ timeout: 10000 });
     check(field(dir, 'SPOOLPATH') === `${dir}/Stack2`, 'another spool folder is saved');
 
-    await page.locator('#tool7').click();
-    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    const code = await closeWindow(page, exited);
     check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
   } finally {
-    if (server) await server.close().catch(() => {});
-    if (child.exitCode === null) child.kill('SIGTERM');
-    if (sim.exitCode === null) sim.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  }
-  if (problems.length) {
-    console.log(`${problems.length} problem(s)`);
-    process.exit(1);
+    await cleanUp({ chromiumServer, children: [child, sim], dir });
   }
 }
 
-main().catch((e) => {
-  console.error(e);
-  process.exit(1);
-});
+run('settings window', main);

@@ -7,53 +7,27 @@
 // purchase-order number typed) and the window's geometry, and finishes.
 //   node shell_window.js <larkedi executable> <built module folder>
 'use strict';
-const { chromium } = require('playwright-core');
-const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const readline = require('readline');
 
-const { CHROMIUM_ARGS, problems, check } = require('./checks');
-
-function firstLine(child) {
-  return new Promise((resolve) => {
-    const rl = readline.createInterface({ input: child.stdout });
-    const lines = [];
-    child.lines = lines;
-    rl.on('line', (line) => {
-      lines.push(line);
-      if (lines.length === 1) resolve(line);
-    });
-    child.on('exit', () => resolve(null));
-  });
-}
+const { check } = require('./checks');
+const {
+  commandLine, design, settings, moduleFolder, larkRunner, startWindow, openChromium, ended,
+  cleanUp, run,
+} = require('./window_run');
 
 function makeModule(builtModule) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-shell-window-'));
-  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
-  fs.mkdirSync(path.join(dir, 'run'));
+  const dir = moduleFolder(builtModule, 'shell-window', ['run']);
   fs.writeFileSync(path.join(dir, 'larkEDI.debug'), '');
-  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
-    '<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>' +
-    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
-    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'), settings(dir,
     '<PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME</MANUFID></PARTNER>' +
-    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
-  fs.writeFileSync(path.join(dir, 'in.xml'),
-    '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
-    '<Number>N-1</Number><GlobalID/></Header><FileName>kitchen.kit</FileName></JobInfo>' +
-    '<Catalog><Identification><Name>ABC</Name></Identification>' +
-    '<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design></Designs>');
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>'));
+  fs.writeFileSync(path.join(dir, 'in.xml'), design({ kit: 'kitchen.kit' }));
   return dir;
 }
 
 async function main() {
-  const [exe, builtModule] = process.argv.slice(2);
-  if (!exe || !builtModule) {
-    console.error('usage: node shell_window.js <larkedi> <module folder>');
-    process.exit(2);
-  }
+  const [exe, builtModule] = commandLine(2, 'node shell_window.js <larkedi> <module folder>');
   const dir = makeModule(builtModule);
   const env = {
     ...process.env,
@@ -62,31 +36,16 @@ async function main() {
   };
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
-  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
-                                         { encoding: 'utf8', env });
-  const child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'),
-                            '--no-browser'],
-                      { stdio: ['ignore', 'pipe', 'inherit'], env });
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  const address = await firstLine(child);
-  if (!address || !address.startsWith('http://127.0.0.1:')) {
-    throw new Error(`larkedi activate printed no address first (${address})`);
-  }
-
-  const server = await chromium.launchServer({
-    executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
-    args: CHROMIUM_ARGS,
-    headless: true,
-  });
+  const lark = larkRunner(exe, dir, env);
+  const { child, exited, address } = await startWindow(exe, dir, ['activate', path.join(dir, 'in.xml')],
+                                                       { env });
+  let chromiumServer = null;
   try {
-    const browser = await chromium.connect(server.wsEndpoint());
-    const context = await browser.newContext();
-    const page = await context.newPage();
-    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
-    const fB = page.frameLocator('iframe[name="fDocB"]');
+    const browserRun = await openChromium(address);
+    chromiumServer = browserRun.server;
+    const { server, context, page, fB } = browserRun;
     const msgbox = page.locator('.dialog[data-kind="msgbox"]');
 
-    await page.goto(address);
     const po = fB.locator('input[id^="ponumber"]').first();
     await po.waitFor({ timeout: 15000 });
     check(true, 'the order stack is shown');
@@ -171,7 +130,7 @@ async function main() {
     await po.pressSequentially('PO-SHELL-7');
     await page.waitForTimeout(800);
     await server.kill();
-    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 30000))]);
+    const code = await ended(exited, 30000);
     check(code === 0, `larkedi ends with status 0 when the browser is gone (${code})`);
     check((child.lines || []).includes('Finished'), 'the window raised Finished');
     const list = lark('stack', 'list');
@@ -185,17 +144,8 @@ async function main() {
     check(/width/.test(display) && /height/.test(display), 'the window geometry was stored at unload');
     check(!fs.existsSync(path.join(dir, 'run', 'larkEDI_APPLICATION')), 'the window tag went with the window');
   } finally {
-    await server.close().catch(() => {});
-    if (child.exitCode === null) child.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  }
-  if (problems.length) {
-    console.log(`${problems.length} problem(s)`);
-    process.exit(1);
+    await cleanUp({ chromiumServer, children: [child], dir });
   }
 }
 
-main().catch((e) => {
-  console.error(e);
-  process.exit(1);
-});
+run('shell window', main);

@@ -4,83 +4,38 @@
 // stack file with `larkedi stack list`.
 //   node stack_window.js <larkedi executable> <built module folder>
 'use strict';
-const { chromium } = require('playwright-core');
-const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const readline = require('readline');
 
-const { CHROMIUM_ARGS, problems, check } = require('./checks');
-
-function firstLine(child) {
-  return new Promise((resolve) => {
-    const rl = readline.createInterface({ input: child.stdout });
-    const lines = [];
-    child.lines = lines;
-    rl.on('line', (line) => {
-      lines.push(line);
-      if (lines.length === 1) resolve(line);
-    });
-    child.on('exit', () => resolve(null));
-  });
-}
-
-function design(kit, catalog) {
-  return '<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>' +
-    `<Number>N-1</Number><GlobalID/></Header><FileName>${kit}</FileName></JobInfo>` +
-    `<Catalog><Identification><Name>${catalog}</Name></Identification>` +
-    '<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design></Designs>';
-}
+const { check } = require('./checks');
+const {
+  commandLine, design, settings, moduleFolder, larkRunner, startWindow, openChromium,
+  closeWindow, cleanUp, run,
+} = require('./window_run');
 
 function makeModule(builtModule) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'larkedi-stack-window-'));
-  fs.cpSync(path.join(builtModule, 'html'), path.join(dir, 'html'), { recursive: true });
-  fs.writeFileSync(path.join(dir, 'larkEDI.xml'),
-    '<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>' +
-    `<SPOOLPATH>${dir}/Send</SPOOLPATH><ARCHIVEPATH>${dir}/Archive</ARCHIVEPATH>` +
-    '<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION><SORTORDER>NS</SORTORDER>' +
+  const dir = moduleFolder(builtModule, 'stack-window');
+  fs.writeFileSync(path.join(dir, 'larkEDI.xml'), settings(dir,
     '<PARTNER><ID>1</ID><NAME>Acme &lt;img src=x onerror=alert(1)&gt;</NAME>' +
     '<MANUFID>ACME</MANUFID></PARTNER>' +
-    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG></SETTINGS>');
-  fs.writeFileSync(path.join(dir, 'in.xml'), design('kitchen.kit', 'ABC'));
+    '<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>'));
+  fs.writeFileSync(path.join(dir, 'in.xml'), design({ kit: 'kitchen.kit' }));
   return dir;
 }
 
 async function main() {
-  const [exe, builtModule] = process.argv.slice(2);
-  if (!exe || !builtModule) {
-    console.error('usage: node stack_window.js <larkedi> <module folder>');
-    process.exit(2);
-  }
+  const [exe, builtModule] = commandLine(2, 'node stack_window.js <larkedi> <module folder>');
   const dir = makeModule(builtModule);
-  const lark = (...args) => execFileSync(exe, ['--module-dir', dir, '--yes', ...args],
-                                         { encoding: 'utf8' });
-  const child = spawn(exe, ['--module-dir', dir, 'activate', path.join(dir, 'in.xml'),
-                            '--no-browser'],
-                      { stdio: ['ignore', 'pipe', 'inherit'],
-                        env: { ...process.env, LARKEDI_SPOOL_TIMER_MS: '1000' } });
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  const address = await firstLine(child);
-  if (!address || !address.startsWith('http://127.0.0.1:')) {
-    throw new Error(`larkedi activate printed no address first (${address})`);
-  }
-
-  const server = await chromium.launchServer({
-    executablePath: process.env.LARKEDI_CHROMIUM || '/usr/bin/chromium',
-    args: CHROMIUM_ARGS,
-    headless: true,
-  });
+  const lark = larkRunner(exe, dir);
+  const { child, exited, address } = await startWindow(
+    exe, dir, ['activate', path.join(dir, 'in.xml')],
+    { env: { ...process.env, LARKEDI_SPOOL_TIMER_MS: '1000' } });
+  let chromiumServer = null;
   try {
-    const browser = await chromium.connect(server.wsEndpoint());
-    const context = await browser.newContext();
-    const page = await context.newPage();
+    const browserRun = await openChromium(address);
+    chromiumServer = browserRun.server;
+    const { page, fB, fC } = browserRun;
     let dialogs = 0;
-    page.on('dialog', (d) => { problems.push(`a browser dialog opened: ${d.message()}`); d.dismiss(); });
-    const fB = page.frameLocator('iframe[name="fDocB"]');
-    const fC = page.frameLocator('iframe[name="fDocC"]');
-
-    await page.goto(address);
     const box = fB.locator('input[id^="ordercheck"]').first();
     await box.waitFor({ timeout: 15000 });
     check(true, 'the order stack is shown');
@@ -130,7 +85,7 @@ async function main() {
           'the number holding markup made no element');
 
     // A design stacked by another process appears within the (shortened) timer period.
-    fs.writeFileSync(path.join(dir, 'bath.xml'), design('bath.kit', 'ABC'));
+    fs.writeFileSync(path.join(dir, 'bath.xml'), design({ kit: 'bath.kit' }));
     lark('stack', 'add', path.join(dir, 'bath.xml'));
     const appeared = await fB.locator('body', { hasText: 'bath.kit' }).waitFor({ timeout: 15000 })
       .then(() => true, () => false);
@@ -157,24 +112,14 @@ async function main() {
     check(await fB.locator(`#ordercheck${id}`).count() === 1, 'answered No, the order stays');
 
     // Closing from the menu saves the stack and finishes.
-    await page.locator('#tool7').click();
-    const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 15000))]);
+    const code = await closeWindow(page, exited);
     check(code === 0, `larkedi ends with status 0 after the Close tool (${code})`);
     check(child.lines.includes('Finished'), 'the window raised Finished');
     const list = lark('stack', 'list');
     check(list.includes('\tPO-<b>42</b>\t'), 'the typed number is in the stack file');
   } finally {
-    await server.close().catch(() => {});
-    if (child.exitCode === null) child.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  }
-  if (problems.length) {
-    console.log(`${problems.length} problem(s)`);
-    process.exit(1);
+    await cleanUp({ chromiumServer, children: [child], dir });
   }
 }
 
-main().catch((e) => {
-  console.error(e);
-  process.exit(1);
-});
+run('stack window', main);
