@@ -10,61 +10,20 @@
 #include "testing/failing_env.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
+using testing::Click;
+using testing::OneDesignInput;
 using ui::EventKind;
 using ui::PageEvent;
 
-class FakeSurface final : public WindowSurface {
- public:
-  FakeSurface() {
-    window_.LoadHtml(
-        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
-  }
-  ui::FrameModel* Frame(const std::string& name) override {
-    if (name == "fDocA") return &a_;
-    if (name == "fDocB") return &b_;
-    if (name == "fDocC") return &c_;
-    return nullptr;
-  }
-  ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string& html) override { printed.push_back(html); }
-  void RequestClose() override { ++close_requests; }
-
-  std::vector<std::string> printed;
-  int close_requests = 0;
-  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
-};
-
-std::string Design(const std::string& kit, const std::string& catalog) {
-  return "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>"
-         "<Number>N-1</Number><GlobalID/></Header><FileName>" +
-         kit + "</FileName></JobInfo><Catalog><Identification><Name>" + catalog +
-         "</Name></Identification><Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item>"
-         "</Catalog></Design></Designs>";
-}
-
-PageEvent Click(const std::string& frame, const std::string& id) {
-  PageEvent e;
-  e.kind = EventKind::Click;
-  e.frame = frame;
-  e.id = id;
-  return e;
-}
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing::WindowTest {
  protected:
   void SetUp() override {
-    testing::WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>" + module_.path("Send") +
-            "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme &lt;b&gt;bold&lt;/b&gt;"
-            "</NAME><MANUFID>ACME</MANUFID></PARTNER><CATALOG><ID>1</ID><CODE>ABC</CODE>"
-            "<PARTNERID>1</PARTNERID></CATALOG></SETTINGS>");
+    testing::WriteOnePartnerSettings(module_, "Acme &lt;b&gt;bold&lt;/b&gt;");
   }
 
   // Opens the window on the order stack with `design` handed in.
@@ -99,17 +58,11 @@ class MainWindowTest : public ::testing::Test {
     Dispatch(e);
   }
 
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
-  frmEDI edi_;
-  FakeSurface surface_;
-  MainWindow window_{edi_, surface_};
   int finished_ = 0;
 };
 
 TEST_F(MainWindowTest, OrderStackPageShowsTheStackAndItsTotals) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string id = std::to_string(GroupId());
   EXPECT_TRUE(surface_.b_.GetElementById("ordercheck" + id));
   EXPECT_TRUE(surface_.b_.GetElementById("ponumber" + id));
@@ -130,7 +83,7 @@ TEST_F(MainWindowTest, OrderStackPageShowsTheStackAndItsTotals) {
 }
 
 TEST_F(MainWindowTest, CheckBoxesChangeTheStackAndTheTotals) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string id = std::to_string(GroupId());
   ASSERT_EQ(GroupText("SENDIT"), "1");
   const std::string totals_before = surface_.c_.Html();
@@ -161,7 +114,7 @@ TEST_F(MainWindowTest, CheckBoxesChangeTheStackAndTheTotals) {
 }
 
 TEST_F(MainWindowTest, TypedFieldsAreSavedAtCloseAsText) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string id = std::to_string(GroupId());
   Type("ponumber" + id, "PO-<i>7</i>");
   Type("contactname" + id, "Ann");
@@ -184,7 +137,7 @@ TEST_F(MainWindowTest, TypedFieldsAreSavedAtCloseAsText) {
 }
 
 TEST_F(MainWindowTest, AFailedSaveAtCloseIsReportedAndStillFinishes) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   Type("ponumber" + std::to_string(GroupId()), "PO-9");
   Err err;
   {
@@ -202,7 +155,7 @@ TEST_F(MainWindowTest, AFailedSaveAtCloseIsReportedAndStillFinishes) {
 }
 
 TEST_F(MainWindowTest, DetailPrintAndBack) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string id = std::to_string(GroupId());
   EXPECT_FALSE(Dispatch(Click("fDocB", "OrderDetailsLink" + id)));
   EXPECT_FALSE(surface_.b_.GetElementById("ordercheck" + id));
@@ -220,7 +173,7 @@ TEST_F(MainWindowTest, DetailPrintAndBack) {
 }
 
 TEST_F(MainWindowTest, RemoveAsksAndKeepsTheOrderOnNo) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string id = std::to_string(GroupId());
   dialogs_.msgbox_answers.push_back(MsgResult::No);
   Dispatch(Click("fDocB", "orderremovelink" + id));
@@ -235,7 +188,7 @@ TEST_F(MainWindowTest, RemoveAsksAndKeepsTheOrderOnNo) {
 }
 
 TEST_F(MainWindowTest, AFailingHandlerShowsItsErrorAndLeavesTheWindowUsable) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   edi_.StyleSheets.Clear();
   edi_.StyleSheets.Add("orderdetail", "<xsl:stylesheet broken");
   Dispatch(Click("fDocB", "orderdetailslink" + std::to_string(GroupId())));
@@ -246,7 +199,7 @@ TEST_F(MainWindowTest, AFailingHandlerShowsItsErrorAndLeavesTheWindowUsable) {
 }
 
 TEST_F(MainWindowTest, EventsWithoutAnActionDoNothing) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   const std::string page = surface_.b_.Html();
   PageEvent menu = Click("fDocB", "ordercheck" + std::to_string(GroupId()));
   menu.kind = EventKind::ContextMenu;
@@ -263,7 +216,7 @@ TEST_F(MainWindowTest, EventsWithoutAnActionDoNothing) {
 }
 
 TEST_F(MainWindowTest, SpoolTimerRedrawsWhenAnotherProcessStacksADesign) {
-  Open(Design("kitchen.kit", "ABC"));
+  Open(OneDesignInput("kitchen.kit", "ABC"));
   EXPECT_EQ(edi_.Orders.docOrders.selectNodes("/Orders/Design").length(), 1);
   window_.SpoolTimerTick();  // nothing changed
   EXPECT_EQ(edi_.Orders.docOrders.selectNodes("/Orders/Design").length(), 1);
@@ -272,7 +225,7 @@ TEST_F(MainWindowTest, SpoolTimerRedrawsWhenAnotherProcessStacksADesign) {
   {
     frmEDI other;
     ASSERT_FALSE(other.OpenHeadless());
-    std::string input = Design("bath.kit", "ABC");
+    std::string input = OneDesignInput("bath.kit", "ABC");
     other.Orders.LoadOrders(false, input);
   }
   window_.SpoolTimerTick();

@@ -16,31 +16,13 @@
 #include "testing/failing_env.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
 using ui::EventKind;
 using ui::PageEvent;
-
-class PlainSurface final : public WindowSurface {
- public:
-  PlainSurface() {
-    window_.LoadHtml(
-        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
-  }
-  ui::FrameModel* Frame(const std::string& name) override {
-    if (name == "fDocA") return &a_;
-    if (name == "fDocB") return &b_;
-    if (name == "fDocC") return &c_;
-    return nullptr;
-  }
-  ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string&) override {}
-  void RequestClose() override {}
-
-  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
-};
 
 // Records the files written, so a test sees which stacked designs a save rewrote.
 class RecordingEnv final : public EnvWrapper {
@@ -71,17 +53,10 @@ PageEvent Click(const std::string& id, const std::string& type = "") {
   return e;
 }
 
-class OrderAttachmentsTest : public ::testing::Test {
+class OrderAttachmentsTest : public testing::WindowTest {
  protected:
   void SetUp() override {
-    testing::WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>" + module_.path("Send") +
-            "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME"
-            "</MANUFID></PARTNER><CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID>"
-            "</CATALOG></SETTINGS>");
+    testing::WriteOnePartnerSettings(module_, "Acme");
     std::filesystem::create_directories(module_.path("files"));
   }
 
@@ -123,13 +98,6 @@ class OrderAttachmentsTest : public ::testing::Test {
     for (const DialogRecord& r : dialogs_.shown) n += r.kind == "msgbox";
     return n;
   }
-
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
-  frmEDI edi_;
-  PlainSurface surface_;
-  MainWindow window_{edi_, surface_};
 };
 
 TEST_F(OrderAttachmentsTest, AFileChosenInThePickerIsAttachedShownAndSaved) {

@@ -18,17 +18,13 @@
 #include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
 std::string Design(const std::string& kit) {
-  return "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>"
-         "<Number>N-1</Number><GlobalID/></Header><FileName>" +
-         kit +
-         "</FileName></JobInfo><Catalog><Identification><Name>ABC</Name></Identification>"
-         "<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design>"
-         "</Designs>";
+  return testing::OneDesignInput(kit, "ABC");
 }
 
 // The cookie the window's address gives its page.
@@ -89,14 +85,7 @@ class PublicClassesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1);
-    testing::WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>" + module_.path("Send") +
-            "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME"
-            "</MANUFID></PARTNER><CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID>"
-            "</CATALOG></SETTINGS>");
+    testing::WriteOnePartnerSettings(module_, "Acme");
     module_.Restart();
     WindowOpening& opening = WindowHost::Instance().Opening;
     opening.open_browser = false;

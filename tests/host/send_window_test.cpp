@@ -9,32 +9,13 @@
 #include "support/resx.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
 using automation::Variant;
-
-class PlainSurface final : public WindowSurface {
- public:
-  PlainSurface() {
-    window_.LoadHtml(
-        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
-  }
-  ui::FrameModel* Frame(const std::string& name) override {
-    if (name == "fDocA") return &a_;
-    if (name == "fDocB") return &b_;
-    if (name == "fDocC") return &c_;
-    return nullptr;
-  }
-  ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string&) override {}
-  void RequestClose() override {}
-  void PumpMessages() override { ++pumps; }
-
-  int pumps = 0;
-  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
-};
+using testing::Click;
 
 // The row parts as the progress style sheet lays them out, for order 7.
 constexpr const char* kRow =
@@ -73,7 +54,7 @@ TEST(SendProgressPageTest, BarsGrowOneStepAPatchAtATimeAndNeverShrink) {
 TEST(SendProgressPageTest, RowsShowDataAsTextAndResourceLinksAsMarkup) {
   testing::TempModule module;
   module.Restart();
-  PlainSurface surface;
+  testing::TestSurface surface({.pump_runs_tasks = false});
   ASSERT_TRUE(surface.b_.LoadHtml(kRow));
   FramePages pages;
   pages.fDocB = &surface.b_;
@@ -158,8 +139,10 @@ std::shared_ptr<automation::AutomationObject> MakeCountingConnector(Err*) {
   return object;
 }
 
-class SendButtonTest : public ::testing::Test {
+class SendButtonTest : public testing::WindowTest {
  protected:
+  SendButtonTest() : WindowTest({.pump_runs_tasks = false}) {}
+
   void SetUp() override {
     g_sent = 0;
     automation::RegisterBuiltinClass("WindowTestConnector.spooler", MakeCountingConnector);
@@ -188,21 +171,6 @@ class SendButtonTest : public ::testing::Test {
     ASSERT_TRUE(window_.Form_Load());
     window_.ShowFirstPage();
   }
-
-  static ui::PageEvent Click(const std::string& frame, const std::string& id) {
-    ui::PageEvent e;
-    e.kind = ui::EventKind::Click;
-    e.frame = frame;
-    e.id = id;
-    return e;
-  }
-
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
-  frmEDI edi_;
-  PlainSurface surface_;
-  MainWindow window_{edi_, surface_};
 };
 
 TEST_F(SendButtonTest, TheSendButtonSendsOnceWithItsProgressPageAndAsksThePasswordOnce) {

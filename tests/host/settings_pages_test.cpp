@@ -16,44 +16,19 @@
 #include "testing/failing_env.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::OneDesignInput;
 using testing::ReadFileOrEmpty;
 using testing::WriteFileOrDie;
 using ui::EventKind;
 using ui::PageEvent;
 
-class PlainSurface final : public WindowSurface {
- public:
-  PlainSurface() {
-    window_.LoadHtml(
-        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
-  }
-  ui::FrameModel* Frame(const std::string& name) override {
-    if (name == "fDocA") return &a_;
-    if (name == "fDocB") return &b_;
-    if (name == "fDocC") return &c_;
-    return nullptr;
-  }
-  ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string&) override {}
-  void RequestClose() override {}
-
-  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
-};
-
-std::string Design(const std::string& kit, const std::string& catalog) {
-  return "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName>"
-         "<Number>N-1</Number><GlobalID/></Header><FileName>" +
-         kit + "</FileName></JobInfo><Catalog><Identification><Name>" + catalog +
-         "</Name></Identification><Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item>"
-         "</Catalog></Design></Designs>";
-}
-
-class SettingsPagesTest : public ::testing::Test {
+class SettingsPagesTest : public testing::WindowTest {
  protected:
   void SetUp() override {
     // No partner web service: the load's question fails at once.
@@ -132,19 +107,12 @@ class SettingsPagesTest : public ::testing::Test {
   }
   // Opens the stack with a design and types a purchase-order number that is not saved yet.
   void TypeUnsavedPoNumber(const std::string& number) {
-    Open(1, Design("kitchen.kit", "ABC"));
+    Open(1, OneDesignInput("kitchen.kit", "ABC"));
     const std::string id = GetNodeText(edi_.Orders.docOrders, "//ORDERGROUP/ID");
     Type("ponumber" + id, number);
     ASSERT_TRUE(edi_.Orders.bOrdersChanged);
     ASSERT_NE(StackedPoNumber(), number);
   }
-
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
-  frmEDI edi_;
-  PlainSurface surface_;
-  MainWindow window_{edi_, surface_};
 };
 
 TEST_F(SettingsPagesTest, SettingsPageShowsEveryControlItsEventsRead) {

@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "host/main_window.h"
@@ -19,64 +16,17 @@
 #include "testing/fake_http.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
 
+using testing::Click;
 using ui::EventKind;
 using ui::PageEvent;
 
 constexpr const char* kPassword = "a&b#1+%";
 constexpr const char* kEncoded = "a%26b%231%2B%25";
-
-class StatusSurface final : public WindowSurface {
- public:
-  StatusSurface() {
-    window_.LoadHtml(
-        "<html><body><div id=\"menubar\"></div><div id=\"frameset\"></div></body></html>");
-  }
-  ui::FrameModel* Frame(const std::string& name) override {
-    if (name == "fDocA") return &a_;
-    if (name == "fDocB") return &b_;
-    if (name == "fDocC") return &c_;
-    return nullptr;
-  }
-  ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string&) override {}
-  void RequestClose() override {}
-  bool ShowSitePanel(const std::string& address, const std::string& site) override {
-    panel = address;
-    panel_site = site;
-    return true;
-  }
-  void ShowBlankPanel() override { panel = "about:blank"; }
-  void HidePanel() override { panel.clear(); }
-  void PostTask(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    tasks_.push_back(std::move(task));
-    cv_.notify_all();
-  }
-  // Waits for the fetch's task (bounded, so a lost answer fails instead of hanging) and runs
-  // every queued task. The number run.
-  int RunAnswer(std::chrono::milliseconds wait = std::chrono::seconds(20)) {
-    std::deque<std::function<void()>> tasks;
-    {
-      std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); });
-      tasks.swap(tasks_);
-    }
-    for (auto& t : tasks) t();
-    return static_cast<int>(tasks.size());
-  }
-
-  std::string panel, panel_site;
-  ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> tasks_;
-};
 
 // The query of an address as the server reads it (values percent-decoded).
 std::map<std::string, std::string> QueryOf(const std::string& address) {
@@ -102,14 +52,6 @@ std::map<std::string, std::string> QueryOf(const std::string& address) {
     at = end + 1;
   }
   return params;
-}
-
-PageEvent Click(const std::string& frame, const std::string& id) {
-  PageEvent e;
-  e.kind = EventKind::Click;
-  e.frame = frame;
-  e.id = id;
-  return e;
 }
 
 class StatusPagesTest : public ::testing::Test {
@@ -156,7 +98,7 @@ class StatusPagesTest : public ::testing::Test {
   ScopedDialogs scoped_{&dialogs_};
   testing::FakeHttp http_;
   frmEDI edi_;
-  StatusSurface surface_;
+  testing::TestSurface surface_{{.pump_runs_tasks = false, .accept_site_panel = true}};
   MainWindow window_{edi_, surface_};
 };
 

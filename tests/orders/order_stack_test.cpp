@@ -60,14 +60,7 @@ std::string Design(const std::string& computer, const std::string& file,
 class OrderStackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The views' style sheets are filled into the table by every load; stand-ins will do.
-    for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
-      if (!fs::exists(module_.path("html/" + file))) {
-        WriteFileOrDie(module_.path("html/" + file),
-                       "<xsl:stylesheet version=\"1.0\" "
-                       "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
-      }
-    }
+    testing::StubStandardStyleSheets(module_.path("html"));
     module_.Restart();
     Configure({{"1", "ABC", "1"}, {"2", "Def", "2"}, {"7", "SHARED", "1"}});
   }

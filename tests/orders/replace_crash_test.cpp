@@ -8,7 +8,6 @@
 #include <set>
 
 #include "platform/xml/xml.h"
-#include "presentation/style_sheets.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {
@@ -40,15 +39,7 @@ class ReplaceCrashTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base_ = testing::MakeTempDir();
-    fs::copy(fs::path(testing::SourceDir()) / "html", fs::path(base_) / "html",
-             fs::copy_options::recursive);
-    for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
-      if (!fs::exists(fs::path(base_) / "html" / file)) {
-        WriteFileOrDie(base_ + "/html/" + file,
-                       "<xsl:stylesheet version=\"1.0\" "
-                       "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
-      }
-    }
+    testing::CopySourceHtml(base_);
     WriteFileOrDie(base_ + "/larkEDI.xml", Settings(base_));
     WriteFileOrDie(base_ + "/old.xml", DesignText("OLD"));
     WriteFileOrDie(base_ + "/new.xml", DesignText("NEW"));

@@ -10,7 +10,6 @@
 
 #include "platform/xml/xml.h"
 #include "platform/zip/zip.h"
-#include "presentation/style_sheets.h"
 #include "sending/ckutil.h"
 #include "testing/temp_module.h"
 
@@ -38,15 +37,7 @@ class StackCrashTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base_ = testing::MakeTempDir();
-    fs::copy(fs::path(testing::SourceDir()) / "html", fs::path(base_) / "html",
-             fs::copy_options::recursive);
-    for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
-      if (!fs::exists(fs::path(base_) / "html" / file)) {
-        WriteFileOrDie(base_ + "/html/" + file,
-                       "<xsl:stylesheet version=\"1.0\" "
-                       "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
-      }
-    }
+    testing::CopySourceHtml(base_);
     fs::create_directories(fs::path(base_) / "run");
     WriteFileOrDie(
         base_ + "/larkEDI.xml",

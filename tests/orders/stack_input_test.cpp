@@ -59,13 +59,7 @@ std::string Utf16(const std::string& utf8, bool little_endian) {
 class StackInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
-      if (!fs::exists(module_.path("html/" + file))) {
-        WriteFileOrDie(module_.path("html/" + file),
-                       "<xsl:stylesheet version=\"1.0\" "
-                       "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
-      }
-    }
+    testing::StubStandardStyleSheets(module_.path("html"));
     module_.Restart();
     WriteFileOrDie(SettingsPath(), "<SETTINGS><SPOOLPATH>" + module_.path("Send") +
                                        "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +

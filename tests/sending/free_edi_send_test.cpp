@@ -9,6 +9,7 @@
 #include "host/frm_edi.h"
 #include "platform/xml/xml.h"
 #include "sending/connect_method_orca.h"
+#include "sending/send_fixture.h"
 #include "sending/send_pipeline.h"
 #include "settings/settings_document.h"
 #include "support/resx.h"
@@ -46,11 +47,6 @@ std::string Design(const std::string& number, const std::string& catalog) {
          number + "</Code><Qty>1</Qty></Item></Catalog></Design></Designs>";
 }
 
-struct Rows final : SendObserver {
-  std::vector<SendRow> rows;
-  void OrderDone(const SendRow& row) override { rows.push_back(row); }
-};
-
 class FreeEdiSendTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,15 +83,7 @@ class FreeEdiSendTest : public ::testing::Test {
     fs::remove_all(gateway_dir_);
   }
 
-  void Stack(const std::string& design) {
-    frmEDI edi;
-    ASSERT_FALSE(edi.OpenHeadless());
-    std::string text = design;
-    int status = 0;
-    ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
-    edi.Orders.LoadOrders(false, text);
-    ASSERT_FALSE(edi.Orders.LoadStatus);
-  }
+  void Stack(const std::string& design) { testing::StackDesign(design); }
 
   // One run on the stack as it is on disk now.
   std::vector<SendRow> Send(SendOrders** keep = nullptr) {
@@ -103,7 +91,7 @@ class FreeEdiSendTest : public ::testing::Test {
     EXPECT_FALSE(edi_->OpenHeadless());
     edi_->Orders.LoadOrders(false);
     sender_ = std::make_unique<SendOrders>(edi_->Orders, journal_);
-    Rows rows;
+    testing::RowCollector rows;
     EXPECT_TRUE(sender_->Run(&rows));
     if (keep) *keep = sender_.get();
     return rows.rows;

@@ -36,16 +36,17 @@ struct RowCollector final : SendObserver {
 };
 
 /// A design with one catalog per name, each holding one item, and the host's project keys
-/// (left out when empty).
+/// (left out when empty; with neither key the design has no PrjDbKeys element).
 inline std::string DesignText(const std::string& number, const std::vector<std::string>& catalogs,
                               const std::string& project_key = "70000",
                               const std::string& design_key = "12") {
   std::string keys;
   if (!project_key.empty()) keys += "<ProjectKey>" + project_key + "</ProjectKey>";
   if (!design_key.empty()) keys += "<DesignKey>" + design_key + "</DesignKey>";
+  if (!keys.empty()) keys = "<PrjDbKeys>" + keys + "</PrjDbKeys>";
   std::string d = "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>" +
-                  number + "</Number><GlobalID/><PrjDbKeys>" + keys +
-                  "</PrjDbKeys></Header><FileName>" + number + ".kit</FileName></JobInfo>";
+                  number + "</Number><GlobalID/>" + keys + "</Header><FileName>" + number +
+                  ".kit</FileName></JobInfo>";
   int line = 0;
   for (const auto& c : catalogs) {
     ++line;
@@ -55,6 +56,17 @@ inline std::string DesignText(const std::string& number, const std::vector<std::
          "</Code><Qty>1</Qty></Item></Catalog>";
   }
   return d + "</Design></Designs>";
+}
+
+/// Stacks `design` as `larkedi stack add` does.
+inline void StackDesign(const std::string& design) {
+  frmEDI edi;
+  ASSERT_FALSE(edi.OpenHeadless());
+  std::string text = design;
+  int status = 0;
+  ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
+  edi.Orders.LoadOrders(false, text);
+  ASSERT_FALSE(edi.Orders.LoadStatus);
 }
 
 class SendFixture : public ::testing::Test {
@@ -103,15 +115,7 @@ class SendFixture : public ::testing::Test {
   }
   std::string store() const { return module_.path("received"); }
 
-  void Stack(const std::string& design) {
-    frmEDI edi;
-    ASSERT_FALSE(edi.OpenHeadless());
-    std::string text = design;
-    int status = 0;
-    ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
-    edi.Orders.LoadOrders(false, text);
-    ASSERT_FALSE(edi.Orders.LoadStatus);
-  }
+  void Stack(const std::string& design) { StackDesign(design); }
 
   /// One send run on a freshly loaded stack; `prepare` may edit the loaded stack first.
   bool Send(RowCollector& rows, const std::function<void(OrderStack&)>& prepare = {}) {

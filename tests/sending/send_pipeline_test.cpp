@@ -13,6 +13,7 @@
 #include "orders/stack_files.h"
 #include "platform/automation/automation.h"
 #include "platform/xml/xml.h"
+#include "sending/send_fixture.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
@@ -22,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using automation::Variant;
 using testing::ReadFileOrEmpty;
+using testing::RowCollector;
 using testing::WriteFileOrDie;
 
 /// What the test connector does with each sendfiles call, in order (empty: accept).
@@ -106,25 +108,10 @@ std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
   return object;
 }
 
+// A design with one catalog per name and no project keys.
 std::string Design(const std::string& number, const std::vector<std::string>& catalogs) {
-  std::string d = "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>" +
-                  number + "</Number><GlobalID/></Header><FileName>" + number +
-                  ".kit</FileName></JobInfo>";
-  int line = 0;
-  for (const auto& c : catalogs) {
-    ++line;
-    d += "<Catalog><Identification><Name><![CDATA[" + c +
-         "]]></Name></Identification><Item><LineItemNumber>" + std::to_string(line) +
-         "</LineItemNumber><Code>ITEM-" + number + "-" + std::to_string(line) +
-         "</Code><Qty>1</Qty></Item></Catalog>";
-  }
-  return d + "</Design></Designs>";
+  return testing::DesignText(number, catalogs, "", "");
 }
-
-struct RowCollector final : SendObserver {
-  std::vector<SendRow> rows;
-  void OrderDone(const SendRow& row) override { rows.push_back(row); }
-};
 
 class SendPipelineTest : public ::testing::Test {
  protected:
@@ -153,15 +140,7 @@ class SendPipelineTest : public ::testing::Test {
   }
   void TearDown() override { automation::UnregisterBuiltinClass("TestConnector.spooler"); }
 
-  void Stack(const std::string& design) {
-    frmEDI edi;
-    ASSERT_FALSE(edi.OpenHeadless());
-    std::string text = design;
-    int status = 0;
-    ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
-    edi.Orders.LoadOrders(false, text);
-    ASSERT_FALSE(edi.Orders.LoadStatus);
-  }
+  void Stack(const std::string& design) { testing::StackDesign(design); }
 
   /// One send run on a freshly loaded stack, as `larkedi send` makes it.
   bool Send(RowCollector& rows, SendOrders* reuse = nullptr) {

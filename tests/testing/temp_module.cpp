@@ -13,6 +13,7 @@
 
 #include "host/startup.h"
 #include "platform/instance_lock.h"
+#include "presentation/style_sheets.h"
 #include "support/module.h"
 #include "support/resx.h"
 
@@ -25,6 +26,22 @@ std::string MakeTempDir() {
   char* made = ::mkdtemp(templ.data());
   if (!made) ADD_FAILURE() << "mkdtemp failed";
   return templ;
+}
+
+void StubStandardStyleSheets(const std::string& html_dir) {
+  for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
+    if (!fs::exists(fs::path(html_dir) / file)) {
+      WriteFileOrDie((fs::path(html_dir) / file).string(),
+                     "<xsl:stylesheet version=\"1.0\" "
+                     "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>");
+    }
+  }
+}
+
+void CopySourceHtml(const std::string& dir) {
+  fs::copy(fs::path(LARKEDI_SOURCE_DIR) / "html", fs::path(dir) / "html",
+           fs::copy_options::recursive);
+  StubStandardStyleSheets((fs::path(dir) / "html").string());
 }
 
 TempModule::TempModule(bool with_html) : dir_(MakeTempDir()) {

@@ -36,6 +36,11 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 std::string LarkediExe();
 /// Path of the source tree.
 std::string SourceDir();
+/// Writes an empty style sheet into `html_dir` for every standard view whose sheet is missing
+/// there: the views' style sheets are filled into the table by every load; stand-ins will do.
+void StubStandardStyleSheets(const std::string& html_dir);
+/// Copies the source html/ to `dir`/html, with stand-ins for the standard sheets it lacks.
+void CopySourceHtml(const std::string& dir);
 
 /// Sets (or, given nullptr, unsets) an environment variable for the life of the object;
 /// TZ changes are applied at once.

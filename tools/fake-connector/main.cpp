@@ -14,16 +14,16 @@
 //   --no-server     testconnection answers Null
 //   --refuse=TEXT   sendfiles refuses (errornumber 403) a document that holds TEXT
 //   --log=FILE      one line per call: the member and its first argument's partner code
-#include <stdlib.h>
-
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "line_fixture.h"
 #include "platform/env.h"
 
 using nlohmann::json;
 using namespace larkedi;
+using fixture::Lower;
+using fixture::SendLine;
 
 namespace {
 
@@ -38,18 +38,7 @@ long long error_number = 0;
 std::string error_description;
 
 void Log(const std::string& line) {
-  if (log_path.empty()) return;
-  std::string error;
-  Env::Default()->AppendFile(log_path, line + "\n", &error);
-}
-
-void Send(const json& message) {
-  std::cout << message.dump() << "\n" << std::flush;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+  fixture::LogLine(log_path, line);
 }
 
 std::string Between(const std::string& text, const std::string& open, const std::string& close) {
@@ -126,10 +115,6 @@ json Handle(const json& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  // The crash points of a test are the module's: the fixture runs to the end.
-  ::unsetenv("LARKEDI_CRASH_AT");
-  ::unsetenv("LARKEDI_CRASH_TRACE");
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--store=", 0) == 0) store = arg.substr(8);
@@ -138,11 +123,9 @@ int main(int argc, char** argv) {
     if (arg.rfind("--servers=", 0) == 0) servers = std::stoll(arg.substr(10));
     if (arg == "--no-server") no_server = true;
   }
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    const json request = json::parse(line, nullptr, false);
-    if (request.is_discarded() || !request.is_object()) continue;
-    Send(Handle(request));
-  }
+  fixture::ServeLines([](const json& request) {
+    SendLine(Handle(request));
+    return true;
+  });
   return 0;
 }

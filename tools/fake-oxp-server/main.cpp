@@ -12,16 +12,15 @@
 //                     "put UnlockOrca true", "release N"
 //   --refuse=CATALOG  SetOrderInformation2 answers False for that catalog
 //   --refuse-create   the creation is refused (as a server that is not installed)
-#include <stdlib.h>
-
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "platform/env.h"
+#include "line_fixture.h"
 
 using nlohmann::json;
 using namespace larkedi;
+using fixture::Lower;
+using fixture::SendLine;
 
 namespace {
 
@@ -30,18 +29,7 @@ std::string refuse_catalog;
 bool refuse_create = false;
 
 void Log(const std::string& line) {
-  if (log_path.empty()) return;
-  std::string error;
-  Env::Default()->AppendFile(log_path, line + "\n", &error);
-}
-
-void Send(const json& message) {
-  std::cout << message.dump() << "\n" << std::flush;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+  fixture::LogLine(log_path, line);
 }
 
 json Error(const json& request, long number, const std::string& description) {
@@ -74,20 +62,13 @@ json Handle(const json& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  // The crash points of a test are the module's: the fixture runs to the end.
-  ::unsetenv("LARKEDI_CRASH_AT");
-  ::unsetenv("LARKEDI_CRASH_TRACE");
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--log=", 0) == 0) log_path = arg.substr(6);
     if (arg.rfind("--refuse=", 0) == 0) refuse_catalog = arg.substr(9);
     if (arg == "--refuse-create") refuse_create = true;
   }
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    const json request = json::parse(line, nullptr, false);
-    if (request.is_discarded() || !request.is_object()) continue;
+  fixture::ServeLines([](const json& request) {
     const std::string op = request.value("op", "");
     std::string entry = op;
     if (request.contains("member")) entry += " " + request["member"].get<std::string>();
@@ -97,15 +78,16 @@ int main(int argc, char** argv) {
     Log(entry);
     if (op == "create") {
       if (refuse_create) {
-        Send(Error(request, 1000, "Orca Project is not installed"));
-        return 0;
+        SendLine(Error(request, 1000, "Orca Project is not installed"));
+        return false;
       }
-      Send(json{{"id", request["id"]}});
+      SendLine(json{{"id", request["id"]}});
     } else if (op == "release") {
-      Send(json{{"id", request["id"]}});
+      SendLine(json{{"id", request["id"]}});
     } else {
-      Send(Handle(request));
+      SendLine(Handle(request));
     }
-  }
+    return true;
+  });
   return 0;
 }
