@@ -53,19 +53,7 @@ std::string FixBothImagePaths(const std::string& html, const std::string& base) 
 }  // namespace
 
 std::string PercentEncodePath(std::string_view path) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : path) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    }
-  }
-  return out;
+  return PercentEncode(path, "/");
 }
 
 std::string FixImagePaths(const std::string& html, const std::string& extension,

@@ -117,22 +117,6 @@ Err SetElement(xml::Document& doc, std::string_view path, long index, std::strin
   return {};
 }
 
-std::string PercentEncode(std::string_view value) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : value) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (plain || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string StatusLoginAddress(const std::string& server, const DealerLogin& login) {
   return server + "loginremote2.asp?" + Param("manufcode", login.manufcode) + "&" +
          Param("dealercode", login.dealercode) + "&" + Param("pw", login.password) + "&" +

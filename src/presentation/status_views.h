@@ -8,6 +8,7 @@
 
 #include "platform/err.h"
 #include "platform/xml/xml.h"
+#include "support/strings.h"  // PercentEncode, for the query values
 
 namespace larkedi {
 
@@ -37,10 +38,6 @@ std::string FormatMonthYear(const StatusMonth& month);
 /// "SetElement", "MSG OnlyOneTopElementAllowed"), and the document is unchanged.
 Err SetElement(xml::Document& doc, std::string_view path, long index, std::string_view name,
                std::string_view value, bool bCData);
-
-/// `value` with every byte other than A-Z a-z 0-9 - . _ ~ written as %XX, so it travels in
-/// a query as one value ("&", "#", "+", "%" and spaces included).
-std::string PercentEncode(std::string_view value);
 
 /// A partner's account on its dealer site, and the language of the pages asked for.
 struct DealerLogin {

@@ -11,6 +11,7 @@
 #include "platform/xml/xml.h"
 #include "support/log.h"
 #include "support/module.h"
+#include "support/strings.h"
 #include "support/xml_helpers.h"
 
 namespace larkedi {
@@ -37,21 +38,6 @@ const std::string& EnvironmentCaFile() {
     return std::string(value ? value : "");
   }();
   return file;
-}
-
-std::string PercentEncode(const std::string& text) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
 }
 
 /// The host[:port] of a normalised server address.

@@ -35,4 +35,24 @@ bool EndsWithNoCaseAscii(std::string_view text, std::string_view suffix) {
          EqualsNoCaseAscii(text.substr(text.size() - suffix.size()), suffix);
 }
 
+std::string PercentEncode(std::string_view text, std::string_view also_plain) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~' ||
+                       also_plain.find(ch) != std::string_view::npos;
+    if (plain) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace larkedi

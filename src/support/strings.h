@@ -16,5 +16,9 @@ std::string LowerAscii(std::string_view text);
 bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
 /// True when `text` ends with `suffix`, ASCII letters folded.
 bool EndsWithNoCaseAscii(std::string_view text, std::string_view suffix);
+/// `text` with every byte other than A-Z a-z 0-9 - . _ ~ (and those of `also_plain`)
+/// written as %XX: a query value or path part that arrives as it was ("&", "#", "+", "%",
+/// blanks and non-ASCII bytes included).
+std::string PercentEncode(std::string_view text, std::string_view also_plain = {});
 
 }  // namespace larkedi
