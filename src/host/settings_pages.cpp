@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "platform/automation/automation.h"
+#include "platform/folder_paths.h"
 #include "platform/process/launch.h"
 #include "platform/ui/dialogs.h"
 #include "platform/xml/xml.h"
 #include "sending/connect_method_orca.h"
-#include "settings/folder_paths.h"
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"

@@ -4,8 +4,8 @@
 #include "settings/settings_document.h"
 
 #include "platform/env.h"
+#include "platform/folder_paths.h"
 #include "platform/ui/dialogs.h"
-#include "settings/folder_paths.h"
 #include "settings/settings_sources.h"
 #include "support/log.h"
 #include "support/module.h"

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/folder_paths.h"
 #include "platform/ui/dialogs.h"
-#include "settings/folder_paths.h"
 #include "settings/settings_document.h"
 #include "support/log.h"
 #include "support/module.h"

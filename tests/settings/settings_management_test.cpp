@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/folder_paths.h"
 #include "platform/registry/registry_store.h"
-#include "settings/folder_paths.h"
 #include "settings/settings_document.h"
 #include "settings/web_sites.h"
 #include "support/resx.h"

@@ -1,4 +1,4 @@
-#include "settings/folder_paths.h"
+#include "platform/folder_paths.h"
 
 #include <filesystem>
 #include <system_error>
