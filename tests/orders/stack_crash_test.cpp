@@ -1,10 +1,13 @@
 // Power cuts during the stack commands: for every file-system step of `stack add`, `stack
 // set`, `stack remove` and the archiving they trigger, the process is stopped at that step
 // and the folders are checked: no design lost or doubled, no plain or truncated .xme file,
-// and the stack still loads.
+// and the stack still loads. A replacement (`stack add` of a design already stacked) leaves
+// exactly one copy: the new one once it was written whole, else the old one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -150,9 +153,13 @@ class StackCrashTest : public ::testing::Test {
     EXPECT_EQ(out.find("cannot be read"), std::string::npos) << out;
   }
 
-  // Runs the command once to count its steps, then once per step with the crash there.
+  // Runs the command once to count its steps, then once per step with the crash there;
+  // `check` (CheckFolders unless given) looks at the folders after each run.
+  using Check = std::function<void(const std::string& dir, const std::string& what)>;
   void CrashEveryStep(const std::string& command, const std::string& kit,
-                      const std::string& partner, const std::string& tail = "") {
+                      const std::string& partner, const std::string& tail = "",
+                      Check check = nullptr) {
+    if (!check) check = [this](const std::string& d, const std::string& w) { CheckFolders(d, w); };
     const std::string probe = Copy();
     std::string args = command;
     if (!kit.empty()) args += " " + GroupOf(probe, kit, partner);
@@ -163,14 +170,14 @@ class StackCrashTest : public ::testing::Test {
     const std::string steps = ReadFileOrEmpty(trace);
     const int count = static_cast<int>(std::count(steps.begin(), steps.end(), '\n'));
     ASSERT_GT(count, 3) << steps;
-    CheckFolders(probe, args + " without a crash");
+    check(probe, args + " without a crash");
     fs::remove_all(probe);
 
     for (int n = 1; n <= count; ++n) {
       const std::string dir = Copy();
       const int status = Run(dir, args, "LARKEDI_CRASH_AT=" + std::to_string(n), &out);
       EXPECT_EQ(status, 86) << "step " << n << ": " << out;
-      CheckFolders(dir, args + " stopped at step " + std::to_string(n));
+      check(dir, args + " stopped at step " + std::to_string(n));
       fs::remove_all(dir);
     }
   }
@@ -189,6 +196,47 @@ TEST_F(StackCrashTest, SetAndItsArchivingStopCleanlyAtEveryStep) {
 
 TEST_F(StackCrashTest, RemoveAndItsArchivingStopCleanlyAtEveryStep) {
   CrashEveryStep("stack remove", "two.kit", "1");
+}
+
+TEST_F(StackCrashTest, ReplacementStoppedAtEveryStepLeavesOneCopy) {
+  // The dealer held the old copy back; the new copy comes in marked to send.
+  const std::string group = GroupOf(base_, "two.kit", "1");
+  const std::string old_file = group.substr(0, group.find(':'));
+  std::string out;
+  ASSERT_EQ(Run(base_, "stack set " + group + " sendit 0", "", &out), 0) << out;
+  std::string text = DesignText("two.kit", "a");
+  text.replace(text.find("N-two.kit"), 9, "NEW");
+  WriteFileOrDie(base_ + "/replace.xml", text);
+
+  bool old_only = false, both = false;
+  CrashEveryStep("stack add " + base_ + "/replace.xml", "", "", "",
+                 [&](const std::string& dir, const std::string& what) {
+                   SCOPED_TRACE(what);
+                   const auto spool = Xme(dir + "/Send");
+                   const bool has_old = std::count(spool.begin(), spool.end(), old_file) > 0;
+                   // A stored file is renamed into place whole: a name not stacked before is
+                   // the new copy.
+                   const bool new_whole = std::any_of(spool.begin(), spool.end(),
+                                                      [&](auto& n) { return !before_.count(n); });
+                   old_only = old_only || (has_old && !new_whole);
+                   both = both || (has_old && new_whole);
+                   ASSERT_EQ(Run(dir, "stack list --xml", "", &out), 0) << out;
+                   xml::Document stack;
+                   ASSERT_TRUE(stack.loadXML(out)) << out;
+                   xml::NodeList copies = stack.selectNodes("//Design[JobInfo/FileName='two.kit']");
+                   ASSERT_EQ(copies.length(), 1) << out;
+                   EXPECT_EQ(copies.item(0).selectSingleNode("JobInfo/Header/Number").text(),
+                             new_whole ? "NEW" : "N-two.kit");
+                   EXPECT_EQ(copies.item(0).selectSingleNode("ORDERGROUP/SENDIT").text(),
+                             new_whole ? "1" : "0");
+                   EXPECT_EQ(stack.selectNodes("//Design[JobInfo/FileName='one.kit']").length(), 1);
+                   const auto left = Xme(dir + "/Send");
+                   EXPECT_EQ(std::count(left.begin(), left.end(), old_file), new_whole ? 0 : 1);
+                 });
+  // Both cases came up: stopped before the new copy was whole, and after it with the old
+  // one still there (the replacement the next load completes).
+  EXPECT_TRUE(old_only);
+  EXPECT_TRUE(both);
 }
 
 }  // namespace
