@@ -129,15 +129,6 @@ TEST_F(ThirdPlaceResources, ResourceFileOnlyInTheSharedFolderStillLocalises) {
   EXPECT_NE(text.find("<page>Shared resources</page>"), std::string::npos) << text;
 }
 
-TEST_F(StyleSheetModule, ReadHtmlFileReportsAMissingFileUnlessNotChecked) {
-  WriteFileOrDie(module.path("html/home.htm"), "<html>home</html>");
-  EXPECT_EQ(ReadHtmlFile("HOME.HTM", false), "<html>home</html>");
-  EXPECT_EQ(ReadHtmlFile("gone.htm", true), "");
-  EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_EQ(ReadHtmlFile("gone.htm", false), "");
-  EXPECT_TRUE(ShownMissing(dialogs, module.path("html/gone.htm"), MsgIcon::Exclamation));
-}
-
 TEST_F(StyleSheetModule, TransformWithAMissingStyleSheetRaisesWithTheCallersText) {
   std::remove(module.path("html/orderstogo.xsl").c_str());
   StyleSheetTable table;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/automation/automation.h"
 #include "platform/ui/dialogs.h"
@@ -97,21 +99,24 @@ class EdiValidateTest : public ::testing::Test {
   // ABRT), O'Brien for partner 7, KITM/KITN for partner 9 (module Fake.Module, also
   // MANUFID WARN), KITZ for partner 0, KITQ for a missing partner 5.
   static std::string Settings(const std::string& partner9ProgId = "Fake.Module") {
-    return "<SETTINGS>"
-           "<CATALOG><CODE>KITA</CODE><PARTNERID>7</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITB</CODE><PARTNERID>7</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITC</CODE><PARTNERID>8</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>O'Brien</CODE><PARTNERID>7</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITM</CODE><PARTNERID>9</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITN</CODE><PARTNERID>9</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITZ</CODE><PARTNERID>0</PARTNERID></CATALOG>"
-           "<CATALOG><CODE>KITQ</CODE><PARTNERID>5</PARTNERID></CATALOG>"
+    std::string s = "<SETTINGS>";
+    for (const auto& [code, partner] :
+         std::vector<std::pair<std::string, std::string>>{{"KITA", "7"},
+                                                          {"KITB", "7"},
+                                                          {"KITC", "8"},
+                                                          {"O'Brien", "7"},
+                                                          {"KITM", "9"},
+                                                          {"KITN", "9"},
+                                                          {"KITZ", "0"},
+                                                          {"KITQ", "5"}}) {
+      s += "<CATALOG><CODE>" + xml::EscapeXmlText(code) + "</CODE><PARTNERID>" + partner +
+           "</PARTNERID></CATALOG>";
+    }
+    return s +
            "<PARTNER><ID>7</ID><MANUFID> WARN </MANUFID><PROGID/></PARTNER>"
            "<PARTNER><ID>8</ID><MANUFID>ABRT</MANUFID></PARTNER>"
            "<PARTNER><ID>9</ID><MANUFID>WARN</MANUFID><PROGID>" +
-           partner9ProgId +
-           "</PROGID></PARTNER>"
-           "</SETTINGS>";
+           partner9ProgId + "</PROGID></PARTNER></SETTINGS>";
   }
 
   testing::TempModule module_{false};
