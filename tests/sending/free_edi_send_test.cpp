@@ -22,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadFileOrEmpty;
 using testing::RunCommand;
+using testing::StackDesign;
+using testing::StackedGroups;
 using testing::WriteFileOrDie;
 
 constexpr const char* kSimData = R"({
@@ -81,8 +83,6 @@ class FreeEdiSendTest : public ::testing::Test {
     fs::remove_all(gateway_dir_);
   }
 
-  void Stack(const std::string& design) { testing::StackDesign(design); }
-
   // One run on the stack as it is on disk now.
   std::vector<SendRow> Send(SendOrders** keep = nullptr) {
     edi_ = std::make_unique<frmEDI>();
@@ -95,31 +95,12 @@ class FreeEdiSendTest : public ::testing::Test {
     return rows.rows;
   }
 
-  int StackedGroups() {
-    frmEDI edi;
-    EXPECT_FALSE(edi.OpenHeadless());
-    edi.Orders.LoadOrders(false);
-    return static_cast<int>(edi.Orders.docOrders.selectNodes("//ORDERGROUP").length());
-  }
-
   int DealerChecks() const {
     int n = 0;
     for (const auto& r : sim_->Requests()) {
       if (r.body.find("IsDealerSupported") != std::string::npos) ++n;
     }
     return n;
-  }
-
-  xml::Document ReceivedDocument(size_t index) {
-    const auto received = sim_->ReceivedOrders();
-    xml::Document doc;
-    if (index >= received.size()) return doc;
-    for (const auto& entry : fs::recursive_directory_iterator(gateway_dir_)) {
-      if (entry.path().filename() == fs::path(received[index].file).filename()) {
-        EXPECT_TRUE(doc.loadXML(ReadFileOrEmpty(entry.path().string())));
-      }
-    }
-    return doc;
   }
 
   int Lark(const std::string& args, std::string* out) {
@@ -137,7 +118,7 @@ class FreeEdiSendTest : public ::testing::Test {
 };
 
 TEST_F(FreeEdiSendTest, AGoodAccountSendsTheOrderWithTheDealersAddressAndKeepsTheEmail) {
-  Stack(Design("PO-1", "ABC"));
+  StackDesign(Design("PO-1", "ABC"));
   dialogs_.credential_answers = {{false, "good@example.com", "acct-pw"}};
   SendOrders* sender = nullptr;
   const auto rows = Send(&sender);
@@ -150,7 +131,9 @@ TEST_F(FreeEdiSendTest, AGoodAccountSendsTheOrderWithTheDealersAddressAndKeepsTh
   // The order carries the dealer's address from the account; an empty Address2 is copied
   // along with Address1, values the profile lacks stay.
   ASSERT_EQ(sim_->ReceivedOrders().size(), 1u);
-  xml::Document sent = ReceivedDocument(0);
+  xml::Document sent;
+  ASSERT_TRUE(
+      sent.loadXML(ReadFileOrEmpty(gateway_dir_ + "/received/" + sim_->ReceivedOrders()[0].file)));
   const std::string loc = "Design/JobInfo/Profile[Type='BillTo']/Location[Type='Main']/";
   EXPECT_EQ(GetNodeText(sent, loc + "Address[1]"), "12 Lakeshore Road");
   EXPECT_EQ(GetNodeText(sent, loc + "Address[2]"), "");
@@ -167,7 +150,7 @@ TEST_F(FreeEdiSendTest, AGoodAccountSendsTheOrderWithTheDealersAddressAndKeepsTh
 
 TEST_F(FreeEdiSendTest, OnlyADefiniteNotActiveDropsThePartner) {
   // Not active: the order fails, the partner leaves the settings file, nothing is asked.
-  Stack(Design("PO-1", "OMW"));
+  StackDesign(Design("PO-1", "OMW"));
   auto rows = Send();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].result, SendResult::Failed);
@@ -180,7 +163,7 @@ TEST_F(FreeEdiSendTest, OnlyADefiniteNotActiveDropsThePartner) {
   EXPECT_FALSE(settings.selectSingleNode("SETTINGS/PARTNER[CODE='NWC']").isNull());
 
   // No answer (the service is gone): the order fails, the partner stays.
-  Stack(Design("PO-2", "ABC"));
+  StackDesign(Design("PO-2", "ABC"));
   sim_->Stop();
   rows = Send();
   ASSERT_FALSE(rows.empty());
@@ -193,7 +176,7 @@ TEST_F(FreeEdiSendTest, OnlyADefiniteNotActiveDropsThePartner) {
 }
 
 TEST_F(FreeEdiSendTest, ARefusedAccountFailsWithLinksAndEscapedData) {
-  Stack(Design("PO-1", "ABC"));
+  StackDesign(Design("PO-1", "ABC"));
   dialogs_.credential_answers = {{false, "a<b>@example.com", "wrong"}};
   const auto rows = Send();
   ASSERT_EQ(rows.size(), 1u);
@@ -217,7 +200,7 @@ TEST_F(FreeEdiSendTest, ARefusedAccountFailsWithLinksAndEscapedData) {
 }
 
 TEST_F(FreeEdiSendTest, TheCommandTakesTheDealerFromItsOptionsAndNamesWhatIsMissing) {
-  Stack(Design("PO-1", "ABC"));
+  StackDesign(Design("PO-1", "ABC"));
   std::string out;
   // No terminal and no option: an error naming the option, nothing sent.
   EXPECT_EQ(Lark("send", &out), 2) << out;

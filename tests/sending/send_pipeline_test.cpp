@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using automation::Variant;
 using testing::ReadFileOrEmpty;
 using testing::RowCollector;
+using testing::StackedGroups;
 using testing::WriteFileOrDie;
 
 /// What the test connector does with each sendfiles call, in order (empty: accept).
@@ -136,14 +137,6 @@ class SendPipelineTest : public ::testing::Test {
     edi_->Orders.LoadOrders(false);
     if (!sender_) sender_ = std::make_unique<SendOrders>(edi_->Orders, journal_);
     return *sender_;
-  }
-
-  /// Order groups stacked on disk now.
-  int StackedGroups() {
-    frmEDI edi;
-    EXPECT_FALSE(edi.OpenHeadless());
-    edi.Orders.LoadOrders(false);
-    return static_cast<int>(edi.Orders.docOrders.selectNodes("//ORDERGROUP").length());
   }
 
   testing::TempModule module_;
