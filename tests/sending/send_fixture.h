@@ -69,6 +69,14 @@ inline void StackDesign(const std::string& design) {
   ASSERT_FALSE(edi.Orders.LoadStatus);
 }
 
+/// The number of order groups stacked on disk now.
+inline int StackedGroups() {
+  frmEDI edi;
+  EXPECT_FALSE(edi.OpenHeadless());
+  edi.Orders.LoadOrders(false);
+  return static_cast<int>(edi.Orders.docOrders.selectNodes("//ORDERGROUP").length());
+}
+
 class SendFixture : public ::testing::Test {
  protected:
   SendFixture() { ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1); }

