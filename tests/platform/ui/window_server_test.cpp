@@ -249,6 +249,24 @@ TEST_F(WindowServerTest, EveryRequestIsCheckedBeforeItIsServed) {
   }
 }
 
+TEST_F(WindowServerTest, AnEventCarriesTheFormStateIntoTheModelBeforeDispatch) {
+  FrameModel& page = *server_->Frame("fDocB");
+  ASSERT_TRUE(page.LoadHtml(
+      R"(<html><body><input type="checkbox" id="check5"/><input id="po3" value="old"/></body></html>)"));
+  std::string seen;
+  server_->SetEventHandler([&](const PageEvent&) {
+    seen = page.GetElementById("po3").value() +
+           (page.GetElementById("check5").checked() ? " checked" : "");
+    return false;
+  });
+  EXPECT_EQ(Post("/event", R"({"frame":"fDocB","kind":"click","id":"check5","controls":[
+      {"id":"check5","checked":true},{"id":"po3","value":"PO <7>"}]})")
+                .status,
+            200);
+  Drain();
+  EXPECT_EQ(seen, "PO <7> checked");
+}
+
 // While an operation waits for a dialog, clicks are dropped, a page's document-complete
 // is kept for later and the dialog's answer still arrives.
 TEST_F(WindowServerTest, WhileAnOperationRunsClicksAreDroppedButAnswersArrive) {
@@ -313,6 +331,21 @@ TEST_F(WindowServerTest, ALostPageCancelsTheDialogAndClosesTheWindowOnce) {
   EXPECT_EQ(closes_, std::vector<CloseReason>{CloseReason::PageGone});
   // Gone is gone: later dialogs do not wait for a page.
   EXPECT_EQ(dialogs.MsgBox("Again?", MsgButtons::OKCancel, MsgIcon::None, ""), MsgResult::Cancel);
+}
+
+TEST_F(WindowServerTest, AReloadedPageCancelsTheDialogItWasShowing) {
+  PageDialogs dialogs(*server_);
+  Stream first(base_ + "/events?page=before", cookie_);
+  ASSERT_TRUE(first.WaitFor("\"op\":\"state\""));
+  std::unique_ptr<Stream> second;
+  std::thread reload([&] {
+    ASSERT_TRUE(first.WaitFor("\"op\":\"dialog\""));
+    second = std::make_unique<Stream>(base_ + "/events?page=after", cookie_);
+  });
+  MsgResult r = dialogs.MsgBox("Continue?", MsgButtons::OKCancel, MsgIcon::Exclamation, "");
+  reload.join();
+  EXPECT_EQ(r, MsgResult::Cancel);
+  EXPECT_TRUE(closes_.empty());
 }
 
 TEST_F(WindowServerTest, ACloseRequestTellsThePageAndTheModuleOnce) {
