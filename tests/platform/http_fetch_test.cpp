@@ -47,19 +47,18 @@ class GateHttp final : public HttpClient {
     open_ = true;
     cv_.notify_all();
   }
-  // Waits until `n` requests arrived (false after a generous bound: the test then fails).
-  bool WaitArrived(int n) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return arrived_ >= n; });
-  }
-  bool WaitReturned(int n) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return returned_ >= n; });
-  }
+  // Wait until `n` requests arrived or returned (false after a generous bound: the test
+  // then fails).
+  bool WaitArrived(int n) { return WaitFor(arrived_, n); }
+  bool WaitReturned(int n) { return WaitFor(returned_, n); }
   // The abort flag reaches a client only through the request; pokes the waiting requests.
   void Poke() { cv_.notify_all(); }
 
  private:
+  bool WaitFor(const int& count, int n) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return count >= n; });
+  }
   HttpClient* previous_;
   std::mutex mu_;
   std::condition_variable cv_;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "testing/temp_module.h"
@@ -20,35 +21,27 @@ const std::string kAddress = "http://127.0.0.1:4321/?s=00ff";
 TEST(BrowserArguments, TheAddressGoesWhereTheCommandSaysAndNoShellReadsIt) {
   const WindowPlacement at{40, 30, 1000, 700, false};
   const WindowPlacement maximised{10, 20, 800, 600, true};
-  struct Case {
-    std::string command, address;
-    std::optional<WindowPlacement> placement;
-    Args expected;
-  };
-  const Case cases[] = {
-      {"firefox --new-window %s", kAddress, std::nullopt, {"firefox", "--new-window", kAddress}},
-      // An address holding "%s" itself is not substituted again.
-      {"b %s#%s", "http://h/%s", std::nullopt, {"b", "http://h/%s#http://h/%s"}},
+  const std::string app = "--app=" + kAddress;
+  const std::tuple<std::string, std::optional<WindowPlacement>, Args> cases[] = {
       {"\"my browser\" --flag='$(rm -rf x)' %s",
-       kAddress,
        std::nullopt,
        {"my browser", "--flag='$(rm", "-rf", "x)'", kAddress}},
-      {"   ", kAddress, at, {"xdg-open", kAddress}},
+      {"   ", at, {"xdg-open", kAddress}},
       // Only an app window is placed.
       {"chromium --app=%s",
-       kAddress,
        at,
-       {"chromium", "--window-position=40,30", "--window-size=1000,700", "--app=" + kAddress}},
+       {"chromium", "--window-position=40,30", "--window-size=1000,700", app}},
       {"chromium",
-       kAddress,
        maximised,
-       {"chromium", "--window-position=10,20", "--window-size=800,600", "--start-maximized",
-        "--app=" + kAddress}},
-      {"firefox %s", kAddress, at, {"firefox", kAddress}},
+       {"chromium", "--window-position=10,20", "--window-size=800,600", "--start-maximized", app}},
+      {"firefox %s", at, {"firefox", kAddress}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(BrowserArguments(c.command, c.address, c.placement), c.expected) << c.command;
+  for (const auto& [command, placement, expected] : cases) {
+    EXPECT_EQ(BrowserArguments(command, kAddress, placement), expected) << command;
   }
+  // An address holding "%s" itself is not substituted again.
+  EXPECT_EQ(BrowserArguments("b %s#%s", "http://h/%s", std::nullopt),
+            (Args{"b", "http://h/%s#http://h/%s"}));
   EXPECT_TRUE(IsAppWindow(BrowserArguments("chromium", kAddress, std::nullopt)));
   EXPECT_FALSE(IsAppWindow(Args{"firefox", kAddress}));
   // The program's own name is never taken for the app switch.
