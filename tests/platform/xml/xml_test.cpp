@@ -93,14 +93,15 @@ TEST(XmlDocument, CopiesBetweenDocumentsLeaveTheSourceAlone) {
   clone.setAttribute("id", "2");
   Node moved = dst.documentElement().appendChild(clone);
   ASSERT_FALSE(moved.isNull());
-  Node imported = dst.importNode(src.selectSingleNode("/Design/Catalog"), true);
+  Node imported = dst.importNode(src.documentElement(), true);
   dst.documentElement().appendChild(imported);
-  imported.setText("changed");
+  imported.selectSingleNode("Catalog").setText("changed");
   EXPECT_EQ(dst.documentElement().xml(),
-            "<Orders><Design id=\"2\"><Catalog>K</Catalog></Design><Catalog>changed</Catalog>"
-            "</Orders>");
+            "<Orders><Design id=\"2\"><Catalog>K</Catalog></Design>"
+            "<Design id=\"1\"><Catalog>changed</Catalog></Design></Orders>");
   EXPECT_EQ(src.documentElement().xml(), "<Design id=\"1\"><Catalog>K</Catalog></Design>");
   EXPECT_EQ(src.documentElement().cloneNode(false).xml(), "<Design id=\"1\"/>");
+  EXPECT_EQ(dst.importNode(src.documentElement(), false).xml(), "<Design id=\"1\"/>");
   EXPECT_TRUE(dst.importNode(Node(), true).isNull());
   EXPECT_TRUE(dst.importNode(src.selectSingleNode("/Design/@id"), true).isNull());
   // Documents outlive the source handles: the copied node stays readable.
