@@ -51,6 +51,10 @@ TEST_F(ClsRegistryTest, ReadingKeysValuesAndSubKeys) {
 TEST_F(ClsRegistryTest, RefusedWritesAndDeletesChangeNothing) {
   clsRegistry reg;
   EXPECT_EQ(reg.CreateNewKey(HKEY_CURRENT_USER, ""), REG_BAD_KEY);
+  EXPECT_EQ(reg.CreateNewKey(HKEY_CURRENT_USER, "Bad\\\\Name"), REG_CREATE_FAILED);
+  EXPECT_EQ(reg.CreateNewKey(42, "Software"), REG_CREATE_FAILED);
+  EXPECT_EQ(reg.SetNewValue(HKEY_CURRENT_USER, "Bad\\\\Name", kRegTypeText, "a", "b"),
+            REG_OPEN_FAILED);
   EXPECT_EQ(reg.SetNewValue(HKEY_CURRENT_USER, kKey, kRegTypeText, "Empty", ""), REG_BAD_VALUE);
   EXPECT_EQ(reg.SetNewValue(HKEY_CURRENT_USER, kKey, 3, "Other", "x"), REG_BAD_VALUE);
   EXPECT_EQ(reg.SetNewValue(HKEY_CURRENT_USER, kKey, kRegTypeNumber, "Big", "-2147483649"),
@@ -63,6 +67,10 @@ TEST_F(ClsRegistryTest, RefusedWritesAndDeletesChangeNothing) {
             REG_OK);
   EXPECT_EQ(reg.DeleteRegKey(HKEY_CURRENT_USER, kKey), REG_DELETE_KEY_FAILED) << "it has sub-keys";
   EXPECT_EQ(reg.DeleteRegKey(HKEY_CURRENT_USER, ""), REG_DELETE_KEY_FAILED) << "the hive itself";
+  EXPECT_EQ(reg.DeleteRegKey(HKEY_CURRENT_USER, kKey + "\\Nothing"), REG_OPEN_FAILED);
+  EXPECT_EQ(reg.DeleteRegValue(HKEY_CURRENT_USER, kKey + "\\Nothing", "Spooler"), REG_OPEN_FAILED);
+  EXPECT_EQ(reg.DeleteRegValue(HKEY_CURRENT_USER, kKey + "\\Fax", "Nothing"),
+            REG_DELETE_VALUE_FAILED);
   EXPECT_EQ(reg.DeleteRegValue(HKEY_CURRENT_USER, kKey + "\\Fax", "SPOOLER"), REG_OK);
   EXPECT_EQ(reg.DeleteRegKey(HKEY_CURRENT_USER, kKey + "\\fax"), REG_OK);
   EXPECT_EQ(registry::Store::Default().KeyExists(HKEY_CURRENT_USER, kKey), registry::Status::Ok);

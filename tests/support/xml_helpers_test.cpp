@@ -31,13 +31,14 @@ TEST(XmlHelpers, SelectionHelpersNeverFail) {
   EXPECT_EQ(list.length(), 0);
 
   EXPECT_EQ(GetNodeText(a, "  "), "");
+  EXPECT_EQ(GetElementText(a.selectSingleNode("b"), ""), "x");
   EXPECT_EQ(GetNodeText(a, "b[2]"), "y");
   EXPECT_EQ(GetNodeText(xml::Node(), "b"), "");
   EXPECT_EQ(GetNodeText(a, "b["), "");
 
   // Integers as Val and CInt read them; too large for an Integer reads as 0.
-  const std::pair<const char*, int> integers[] = {{"i", 12}, {"f", 2}, {"g", 4},      {"m", -2},
-                                                  {"h", 0},  {"e", 0}, {"missing", 0}};
+  const std::pair<const char*, int> integers[] = {{"i", 12}, {"f", 2}, {"g", 4},       {"m", -2},
+                                                  {"h", 0},  {"e", 0}, {"missing", 0}, {"", 0}};
   for (const auto& [path, value] : integers) EXPECT_EQ(GetNodeInteger(a, path), value) << path;
 }
 

@@ -71,10 +71,15 @@ TEST_F(AutomationTest, ByReferenceArgumentsAndResultTypes) {
   args = {"yes"};
   ASSERT_FALSE(object->Call("IsTrue", args, &result));
   EXPECT_EQ(result.type(), Variant::Type::Bool);
+  EXPECT_EQ(result.AsString(), "True");
 
   args = {5};
   ASSERT_FALSE(object->Call("Half", args, &result));
   EXPECT_DOUBLE_EQ(result.AsDouble(), 2.5);
+
+  args = {Variant::Null()};
+  ASSERT_FALSE(object->Call("Echo", args, &result));
+  EXPECT_TRUE(result.IsNull());
 }
 
 TEST_F(AutomationTest, ErrorFromTheObjectKeepsNumberAndDescription) {
@@ -214,6 +219,8 @@ TEST(VariantTest, ConversionsFollowTheAutomationRules) {
   EXPECT_EQ(Variant(true).AsLong(), -1);
   EXPECT_EQ(Variant(" 42 ").AsLong(), 42);
   EXPECT_EQ(Variant("4x").AsLong(), 0);
+  EXPECT_EQ(Variant(2.5).AsString(), "2.5");
+  EXPECT_EQ(Variant::Null().AsString(), "");
   EXPECT_FALSE(Variant("0").AsBool());
   EXPECT_TRUE(Variant("True").AsBool());
 }

@@ -38,9 +38,15 @@ TEST(RegFile, ValuesSurviveFormatAndParse) {
   std::string text = FormatRegText(HKEY_CURRENT_USER, {key});
   // Written as regedit writes it, so that regedit reads it.
   EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u) << text;
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Orca Technologies\\Café]\n@=\"default\"\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("\"Path\"=\"C:\\\\Orca\\\\ \\\"quoted\\\"\"\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Count\"=dword:0000000a\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Max\"=dword:ffffffff\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Blob\"=hex:00,01,ff\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Expand\"=hex(2):00,01,ff\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("日本語 é"), std::string::npos) << "non-ASCII text is stored as UTF-8";
 
   auto sections = ParseOk(text);
   ASSERT_EQ(sections.size(), 1u);
@@ -148,6 +154,10 @@ TEST(RegFile, KeyPathRules) {
   EXPECT_EQ(hive, HKEY_LOCAL_MACHINE);
   EXPECT_EQ(key, "Software\\Orca Larkspur");
   EXPECT_FALSE(SplitKeyPath("HKU\\x", &hive, &key));
+  // The handles scripts pass as numbers.
+  EXPECT_EQ(HKEY_CURRENT_USER, -2147483647L);
+  EXPECT_EQ(HKEY_CLASSES_ROOT, static_cast<long>(static_cast<int32_t>(0x80000000u)));
+  EXPECT_EQ(HKEY_LOCAL_MACHINE, static_cast<long>(static_cast<int32_t>(0x80000002u)));
 }
 
 }  // namespace

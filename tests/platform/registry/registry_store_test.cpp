@@ -88,10 +88,13 @@ TEST_F(StoreTest, DeletingKeysAndValues) {
   EXPECT_EQ(s.KeyExists(HKEY_LOCAL_MACHINE, "A\\B"), Status::Ok) << "parents are created";
   EXPECT_EQ(s.DeleteKey(HKEY_LOCAL_MACHINE, "A", false), Status::HasSubKeys);
   EXPECT_EQ(s.DeleteKey(HKEY_LOCAL_MACHINE, "", true), Status::Refused);
+  EXPECT_EQ(s.DeleteKey(HKEY_LOCAL_MACHINE, "A\\X", true), Status::NotFound);
+  EXPECT_EQ(s.DeleteValue(HKEY_LOCAL_MACHINE, "A\\B\\C", "missing"), Status::NotFound);
   EXPECT_EQ(s.DeleteKey(HKEY_LOCAL_MACHINE, "a", true), Status::Ok);
   EXPECT_EQ(s.KeyExists(HKEY_LOCAL_MACHINE, "A\\B"), Status::NotFound);
   EXPECT_EQ(s.KeyExists(HKEY_LOCAL_MACHINE, "A B"), Status::Ok) << "a sibling survives";
   EXPECT_EQ(s.CreateKey(HKEY_LOCAL_MACHINE, "Bad\\\\Name"), Status::BadPath);
+  EXPECT_EQ(s.CreateKey(12345, "X"), Status::BadPath);
 }
 
 TEST_F(StoreTest, DamagedHiveIsReportedAndNeverRewritten) {
@@ -109,7 +112,9 @@ TEST_F(StoreTest, DamagedHiveIsReportedAndNeverRewritten) {
   EXPECT_NE(error.find("line 5"), std::string::npos) << error;
   EXPECT_NE(error.find(HiveFile(HKEY_CURRENT_USER)), std::string::npos) << error;
   EXPECT_EQ(s.SetValue(HKEY_CURRENT_USER, "Software\\X", Value::String("d", "4")), Status::Corrupt);
+  EXPECT_EQ(s.CreateKey(HKEY_CURRENT_USER, "New"), Status::Corrupt);
   EXPECT_EQ(s.DeleteKey(HKEY_CURRENT_USER, "Software", true), Status::Corrupt);
+  EXPECT_EQ(s.DeleteValue(HKEY_CURRENT_USER, "Software\\X", "a"), Status::Corrupt);
   EXPECT_EQ(s.Import("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Z]\n"
                      "[HKEY_CURRENT_USER\\Z]\n"),
             Status::Corrupt);
@@ -206,8 +211,10 @@ TEST_F(StoreTest, FolderAndSimpleAccess) {
   EXPECT_EQ(Store::DefaultFolder(), dir_);
   {
     testing::ScopedEnvVar registry("LARKEDI_REGISTRY_DIR", nullptr);
-    testing::ScopedEnvVar config("XDG_CONFIG_HOME", "relative/is/ignored");
     testing::ScopedEnvVar home("HOME", "/home/dealer");
+    testing::ScopedEnvVar config("XDG_CONFIG_HOME", "/cfg");
+    EXPECT_EQ(Store::DefaultFolder(), "/cfg/larkedi/registry");
+    testing::ScopedEnvVar relative("XDG_CONFIG_HOME", "relative/is/ignored");
     EXPECT_EQ(Store::DefaultFolder(), "/home/dealer/.config/larkedi/registry");
   }
 
@@ -219,10 +226,14 @@ TEST_F(StoreTest, FolderAndSimpleAccess) {
   const std::string display = "HKCU\\Software\\VB and VBA Program Settings\\LarkEDI\\display";
   ASSERT_TRUE(RegistrySetDword(display, "Width", 4000000000u));
   EXPECT_EQ(RegistryGetDword(display, "width"), 4000000000u);
+  EXPECT_EQ(RegistryGetString(display, "Width"), "4000000000");
   EXPECT_FALSE(RegistryGetDword(server, "").has_value()) << "a text is not a number";
+  EXPECT_EQ(RegistrySubKeys("HKCU\\Software\\VB and VBA Program Settings"),
+            std::vector<std::string>{"LarkEDI"});
   EXPECT_TRUE(RegistryDeleteValue(display, "WIDTH"));
   EXPECT_FALSE(RegistryDeleteValue(display, "WIDTH"));
   EXPECT_FALSE(RegistrySetString("HKEY_USERS\\X", "a", "b"));
+  EXPECT_FALSE(RegistryGetString("nonsense", "a").has_value());
 }
 
 }  // namespace

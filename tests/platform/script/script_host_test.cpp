@@ -116,6 +116,19 @@ TEST_F(ScriptHostTest, DocumentsAreAskedForOnFirstUseAndOnlyChangesReturn) {
   ASSERT_TRUE(r.ok) << r.errorDescription;
   EXPECT_FALSE(docs[1].changed);
 
+  // A document sent with the script is made once even when unused; its changes come back.
+  docs[0].eager = true;
+  ASSERT_TRUE(host.Run("function Validate() { }", docs[0], docs[1], docs[2], false).ok);
+  EXPECT_EQ(asked[0], 2);
+  r = host.Run(
+      "function Validate() { docCatalog.selectSingleNode('//Item[2]/Code').text = 'W36'; }",
+      docs[0], docs[1], docs[2], false);
+  ASSERT_TRUE(r.ok) << r.errorDescription;
+  EXPECT_EQ(asked[0], 3);
+  ASSERT_TRUE(docs[0].changed);
+  EXPECT_NE(docs[0].result.find("<Code>W36</Code>"), std::string::npos);
+  docs[0].eager = false;
+
   // A script that fails after an edit still hands the edit back.
   r = host.Run(
       "function Validate() { docDesign.documentElement.appendChild("
@@ -136,8 +149,11 @@ TEST_F(ScriptHostTest, ScriptErrorsReportNumberDescriptionAndLine) {
 
   r = Run("syntax_error.js");
   EXPECT_EQ(r.errorNumber, kErrScriptSyntax);
+  EXPECT_EQ(r.errorSource, "JavaScript compilation error");
   EXPECT_EQ(r.errorLine, 2);
-  EXPECT_EQ(Run("no_validate.js").errorNumber, kErrScriptUndefined);
+  r = Run("no_validate.js");
+  EXPECT_EQ(r.errorNumber, kErrScriptUndefined);
+  EXPECT_NE(r.errorDescription.find("Validate"), std::string::npos) << r.errorDescription;
 
   // A VBScript-style error object keeps its own number and description.
   r = host.Run("function Validate() { throw {number: 1000, description: 'bad finish'}; }", catalog,
@@ -215,7 +231,9 @@ TEST_F(ScriptHostTest, MsgBoxReachesTheDialogsOnlyWithAllowUI) {
   ASSERT_TRUE(r.ok) << r.errorDescription;
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "Use soft-close hinges?");
+  EXPECT_EQ(dialogs.shown[0].title, "Acme cabinets");
   EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Question);
   EXPECT_EQ(design.documentElement().getAttribute("answer"), "7");  // vbNo
 
   r = Run("msgbox.js", false);
@@ -279,6 +297,13 @@ TEST_F(ScriptHostTest, TheShippedExampleScriptWorks) {
   ScriptResult r = host.Run(example, catalog, design, error, false);
   ASSERT_TRUE(r.ok) << r.errorDescription;
   EXPECT_EQ(error.selectSingleNode("/ERROR/MESSAGE").text(), "These items have no quantity: W30.");
+
+  // A wall cabinet without hinge side: warning.
+  ASSERT_TRUE(
+      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>W30</Code><Qty>1</Qty></Item></Catalog>"));
+  xml::Document error2;
+  ASSERT_TRUE(host.Run(example, catalog, design, error2, false).ok);
+  EXPECT_EQ(error2.selectSingleNode("/ERROR/ACTION").text(), "1");
 
   // All in order: the design's catalog is stamped.
   ASSERT_TRUE(

@@ -61,6 +61,8 @@ TEST_F(SqliteTest, OpensInWriteAheadModeAndKeepsBoundTextExactly) {
   ASSERT_TRUE(row);
   EXPECT_TRUE(select.ColumnIsNull(0));
   EXPECT_EQ(select.ColumnInt(1), -7);
+  ASSERT_FALSE(select.Step(&row));
+  EXPECT_FALSE(row);
 }
 
 TEST_F(SqliteTest, AStepNotCommittedLeavesNothingAndACommittedOneStays) {
@@ -108,6 +110,7 @@ TEST_F(SqliteTest, FailuresNameTheFileAndTheReason) {
   Err open = db.Open(dir_ + "/missing/folder/x.db");
   ASSERT_TRUE(open);
   EXPECT_NE(open.Description.find("missing/folder/x.db"), std::string::npos);
+  EXPECT_FALSE(db.is_open());
   EXPECT_TRUE(db.Exec("SELECT 1"));
 
   ASSERT_FALSE(db.Open(Db()));

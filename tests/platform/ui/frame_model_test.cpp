@@ -46,6 +46,7 @@ TEST_F(FrameModelTest, LookupsIgnoreCaseAndFollowChangesOfTheTreeAndOfIds) {
   EXPECT_TRUE(model.GetElementById("EDITCATALOG7") == el);
   HtmlElement missing = model.GetElementById("nosuch");
   EXPECT_FALSE(missing);
+  EXPECT_EQ(missing.value(), "");
   EXPECT_FALSE(missing.setInnerHTML("x"));
   EXPECT_FALSE(missing.setAttribute("a", "b"));
   EXPECT_TRUE(patches.empty());
@@ -70,6 +71,7 @@ TEST_F(FrameModelTest, InnerHtmlChangesProduceOnePatchWrittenAsHtml) {
   HtmlElement el = model.GetElementById("EditCatalog7");
   ASSERT_TRUE(el.setInnerHTML("<b>Bold</b> and <i>italic</i><br>"));
   ASSERT_EQ(patches.size(), 1u);
+  EXPECT_EQ(patches[0].frame, "fDocB");
   EXPECT_EQ(patches[0].target, "EditCatalog7");
   EXPECT_EQ(patches[0].kind, Patch::Kind::InnerHtml);
   EXPECT_EQ(patches[0].value, el.innerHTML());
@@ -139,6 +141,10 @@ TEST_F(FrameModelTest, FormControlsChangeAsInABrowserAndEachChangeIsPatched) {
   EXPECT_EQ(patches[4].kind, Patch::Kind::Document);
   EXPECT_NE(patches[4].value.find("z.htm"), std::string::npos);
   EXPECT_EQ(model.forms().at(0).elements().size(), 6u);
+  EXPECT_TRUE(model.GetElementById("comment").form() == model.forms().at(0));
+  // Types as a browser reports them: the default, and in lower case.
+  EXPECT_EQ(model.GetElementById("ponumber3").type(), "text");
+  EXPECT_EQ(model.GetElementById("ordercheck5").type(), "checkbox");
 }
 
 TEST_F(FrameModelTest, StyleWidthKeepsTheOtherDeclarations) {

@@ -19,6 +19,7 @@ TEST(SiteOfAddressTest, SchemeHostAndPortOfWebAddressesOnly) {
   EXPECT_EQ(SiteOfAddress("http://Dealer.Localhost:8080/a?b#c"), "http://dealer.localhost:8080");
   EXPECT_EQ(SiteOfAddress("http://dealer.x?q=1"), "http://dealer.x");
   EXPECT_EQ(SiteOfAddress("http://[::1]:80/"), "http://[::1]:80");
+  EXPECT_EQ(SiteOfAddress("https://dealer.x"), "https://dealer.x");
   for (const char* address :
        {"about:blank", "javascript:alert(1)//http://dealer.x", "file:///etc/passwd",
         "http://user:pw@dealer.x/", "http://dealer.x\\@evil.example/", "http:///path",

@@ -167,7 +167,11 @@ TEST_F(WindowServerTest, TheSecretIsExchangedOnceForAStrictHttpOnlyCookie) {
   FetchResult page = Request(base_ + "/", set.substr(0, set.find(';')));
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.body, "<html><body>window page</body></html>");
-  EXPECT_NE(page.Header("Content-Security-Policy").find("script-src 'self';"), std::string::npos);
+  const std::string policy = page.Header("Content-Security-Policy");
+  EXPECT_NE(policy.find("default-src 'self'"), std::string::npos) << policy;
+  EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << policy;
+  EXPECT_NE(policy.find("frame-ancestors 'self'"), std::string::npos) << policy;
+  EXPECT_EQ(page.Header("Cache-Control"), "no-store");
   EXPECT_EQ(page.Header("X-Content-Type-Options"), "nosniff");
 }
 

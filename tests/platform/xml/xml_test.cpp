@@ -17,6 +17,8 @@ TEST(XmlDocument, LoadReportsReasonAndLeavesEmptyDocument) {
   EXPECT_FALSE(doc.loadXML("<a><b></a>"));
   EXPECT_NE(doc.parseErrorReason().find("mismatch"), std::string::npos) << doc.parseErrorReason();
   EXPECT_TRUE(doc.documentElement().isNull());
+  EXPECT_FALSE(doc.loadXML(""));
+  EXPECT_FALSE(doc.parseErrorReason().empty());
   EXPECT_FALSE(doc.load("/nonexistent/file.xml"));
   EXPECT_NE(doc.parseErrorReason().find("/nonexistent/file.xml"), std::string::npos);
 }
@@ -47,7 +49,7 @@ TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
 TEST(XmlDocument, CDataAndEscapedTextSurviveAFile) {
   testing::TempModule module(false);
   Document doc;
-  ASSERT_TRUE(doc.loadXML("<a><![CDATA[<x> & y]]><b/></a>"));
+  ASSERT_TRUE(doc.loadXML("<a><![CDATA[<x> & y]]><!--no--><b/></a>"));
   doc.selectSingleNode("/a/b").setText("x < y & z");
   std::string path = module.path("cdata.xml");
   ASSERT_TRUE(doc.save(path));
@@ -83,6 +85,22 @@ TEST(XmlDocument, TreeChangesKeepHandlesValid) {
   EXPECT_FALSE(r.removeChild(doc.createElement("z")));
   EXPECT_FALSE(r.setAttribute("bad name", "v"));
   EXPECT_TRUE(r.attributes().item(5).isNull());
+}
+
+TEST(XmlDocument, AttributeNodesAndOtherNodeKinds) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a x=\"1\"><?pi data?><b/></a>"));
+  Node a = doc.documentElement();
+  Node attr = doc.createAttribute("y");
+  attr.setText("q\"<");
+  a.setAttributeNode(attr);
+  EXPECT_EQ(a.getAttribute("y"), "q\"<");
+  EXPECT_EQ(a.attributes().length(), 2);
+  EXPECT_EQ(a.attributes().item(1).nodeName(), "y");
+  EXPECT_TRUE(a.removeAttribute("x"));
+  EXPECT_FALSE(a.hasAttribute("x"));
+  EXPECT_EQ(attr.nodeValue(), "q\"<");
+  EXPECT_EQ(a.firstChild().nodeType(), NodeType::ProcessingInstruction);
 }
 
 TEST(XmlDocument, CopiesBetweenDocumentsLeaveTheSourceAlone) {
@@ -273,9 +291,12 @@ TEST(XmlTransform, ParametersAreStringsAndOutputIsUtf8) {
   EXPECT_NE(proc.output().find("O'Brien \"&amp;\" /r:"), std::string::npos) << proc.output();
   EXPECT_NE(proc.output().find("Crème &lt;script&gt;"), std::string::npos) << proc.output();
 
+  std::string error;
+  EXPECT_NE(input.transformNode(sheet, &error).find("Crème"), std::string::npos) << error;
   Document bad;
   ASSERT_TRUE(bad.loadXML("<notxsl/>"));
-  std::string error;
+  Template broken;
+  EXPECT_FALSE(broken.setStylesheet(bad, &error));
   EXPECT_EQ(input.transformNode(bad, &error), "");
   EXPECT_FALSE(error.empty());
 }

@@ -38,6 +38,10 @@ TEST(ZipTest, RawDeflateIsReadByZlibAndBack) {
   EXPECT_EQ(ZlibInflateRaw(packed), data);
   ASSERT_TRUE(RawInflate(packed, &unpacked, &error)) << error;
   EXPECT_EQ(unpacked, data);
+  std::string empty;
+  ASSERT_TRUE(RawDeflate("", 9, &empty, &error));
+  ASSERT_TRUE(RawInflate(empty, &unpacked, &error));
+  EXPECT_EQ(unpacked, "");
   // Damaged or cut data is refused with a reason.
   EXPECT_FALSE(RawInflate(packed.substr(0, packed.size() / 2), &unpacked, &error));
   EXPECT_FALSE(error.empty());
@@ -87,6 +91,7 @@ TEST(ZipTest, ArchivesRoundTripWithAndWithoutEncryption) {
   ASSERT_TRUE(r->ReadEntry(r->FindEntry("secret.txt"), &data, &error)) << error;
   EXPECT_EQ(data, SampleData());
   EXPECT_FALSE(r->ReadEntry(r->FindEntry("missing"), &data, &error));
+  EXPECT_FALSE(r->ReadEntry(5, &data, &error));
 }
 
 TEST(ZipTest, EmptyArchivesAndDamagedBytes) {
