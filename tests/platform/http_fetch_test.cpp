@@ -7,12 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "platform/http_client.h"
+#include "platform/ui/ui_loop.h"
 
 namespace larkedi {
 namespace {
@@ -28,7 +28,6 @@ class GateHttp final : public HttpClient {
   HttpResponse Send(const HttpRequest& request) override {
     std::unique_lock<std::mutex> lock(mu_);
     ++arrived_;
-    urls_.push_back(request.url);
     cv_.notify_all();
     cv_.wait(lock, [&] { return open_ || (request.abort && request.abort->load()); });
     HttpResponse r;
@@ -48,59 +47,37 @@ class GateHttp final : public HttpClient {
     open_ = true;
     cv_.notify_all();
   }
-  // Waits until `n` requests arrived (false after a generous bound: the test then fails).
-  bool WaitArrived(int n) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return arrived_ >= n; });
-  }
-  bool WaitReturned(int n) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return returned_ >= n; });
-  }
+  // Wait until `n` requests arrived or returned (false after a generous bound: the test
+  // then fails).
+  bool WaitArrived(int n) { return WaitFor(arrived_, n); }
+  bool WaitReturned(int n) { return WaitFor(returned_, n); }
   // The abort flag reaches a client only through the request; pokes the waiting requests.
   void Poke() { cv_.notify_all(); }
 
  private:
+  bool WaitFor(const int& count, int n) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return count >= n; });
+  }
   HttpClient* previous_;
   std::mutex mu_;
   std::condition_variable cv_;
   bool open_ = false;
   int arrived_ = 0;
   int returned_ = 0;
-  std::vector<std::string> urls_;
 };
 
-// The owner's task queue: what PostTask hands to the user-interface thread.
-class TaskQueue {
- public:
+// The owner's user-interface loop, which PostTask hands the answer to.
+struct Owner {
   PostTask Poster() {
-    return [this](std::function<void()> task) {
-      std::lock_guard<std::mutex> lock(mu_);
-      tasks_.push_back(std::move(task));
-      cv_.notify_all();
-    };
+    return [this](std::function<void()> task) { loop.Post(std::move(task)); };
   }
-  // Waits up to `wait` for a task; runs every queued one. The number run.
-  int RunWithin(milliseconds wait) {
-    std::deque<std::function<void()>> tasks;
-    {
-      std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); });
-      tasks.swap(tasks_);
-    }
-    for (auto& t : tasks) t();
-    return static_cast<int>(tasks.size());
-  }
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> tasks_;
+  ui::UiLoop loop;
 };
 
 TEST(HttpFetchTest, TheAnswerRunsAsATaskOfTheStartingThread) {
   GateHttp http;
-  TaskQueue queue;
+  Owner queue;
   HttpFetch fetch;
   const std::thread::id me = std::this_thread::get_id();
   std::string body;
@@ -116,7 +93,7 @@ TEST(HttpFetchTest, TheAnswerRunsAsATaskOfTheStartingThread) {
   EXPECT_TRUE(fetch.Pending());
   EXPECT_EQ(body, "");
   http.Open();
-  ASSERT_EQ(queue.RunWithin(std::chrono::seconds(20)), 1);
+  ASSERT_TRUE(queue.loop.RunOnce(std::chrono::seconds(20)));
   EXPECT_EQ(body, "<DATA>http://dealer.localhost/xmlorderlist.asp</DATA>");
   EXPECT_EQ(ran_on, me);
   EXPECT_FALSE(fetch.Pending());
@@ -124,7 +101,7 @@ TEST(HttpFetchTest, TheAnswerRunsAsATaskOfTheStartingThread) {
 
 TEST(HttpFetchTest, ANewRequestDropsTheRunningOne) {
   GateHttp http;
-  TaskQueue queue;
+  Owner queue;
   std::vector<std::string> delivered;
   HttpFetch fetch;
   HttpRequest first, second;
@@ -138,16 +115,17 @@ TEST(HttpFetchTest, ANewRequestDropsTheRunningOne) {
   http.Open();
   ASSERT_TRUE(http.WaitReturned(2));
   // Only the second answer is delivered, however the two threads ended.
-  while (delivered.empty() && queue.RunWithin(std::chrono::seconds(20)) > 0) {
+  while (delivered.empty() && queue.loop.RunOnce(std::chrono::seconds(20))) {
   }
-  queue.RunWithin(milliseconds(200));
+  while (queue.loop.RunOnce(milliseconds(200))) {
+  }
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_EQ(delivered[0], "<DATA>http://dealer.localhost/second</DATA>");
 }
 
 TEST(HttpFetchTest, ACancelledRequestNeverReportsAndIsAborted) {
   GateHttp http;
-  TaskQueue queue;
+  Owner queue;
   bool called = false;
   {
     HttpFetch fetch;
@@ -158,7 +136,8 @@ TEST(HttpFetchTest, ACancelledRequestNeverReportsAndIsAborted) {
   }  // destroyed while the request waits: the abort flag is set
   http.Poke();
   ASSERT_TRUE(http.WaitReturned(1)) << "the client saw the abort flag";
-  queue.RunWithin(milliseconds(300));
+  while (queue.loop.RunOnce(milliseconds(300))) {
+  }
   EXPECT_FALSE(called);
 }
 

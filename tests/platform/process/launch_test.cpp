@@ -55,16 +55,13 @@ TEST(LaunchTest, ExitStatusAndWaitingLetTheWindowRun) {
   const std::string dir = MakeTempDir();
   const std::string out = dir + "/out.txt";
   WriteRecorder(dir + "/prog", out);
-  ::setenv("EXIT_WITH", "3", 1);
-  ::setenv("SLEEP_FOR", "0.4", 1);
+  testing::ScopedEnvVar exit_with("EXIT_WITH", "3"), sleep_for("SLEEP_FOR", "0.4");
   int calls = 0;
   int status = -1;
   Err err;
-  const bool ran = RunAndWait(
-      dir + "/prog", [&] { ++calls; }, &status, &err);
-  ::unsetenv("EXIT_WITH");
-  ::unsetenv("SLEEP_FOR");
-  ASSERT_TRUE(ran) << err.Description;
+  ASSERT_TRUE(RunAndWait(
+      dir + "/prog", [&] { ++calls; }, &status, &err))
+      << err.Description;
   EXPECT_EQ(status, 3);
   EXPECT_GE(calls, 1);  // the program ran for longer than one 100 ms step
 }
@@ -90,11 +87,9 @@ TEST(LaunchTest, AddressOpensInTheAssociatedProgramAsOneArgument) {
   const std::string dir = MakeTempDir();
   const std::string out = dir + "/out.txt";
   WriteRecorder(dir + "/opener", out);
-  ::setenv("LARKEDI_OPENER", (dir + "/opener").c_str(), 1);
+  testing::ScopedEnvVar opener("LARKEDI_OPENER", (dir + "/opener").c_str());
   const std::string address = "https://dealer.example.invalid/a?b=1&c=two words;x";
-  const bool started = OpenWithAssociatedProgram(address);
-  ::unsetenv("LARKEDI_OPENER");
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(OpenWithAssociatedProgram(address));
   // Not waited for: poll for the recorder's output.
   std::string text;
   for (int i = 0; i < 100 && text.find('\n', text.find('\n') + 1) == std::string::npos; ++i) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,6 @@ namespace {
 
 const char kPage[] = R"(<html><head><title>t</title></head><body>
 <div id="EditCatalog7" class="c">Edit</div>
-<p>plain <b>text</b></p>
 <form id="partnerForm">
   <input id="ponumber3" value="PO-1"/>
   <input type="CheckBox" id="ordercheck5" checked="checked"/>
@@ -18,9 +18,7 @@ const char kPage[] = R"(<html><head><title>t</title></head><body>
   <input type="radio" name="mode" id="modeB"/>
   <select id="sortlist"><option value="a">A</option><option>B</option></select>
   <textarea id="comment">old</textarea>
-  <button id="savebutton">Save</button>
 </form>
-<input id="outside" type="text"/>
 <a id="link1" href="x.htm">x</a><a href="y.htm">y</a>
 <div id="bar" style="color: red; width: 10%">&#160;</div>
 </body></html>)";
@@ -32,33 +30,32 @@ class FrameModelTest : public ::testing::Test {
     ASSERT_TRUE(model.LoadHtml(kPage));
     patches.clear();
   }
+  // The page written out and parsed again, as the browser receives it.
+  std::unique_ptr<FrameModel> Reparsed() {
+    auto copy = std::make_unique<FrameModel>("copy");
+    EXPECT_TRUE(copy->LoadHtml(model.Html()));
+    return copy;
+  }
   FrameModel model{"fDocB"};
   std::vector<Patch> patches;
 };
 
-TEST_F(FrameModelTest, FindsElementsByIdWithoutRegardToCase) {
+TEST_F(FrameModelTest, LookupsIgnoreCaseAndFollowChangesOfTheTreeAndOfIds) {
   HtmlElement el = model.GetElementById("editcatalog7");
   ASSERT_TRUE(el);
-  EXPECT_EQ(el.id(), "EditCatalog7");
-  EXPECT_EQ(el.tagName(), "div");
   EXPECT_TRUE(model.GetElementById("EDITCATALOG7") == el);
-
   HtmlElement missing = model.GetElementById("nosuch");
   EXPECT_FALSE(missing);
   EXPECT_EQ(missing.value(), "");
   EXPECT_FALSE(missing.setInnerHTML("x"));
   EXPECT_FALSE(missing.setAttribute("a", "b"));
   EXPECT_TRUE(patches.empty());
-}
 
-TEST_F(FrameModelTest, LookupsFollowChangesOfTheTreeAndOfIds) {
-  ASSERT_TRUE(model.GetElementById("ponumber3"));
   model.GetElementById("partnerForm").setInnerHTML("<input id=\"PONumber9\"/>");
   EXPECT_FALSE(model.GetElementById("ponumber3"));
   EXPECT_EQ(model.GetElementById("ponumber9").id(), "PONumber9");
   model.GetElementById("bar").setInnerText("<span id=\"fake\">");
   EXPECT_FALSE(model.GetElementById("fake"));
-
   HtmlElement link = model.GetElementById("link1");
   link.setAttribute("id", "link2");
   EXPECT_FALSE(model.GetElementById("link1"));
@@ -66,27 +63,22 @@ TEST_F(FrameModelTest, LookupsFollowChangesOfTheTreeAndOfIds) {
   link.removeAttribute("id");
   EXPECT_FALSE(model.GetElementById("link2"));
   // Of two elements with one id the first is found, as in a browser.
-  model.GetElementById("EditCatalog7").setInnerHTML("<i id=\"twin\">1</i><i id=\"twin\">2</i>");
+  el.setInnerHTML("<i id=\"twin\">1</i><i id=\"twin\">2</i>");
   EXPECT_EQ(model.GetElementById("twin").innerText(), "1");
 }
 
-TEST_F(FrameModelTest, InnerHtmlChangesProduceOnePatchWithTheElementsContent) {
+TEST_F(FrameModelTest, InnerHtmlChangesProduceOnePatchWrittenAsHtml) {
   HtmlElement el = model.GetElementById("EditCatalog7");
   ASSERT_TRUE(el.setInnerHTML("<b>Bold</b> and <i>italic</i><br>"));
-  EXPECT_EQ(el.innerText(), "Bold and italic");
   ASSERT_EQ(patches.size(), 1u);
   EXPECT_EQ(patches[0].frame, "fDocB");
   EXPECT_EQ(patches[0].target, "EditCatalog7");
   EXPECT_EQ(patches[0].kind, Patch::Kind::InnerHtml);
   EXPECT_EQ(patches[0].value, el.innerHTML());
-  // Written as HTML: a void element has no end tag, others are never self-closed.
+  // A void element has no end tag, others are never self-closed.
   EXPECT_EQ(el.innerHTML().find("</br>"), std::string::npos);
   EXPECT_EQ(el.innerHTML().find("/>"), std::string::npos);
-
-  // The page written anew shows the same content.
-  FrameModel copy("copy");
-  ASSERT_TRUE(copy.LoadHtml(model.Html()));
-  EXPECT_EQ(copy.GetElementById("editcatalog7").innerText(), "Bold and italic");
+  EXPECT_EQ(Reparsed()->GetElementById("editcatalog7").innerText(), "Bold and italic");
 }
 
 TEST_F(FrameModelTest, ScriptsAndEventHandlersNeverReachThePage) {
@@ -96,7 +88,6 @@ TEST_F(FrameModelTest, ScriptsAndEventHandlersNeverReachThePage) {
   std::vector<HtmlElement> images = model.GetElementsByTagName("img");
   ASSERT_EQ(images.size(), 1u);
   EXPECT_FALSE(images[0].hasAttribute("onerror"));
-  EXPECT_EQ(images[0].getAttribute("src"), "a.gif");
   EXPECT_FALSE(el.setAttribute("onClick", "alert(3)"));
   EXPECT_FALSE(el.hasAttribute("onclick"));
 
@@ -110,96 +101,60 @@ TEST_F(FrameModelTest, ScriptsAndEventHandlersNeverReachThePage) {
 
 TEST_F(FrameModelTest, TextAndAttributeValuesAreEscaped) {
   const std::string hostile = "<script>alert('x')</script> & \"quoted\" </div>";
+  const std::string attribute = "\"><script>alert(1)</script><x a=\"";
   HtmlElement el = model.GetElementById("EditCatalog7");
   ASSERT_TRUE(el.setInnerText(hostile));
-  EXPECT_EQ(el.innerText(), hostile);
   ASSERT_EQ(patches.size(), 1u);
   EXPECT_EQ(patches[0].value.find("<script"), std::string::npos);
-  EXPECT_NE(patches[0].value.find("&lt;script&gt;"), std::string::npos);
-
-  ASSERT_TRUE(el.setAttribute("title", "\"><script>alert(1)</script><x a=\""));
+  ASSERT_TRUE(el.setAttribute("title", attribute));
   ASSERT_TRUE(model.GetElementById("ponumber3").setValue("\" onfocus=\"alert(1)"));
 
   // Read back by a parser, the page holds exactly the texts and no new element.
-  FrameModel copy("copy");
-  ASSERT_TRUE(copy.LoadHtml(model.Html()));
-  EXPECT_TRUE(copy.GetElementsByTagName("script").empty());
-  EXPECT_TRUE(copy.GetElementsByTagName("x").empty());
-  EXPECT_EQ(copy.GetElementById("editcatalog7").innerText(), hostile);
-  EXPECT_EQ(copy.GetElementById("editcatalog7").getAttribute("title"),
-            "\"><script>alert(1)</script><x a=\"");
-  EXPECT_EQ(copy.GetElementById("ponumber3").value(), "\" onfocus=\"alert(1)");
-  EXPECT_FALSE(copy.GetElementById("ponumber3").hasAttribute("onfocus"));
+  std::unique_ptr<FrameModel> copy = Reparsed();
+  EXPECT_TRUE(copy->GetElementsByTagName("script").empty());
+  EXPECT_TRUE(copy->GetElementsByTagName("x").empty());
+  EXPECT_EQ(copy->GetElementById("editcatalog7").innerText(), hostile);
+  EXPECT_EQ(copy->GetElementById("editcatalog7").getAttribute("title"), attribute);
+  EXPECT_EQ(copy->GetElementById("ponumber3").value(), "\" onfocus=\"alert(1)");
+  EXPECT_FALSE(copy->GetElementById("ponumber3").hasAttribute("onfocus"));
 }
 
-TEST_F(FrameModelTest, FormControlsReadAndWriteAsInABrowser) {
-  HtmlElement po = model.GetElementById("ponumber3");
-  EXPECT_EQ(po.type(), "text");
-  EXPECT_EQ(po.value(), "PO-1");
-  HtmlElement check = model.GetElementById("ordercheck5");
-  EXPECT_EQ(check.type(), "checkbox");
-  EXPECT_TRUE(check.checked());
-  EXPECT_EQ(check.value(), "on");
-  EXPECT_EQ(model.GetElementById("savebutton").type(), "submit");
-  EXPECT_EQ(model.GetElementById("sortlist").type(), "select-one");
-  EXPECT_EQ(model.GetElementById("comment").value(), "old");
-
+TEST_F(FrameModelTest, FormControlsChangeAsInABrowserAndEachChangeIsPatched) {
   HtmlElement sort = model.GetElementById("sortlist");
   EXPECT_EQ(sort.value(), "a");     // nothing selected: the first option
   ASSERT_TRUE(sort.setValue("B"));  // an option without value is matched by its text
-  EXPECT_EQ(sort.value(), "B");
   EXPECT_EQ(sort.selectedIndexes(), std::vector<int>{1});
-  ASSERT_EQ(patches.size(), 1u);
-  EXPECT_EQ(patches[0].kind, Patch::Kind::Selected);
-  EXPECT_EQ(patches[0].value, "1");
-
-  patches.clear();
-  ASSERT_TRUE(check.setChecked(false));
-  EXPECT_FALSE(check.checked());
+  ASSERT_TRUE(model.GetElementById("ordercheck5").setChecked(false));
   ASSERT_TRUE(model.GetElementById("modeB").setChecked(true));
   EXPECT_FALSE(model.GetElementById("modeA").checked());
   ASSERT_TRUE(model.GetElementById("comment").setValue("new <text>"));
   EXPECT_EQ(model.GetElementById("comment").value(), "new <text>");
-  ASSERT_EQ(patches.size(), 3u);
-  EXPECT_EQ(patches[0].kind, Patch::Kind::Checked);
-  EXPECT_EQ(patches[0].value, "0");
-  EXPECT_EQ(patches[2].kind, Patch::Kind::Value);
-  EXPECT_EQ(patches[2].value, "new <text>");
-}
-
-TEST_F(FrameModelTest, FormsAnchorsAndTheControlsOfAForm) {
-  std::vector<HtmlElement> forms = model.forms();
-  ASSERT_EQ(forms.size(), 1u);
-  EXPECT_EQ(forms[0].id(), "partnerForm");
-  std::vector<std::string> ids;
-  for (const auto& e : forms[0].elements()) ids.push_back(e.id());
-  EXPECT_EQ(ids, (std::vector<std::string>{"ponumber3", "ordercheck5", "modeA", "modeB", "sortlist",
-                                           "comment", "savebutton"}));
-  EXPECT_TRUE(model.GetElementById("ponumber3").form() == forms[0]);
-  EXPECT_FALSE(model.GetElementById("outside").form());
-
-  std::vector<HtmlElement> anchors = model.anchors();
-  ASSERT_EQ(anchors.size(), 2u);
-  EXPECT_EQ(anchors[1].href(), "y.htm");
   // An element without id is addressed through its whole document.
-  ASSERT_TRUE(anchors[1].setHref("z.htm"));
-  ASSERT_EQ(patches.size(), 1u);
-  EXPECT_EQ(patches[0].kind, Patch::Kind::Document);
-  EXPECT_NE(patches[0].value.find("z.htm"), std::string::npos);
+  ASSERT_TRUE(model.anchors().at(1).setHref("z.htm"));
+  ASSERT_EQ(patches.size(), 5u);
+  EXPECT_EQ(patches[0].kind, Patch::Kind::Selected);
+  EXPECT_EQ(patches[0].value, "1");
+  EXPECT_EQ(patches[1].kind, Patch::Kind::Checked);
+  EXPECT_EQ(patches[1].value, "0");
+  EXPECT_EQ(patches[3].kind, Patch::Kind::Value);
+  EXPECT_EQ(patches[3].value, "new <text>");
+  EXPECT_EQ(patches[4].kind, Patch::Kind::Document);
+  EXPECT_NE(patches[4].value.find("z.htm"), std::string::npos);
+  EXPECT_EQ(model.forms().at(0).elements().size(), 6u);
+  EXPECT_TRUE(model.GetElementById("comment").form() == model.forms().at(0));
+  // Types as a browser reports them: the default, and in lower case.
+  EXPECT_EQ(model.GetElementById("ponumber3").type(), "text");
+  EXPECT_EQ(model.GetElementById("ordercheck5").type(), "checkbox");
 }
 
 TEST_F(FrameModelTest, StyleWidthKeepsTheOtherDeclarations) {
   HtmlElement bar = model.GetElementById("bar");
-  EXPECT_EQ(bar.styleWidth(), "10%");
   ASSERT_TRUE(bar.setStyleWidth("55%"));
   EXPECT_EQ(bar.styleWidth(), "55%");
   EXPECT_NE(bar.getAttribute("style").find("color: red"), std::string::npos);
   ASSERT_EQ(patches.size(), 1u);
   EXPECT_EQ(patches[0].kind, Patch::Kind::StyleWidth);
-  EXPECT_EQ(patches[0].value, "55%");
-
   HtmlElement plain = model.GetElementById("EditCatalog7");
-  EXPECT_EQ(plain.styleWidth(), "");
   plain.setStyleWidth("3px");
   EXPECT_EQ(plain.getAttribute("style"), "width: 3px");
 }
@@ -209,27 +164,22 @@ TEST_F(FrameModelTest, PageControlStateIsTakenOverWithoutPatches) {
       {"PONUMBER3", std::string("typed"), std::nullopt, std::nullopt},
       {"ordercheck5", std::nullopt, false, std::nullopt},
       {"sortlist", std::nullopt, std::nullopt, std::vector<int>{1}},
-      {"comment", std::string("line"), std::nullopt, std::nullopt},
       {"nosuch", std::string("x"), true, std::nullopt},
   });
   EXPECT_TRUE(patches.empty());
   EXPECT_EQ(model.GetElementById("ponumber3").value(), "typed");
   EXPECT_FALSE(model.GetElementById("ordercheck5").checked());
   EXPECT_EQ(model.GetElementById("sortlist").value(), "B");
-  EXPECT_EQ(model.GetElementById("comment").value(), "line");
 }
 
-TEST_F(FrameModelTest, BodyAndDocumentPatches) {
+TEST_F(FrameModelTest, BodyAndDocumentChangesAreWholePatches) {
   model.body().setInnerHTML("<CENTER><B><I>Loading</I></B></CENTER>");
   ASSERT_EQ(patches.size(), 1u);
   EXPECT_EQ(patches[0].target, "!body");
-  EXPECT_EQ(model.body().innerText(), "Loading");
-
-  patches.clear();
   ASSERT_TRUE(model.LoadHtml("<html><body><p id=\"n\">caf\xc3\xa9</p></body></html>"));
-  ASSERT_EQ(patches.size(), 1u);
-  EXPECT_EQ(patches[0].kind, Patch::Kind::Document);
-  EXPECT_EQ(patches[0].value, model.Html());
+  ASSERT_EQ(patches.size(), 2u);
+  EXPECT_EQ(patches[1].kind, Patch::Kind::Document);
+  EXPECT_EQ(patches[1].value, model.Html());
   EXPECT_EQ(model.GetElementById("n").innerText(), "caf\xc3\xa9");
   EXPECT_FALSE(model.GetElementById("EditCatalog7"));
 }
@@ -242,15 +192,9 @@ TEST(FrameModelWindow, TopElementsKeepTheirOwnContentWhenMarked) {
       "</body></html>"));
   std::vector<FrameModel::ElementState> top = window.TopElements();
   ASSERT_EQ(top.size(), 3u);  // menubar, frameset and the element inside the kept one
-  EXPECT_EQ(top[0].id, "menubar");
-  ASSERT_TRUE(top[0].html.has_value());
-  EXPECT_NE(top[0].html->find("tool1"), std::string::npos);
+  EXPECT_NE(top[0].html.value_or("").find("tool1"), std::string::npos);
   EXPECT_EQ(top[1].id, "frameset");
   EXPECT_FALSE(top[1].html.has_value());
-  bool has_rows = false;
-  for (const auto& [k, v] : top[1].attributes)
-    has_rows = has_rows || (k == "rows" && v == "36,*,0");
-  EXPECT_TRUE(has_rows);
   EXPECT_EQ(top[2].id, "inner");
 }
 

@@ -12,6 +12,11 @@ namespace {
 
 using std::chrono::milliseconds;
 
+void Drain(UiLoop& loop) {
+  while (loop.RunOnce(milliseconds(0))) {
+  }
+}
+
 TEST(UiLoop, RunsTasksFromOtherThreadsOnItsOwnThreadInOrder) {
   UiLoop loop;
   std::vector<int> ran;
@@ -25,11 +30,9 @@ TEST(UiLoop, RunsTasksFromOtherThreadsOnItsOwnThreadInOrder) {
     }
   });
   poster.join();
-  while (loop.RunOnce(milliseconds(0))) {
-  }
+  Drain(loop);
   EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3, 4}));
   for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
-  EXPECT_FALSE(loop.RunOnce(milliseconds(0)));
 }
 
 TEST(UiLoop, InputArrivingWhileAnOperationRunsIsDropped) {
@@ -43,9 +46,7 @@ TEST(UiLoop, InputArrivingWhileAnOperationRunsIsDropped) {
     // Letting messages run does not let the input in either.
     loop.PumpMessages();
   });
-  loop.RunOnce(milliseconds(0));
-  while (loop.RunOnce(milliseconds(0))) {
-  }
+  Drain(loop);
   EXPECT_FALSE(accepted);
   EXPECT_EQ(inputs, 0);
   EXPECT_EQ(loop.dropped_inputs(), 1u);
@@ -58,14 +59,12 @@ TEST(UiLoop, ADoubleClickQueuedBeforeTheFirstRunsOnlyOnce) {
   int keys = 0;
   ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));
   ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));
-  while (loop.RunOnce(milliseconds(0))) {
-  }
+  Drain(loop);
   EXPECT_EQ(clicks, 1);
   // Key strokes the browser sends together are all delivered.
   ASSERT_TRUE(loop.PostInput([&] { ++keys; }, false));
   ASSERT_TRUE(loop.PostInput([&] { ++keys; }, false));
-  while (loop.RunOnce(milliseconds(0))) {
-  }
+  Drain(loop);
   EXPECT_EQ(keys, 2);
   // A click after the first finished runs again.
   ASSERT_TRUE(loop.PostInput([&] { ++clicks; }));

@@ -17,17 +17,15 @@ using testing::FetchResult;
 
 TEST(SiteOfAddressTest, SchemeHostAndPortOfWebAddressesOnly) {
   EXPECT_EQ(SiteOfAddress("http://Dealer.Localhost:8080/a?b#c"), "http://dealer.localhost:8080");
-  EXPECT_EQ(SiteOfAddress("https://dealer.x"), "https://dealer.x");
   EXPECT_EQ(SiteOfAddress("http://dealer.x?q=1"), "http://dealer.x");
   EXPECT_EQ(SiteOfAddress("http://[::1]:80/"), "http://[::1]:80");
-  EXPECT_EQ(SiteOfAddress("about:blank"), "");
-  EXPECT_EQ(SiteOfAddress("javascript:alert(1)//http://dealer.x"), "");
-  EXPECT_EQ(SiteOfAddress("file:///etc/passwd"), "");
-  EXPECT_EQ(SiteOfAddress("http://user:pw@dealer.x/"), "");
-  EXPECT_EQ(SiteOfAddress("http://dealer.x\\@evil.example/"), "");
-  EXPECT_EQ(SiteOfAddress("http:///path"), "");
-  EXPECT_EQ(SiteOfAddress("http://dealer.x:/"), "");
-  EXPECT_EQ(SiteOfAddress("dealer.x"), "");
+  EXPECT_EQ(SiteOfAddress("https://dealer.x"), "https://dealer.x");
+  for (const char* address :
+       {"about:blank", "javascript:alert(1)//http://dealer.x", "file:///etc/passwd",
+        "http://user:pw@dealer.x/", "http://dealer.x\\@evil.example/", "http:///path",
+        "http://dealer.x:/", "dealer.x"}) {
+    EXPECT_EQ(SiteOfAddress(address), "") << address;
+  }
 }
 
 class WindowPanelTest : public ::testing::Test {

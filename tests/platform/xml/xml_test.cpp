@@ -14,7 +14,6 @@ std::string GetText(Document& doc, const std::string& path) {
 TEST(XmlDocument, LoadReportsReasonAndLeavesEmptyDocument) {
   Document doc;
   ASSERT_TRUE(doc.loadXML("<a><b>1</b></a>"));
-  EXPECT_EQ(doc.documentElement().nodeName(), "a");
   EXPECT_FALSE(doc.loadXML("<a><b></a>"));
   EXPECT_NE(doc.parseErrorReason().find("mismatch"), std::string::npos) << doc.parseErrorReason();
   EXPECT_TRUE(doc.documentElement().isNull());
@@ -26,24 +25,16 @@ TEST(XmlDocument, LoadReportsReasonAndLeavesEmptyDocument) {
 
 TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
   Document doc;
-  ASSERT_TRUE(doc.loadXML("<a>\n  <b> 2</b>\n  <c>   </c>\n  <d>x <e/> y</d>\n</a>"));
-  Node a = doc.documentElement();
-  EXPECT_EQ(a.childNodes().length(), 3);
-  EXPECT_EQ(a.firstChild().nodeName(), "b");
-  EXPECT_EQ(a.firstChild().text(), " 2");
-  EXPECT_EQ(a.selectSingleNode("c").text(), "   ");
-  // Mixed content with real text keeps its text nodes.
-  EXPECT_EQ(a.selectSingleNode("d").text(), "x  y");
-
   // Blanks around comments and CDATA between elements go; a blank run that ends in an
   // entity is real text; xml:space="preserve" keeps every blank beneath it, "default"
-  // restores dropping; the element after a dropped blank is still in its place.
+  // restores dropping; leaf and mixed texts keep their blanks.
   ASSERT_TRUE(
-      doc.loadXML("<r>\n <!--c-->\n <x/>\t<![CDATA[ ]]> <y/>  &amp;<z/>\n"
+      doc.loadXML("<r>\n <!--c-->\n <x/>\t<![CDATA[ ]]> <y/>  &amp;<z/>\n <b> 2</b> <c>   </c>"
+                  "<d>x <e/> y</d>\n"
                   "<p xml:space=\"preserve\"> <q/> <s xml:space=\"default\"> <t/> </s></p>\n</r>"));
   EXPECT_EQ(doc.documentElement().xml(),
-            "<r><!--c--><x/><![CDATA[ ]]><y/>  &amp;<z/><p xml:space=\"preserve\"> <q/> "
-            "<s xml:space=\"default\"><t/></s></p></r>");
+            "<r><!--c--><x/><![CDATA[ ]]><y/>  &amp;<z/><b> 2</b><c>   </c><d>x <e/> y</d>"
+            "<p xml:space=\"preserve\"> <q/> <s xml:space=\"default\"><t/></s></p></r>");
   // Long runs of texts, blank and not, keep every character (the parser hands them over
   // in pieces).
   const std::string spaces(5000, ' ');
@@ -51,80 +42,86 @@ TEST(XmlDocument, IndentationDroppedButLeafTextKeptExactly) {
   ASSERT_TRUE(doc.loadXML("<r>" + spaces + "<a>" + spaces + words + "</a>" + spaces + "<b>" +
                           spaces + "</b>" + spaces + "</r>"));
   EXPECT_EQ(doc.documentElement().childNodes().length(), 2);
-  EXPECT_EQ(doc.selectSingleNode("/r/a").text(), spaces + words);
-  EXPECT_EQ(doc.selectSingleNode("/r/b").text(), spaces);
+  EXPECT_EQ(GetText(doc, "/r/a"), spaces + words);
+  EXPECT_EQ(GetText(doc, "/r/b"), spaces);
 }
 
-TEST(XmlDocument, CDataSurvivesRoundTripAndFile) {
+TEST(XmlDocument, CDataAndEscapedTextSurviveAFile) {
   testing::TempModule module(false);
   Document doc;
-  ASSERT_TRUE(doc.loadXML("<a><![CDATA[<x> & y]]></a>"));
-  EXPECT_EQ(doc.documentElement().text(), "<x> & y");
-  EXPECT_EQ(doc.documentElement().firstChild().nodeType(), NodeType::CData);
-  EXPECT_NE(doc.xml().find("<![CDATA[<x> & y]]>"), std::string::npos);
+  ASSERT_TRUE(doc.loadXML("<a><![CDATA[<x> & y]]><!--no--><b/></a>"));
+  doc.selectSingleNode("/a/b").setText("x < y & z");
   std::string path = module.path("cdata.xml");
   ASSERT_TRUE(doc.save(path));
   Document back;
   ASSERT_TRUE(back.load(path));
   EXPECT_EQ(back.documentElement().firstChild().nodeType(), NodeType::CData);
-  EXPECT_EQ(back.documentElement().text(), "<x> & y");
+  EXPECT_EQ(back.documentElement().text(), "<x> & yx < y & z");
+  EXPECT_EQ(back.selectSingleNode("/a/b").xml(), "<b>x &lt; y &amp; z</b>");
 }
 
-TEST(XmlDocument, TextIsConcatenatedAndSettingItReplacesContent) {
-  Document doc;
-  ASSERT_TRUE(doc.loadXML("<a>one<b>two<c>three</c></b><![CDATA[four]]><!--no--></a>"));
-  Node a = doc.documentElement();
-  EXPECT_EQ(a.text(), "onetwothreefour");
-  Node b = a.selectSingleNode("b");
-  ASSERT_TRUE(a.setText("x < y & z"));
-  EXPECT_EQ(a.text(), "x < y & z");
-  EXPECT_EQ(a.xml(), "<a>x &lt; y &amp; z</a>");
-  // A node that was replaced by the new text is still a usable (detached) node.
-  EXPECT_EQ(b.text(), "twothree");
-  EXPECT_TRUE(b.parentNode().isNull());
-}
-
+// Handles into a tree stay valid through every change (under the sanitizers nothing is
+// freed twice or used after it was freed).
 TEST(XmlDocument, TreeChangesKeepHandlesValid) {
   Document doc;
-  ASSERT_TRUE(doc.loadXML("<r><a/><b/></r>"));
+  ASSERT_TRUE(doc.loadXML("<r><a/><b>two<c>three</c></b></r>"));
   Node r = doc.documentElement();
+  Node b = r.selectSingleNode("b");
   Node t1 = r.appendChild(doc.createTextNode("x"));
-  Node t2 = r.appendChild(doc.createTextNode("y"));
-  // Adjacent text nodes are not merged: both handles stay distinct and valid.
-  EXPECT_EQ(t1.text(), "x");
-  EXPECT_EQ(t2.text(), "y");
-  EXPECT_EQ(r.childNodes().length(), 4);
-
-  Node a = r.selectSingleNode("a");
-  Node removed = r.removeChild(a);
+  r.appendChild(doc.createTextNode("y"));
+  EXPECT_EQ(t1.text(), "x");  // adjacent text nodes are not merged
+  Node removed = r.removeChild(r.selectSingleNode("a"));
   ASSERT_FALSE(removed.isNull());
-  EXPECT_TRUE(r.selectSingleNode("a").isNull());
   Node c = doc.createElement("c");
-  EXPECT_FALSE(r.replaceChild(c, r.selectSingleNode("b")).isNull());
-  EXPECT_EQ(r.firstChild().nodeName(), "c");
-  // Re-attach the removed node elsewhere.
+  EXPECT_FALSE(r.replaceChild(c, b).isNull());
   EXPECT_FALSE(c.appendChild(removed).isNull());
   EXPECT_EQ(doc.documentElement().xml(), "<r><c><a/></c>xy</r>");
+  // A replaced node is still a usable, detached node.
+  EXPECT_EQ(b.text(), "twothree");
+  EXPECT_TRUE(b.parentNode().isNull());
   // A node cannot be put inside itself, nor can a document get a second root.
   EXPECT_TRUE(c.appendChild(r).isNull());
   EXPECT_TRUE(doc.appendChild(doc.createElement("second")).isNull());
   EXPECT_FALSE(r.removeChild(doc.createElement("z")));
+  EXPECT_FALSE(r.setAttribute("bad name", "v"));
+  EXPECT_TRUE(r.attributes().item(5).isNull());
 }
 
-TEST(XmlDocument, CloneAndCrossDocumentAppendCopy) {
+TEST(XmlDocument, AttributeNodesAndOtherNodeKinds) {
+  Document doc;
+  ASSERT_TRUE(doc.loadXML("<a x=\"1\"><?pi data?><b/></a>"));
+  Node a = doc.documentElement();
+  Node attr = doc.createAttribute("y");
+  attr.setText("q\"<");
+  a.setAttributeNode(attr);
+  EXPECT_EQ(a.getAttribute("y"), "q\"<");
+  EXPECT_EQ(a.attributes().length(), 2);
+  EXPECT_EQ(a.attributes().item(1).nodeName(), "y");
+  EXPECT_TRUE(a.removeAttribute("x"));
+  EXPECT_FALSE(a.hasAttribute("x"));
+  EXPECT_EQ(attr.nodeValue(), "q\"<");
+  EXPECT_EQ(a.firstChild().nodeType(), NodeType::ProcessingInstruction);
+}
+
+TEST(XmlDocument, CopiesBetweenDocumentsLeaveTheSourceAlone) {
   Document src, dst;
   ASSERT_TRUE(src.loadXML("<Design id=\"1\"><Catalog>K</Catalog></Design>"));
   ASSERT_TRUE(dst.loadXML("<Orders/>"));
   Node clone = src.documentElement().cloneNode(true);
   clone.setAttribute("id", "2");
-  EXPECT_EQ(src.documentElement().getAttribute("id"), "1");
   Node moved = dst.documentElement().appendChild(clone);
   ASSERT_FALSE(moved.isNull());
+  Node imported = dst.importNode(src.documentElement(), true);
+  dst.documentElement().appendChild(imported);
+  imported.selectSingleNode("Catalog").setText("changed");
   EXPECT_EQ(dst.documentElement().xml(),
-            "<Orders><Design id=\"2\"><Catalog>K</Catalog></Design></Orders>");
-  EXPECT_EQ(moved.ownerDocument().documentElement(), dst.documentElement());
-  Node shallow = src.documentElement().cloneNode(false);
-  EXPECT_EQ(shallow.xml(), "<Design id=\"1\"/>");
+            "<Orders><Design id=\"2\"><Catalog>K</Catalog></Design>"
+            "<Design id=\"1\"><Catalog>changed</Catalog></Design></Orders>");
+  EXPECT_EQ(src.documentElement().xml(), "<Design id=\"1\"><Catalog>K</Catalog></Design>");
+  EXPECT_EQ(src.documentElement().cloneNode(false).xml(), "<Design id=\"1\"/>");
+  EXPECT_EQ(dst.importNode(src.documentElement(), false).xml(), "<Design id=\"1\"/>");
+  EXPECT_TRUE(dst.importNode(Node(), true).isNull());
+  EXPECT_TRUE(dst.importNode(src.selectSingleNode("/Design/@id"), true).isNull());
   // Documents outlive the source handles: the copied node stays readable.
   src = Document();
   EXPECT_EQ(moved.selectSingleNode("Catalog").text(), "K");
@@ -142,13 +139,11 @@ TEST(XmlDocument, AdoptChildMovesTheRootWithoutCopying) {
     Node root = src.documentElement();
     catalog = root.selectSingleNode("Catalog");
     // A node detached and re-attached through the source before the move.
-    Node note = root.removeChild(root.selectSingleNode("Note"));
-    catalog.appendChild(note);
+    catalog.appendChild(root.removeChild(root.selectSingleNode("Note")));
     first = orders.adoptChild(src);
     ASSERT_FALSE(first.isNull());
     EXPECT_EQ(first, root);  // the same node, not a copy
     EXPECT_TRUE(src.documentElement().isNull());
-    EXPECT_FALSE(src.hasChildNodes());
     // The emptied source is still a working document.
     EXPECT_TRUE(orders.adoptChild(src).isNull());
     ASSERT_TRUE(src.loadXML("<Design id=\"2\"/>"));
@@ -157,33 +152,25 @@ TEST(XmlDocument, AdoptChildMovesTheRootWithoutCopying) {
   EXPECT_EQ(dst.documentElement().xml(),
             "<Orders><Design id=\"1\"><Catalog>K<Note/></Catalog><![CDATA[a<b]]></Design>"
             "<Design id=\"2\"/></Orders>");
-  EXPECT_EQ(first.ownerDocument().documentElement(), orders);
-  EXPECT_EQ(dst.selectNodes("//Design").length(), 2);
   // Handles from the source stay valid and editable in the new tree; a node removed
   // there is freed once, by its new document.
   catalog.setAttribute("n", "1");
-  EXPECT_EQ(dst.selectSingleNode("//Catalog/@n").text(), "1");
+  EXPECT_EQ(GetText(dst, "//Catalog/@n"), "1");
   EXPECT_FALSE(catalog.removeChild(catalog.selectSingleNode("Note")).isNull());
-  orders.appendChild(dst.createElement("Design"));
-  EXPECT_EQ(dst.selectNodes("/Orders/Design").length(), 3);
 
   // An old handle keeps the receiving document alive.
   Node kept;
   {
-    Document a;
-    Document b;
+    Document a, b, c;
     ASSERT_TRUE(a.loadXML("<x/>"));
     ASSERT_TRUE(b.loadXML("<y><z>t</z></y>"));
-    Node z = b.documentElement().firstChild();
+    kept = b.documentElement().firstChild();
     ASSERT_FALSE(a.documentElement().adoptChild(b).isNull());
-    kept = z;
     // Moving back the other way would tie the two together: it copies instead.
-    Document c;
     ASSERT_TRUE(c.loadXML("<w/>"));
     ASSERT_FALSE(c.documentElement().adoptChild(a).isNull());
     ASSERT_FALSE(b.appendChild(b.createElement("q")).isNull());
-    Node back = b.documentElement().adoptChild(c);
-    ASSERT_FALSE(back.isNull());
+    ASSERT_FALSE(b.documentElement().adoptChild(c).isNull());
     EXPECT_EQ(b.documentElement().xml(), "<q><w><x><y><z>t</z></y></x></w></q>");
   }
   EXPECT_EQ(kept.text(), "t");
@@ -195,91 +182,56 @@ TEST(XmlDocument, AdoptChildMovesTheRootWithoutCopying) {
   EXPECT_EQ(d.documentElement().nodeName(), "r");
 }
 
-TEST(XmlDocument, AttributesAndNodeFacts) {
-  Document doc;
-  ASSERT_TRUE(doc.loadXML("<a x=\"1\"><?pi data?><!--c--><b/></a>"));
-  Node a = doc.documentElement();
-  EXPECT_TRUE(a.hasAttribute("x"));
-  EXPECT_FALSE(a.hasAttribute("y"));
-  EXPECT_EQ(a.getAttribute("y"), "");
-  Node attr = doc.createAttribute("y");
-  attr.setText("q\"<");
-  a.setAttributeNode(attr);
-  EXPECT_EQ(a.getAttribute("y"), "q\"<");
-  EXPECT_EQ(a.attributes().length(), 2);
-  EXPECT_EQ(a.attributes().item(1).nodeName(), "y");
-  EXPECT_TRUE(a.attributes().item(5).isNull());
-  EXPECT_TRUE(a.removeAttribute("x"));
-  EXPECT_EQ(attr.nodeValue(), "q\"<");
-  EXPECT_EQ(a.firstChild().nodeType(), NodeType::ProcessingInstruction);
-  EXPECT_FALSE(a.setAttribute("bad name", "v"));
-}
-
 // Short texts are kept inside their node after a parse: every way of changing, copying
 // or moving such a text keeps the value (and, under the sanitizers, frees nothing twice).
 TEST(XmlDocument, ShortParsedTextsChangeCopyAndMoveSafely) {
   Document doc;
   ASSERT_TRUE(doc.loadXML("<a><b>short</b><c>x</c><d>534.00</d><e>fifteen chars!!</e></a>"));
-  Node b = doc.selectSingleNode("/a/b");
-  Node btext = b.firstChild();
-  ASSERT_TRUE(btext.setNodeValue("a much longer text than fits inside a node"));
-  EXPECT_EQ(b.text(), "a much longer text than fits inside a node");
+  ASSERT_TRUE(doc.selectSingleNode("/a/b").firstChild().setNodeValue(
+      "a much longer text than fits inside a node"));
   ASSERT_TRUE(doc.selectSingleNode("/a/c").setText("y"));
   Node copy = doc.selectSingleNode("/a/d").cloneNode(true);
   doc.documentElement().appendChild(copy);
   copy.firstChild().setNodeValue("1.00");
-  EXPECT_EQ(GetText(doc, "/a/d[1]"), "534.00");
-  EXPECT_EQ(GetText(doc, "/a/d[2]"), "1.00");
 
   Document orders;
   Node root = orders.appendChild(orders.createElement("Orders"));
   ASSERT_FALSE(root.adoptChild(doc).isNull());
   doc = Document();
-  EXPECT_EQ(GetText(orders, "/Orders/a/e"), "fifteen chars!!");
   orders.selectSingleNode("/Orders/a/e").firstChild().setNodeValue("");
   EXPECT_EQ(orders.documentElement().xml(),
             "<Orders><a><b>a much longer text than fits inside a node</b><c>y</c><d>534.00</d>"
             "<e></e><d>1.00</d></a></Orders>");
 }
 
-TEST(XmlDocument, ImportNodeCopiesIntoThisDocumentAndLeavesTheSourceAlone) {
-  Document source, target;
-  ASSERT_TRUE(source.loadXML("<s><p a=\"1\"><q>x</q></p></s>"));
-  ASSERT_TRUE(target.loadXML("<t/>"));
-  Node p = source.selectSingleNode("/s/p");
-  Node deep = target.importNode(p, true);
-  ASSERT_FALSE(deep.isNull());
-  EXPECT_TRUE(deep.parentNode().isNull());
-  EXPECT_TRUE(deep.ownerDocument() == target);
-  target.documentElement().appendChild(deep);
-  deep.selectSingleNode("q").setText("changed");
-  EXPECT_EQ(target.documentElement().xml(), "<t><p a=\"1\"><q>changed</q></p></t>");
-  EXPECT_EQ(source.documentElement().xml(), "<s><p a=\"1\"><q>x</q></p></s>");
-  Node shallow = target.importNode(p, false);
-  EXPECT_EQ(shallow.xml(), "<p a=\"1\"/>");
-  EXPECT_TRUE(target.importNode(Node(), true).isNull());
-  EXPECT_TRUE(target.importNode(p.selectSingleNode("@a"), true).isNull());
+TEST(XmlDocument, EveryReferenceSeesAReload) {
+  Document a;
+  ASSERT_TRUE(a.loadXML("<old/>"));
+  Document b = a;
+  Node old_root = a.documentElement();
+  ASSERT_TRUE(b.loadXML("<new><x>1</x></new>"));
+  EXPECT_EQ(GetText(a, "/new/x"), "1");
+  // A node taken before the reload still reads its own (old) tree.
+  EXPECT_EQ(old_root.nodeName(), "old");
 }
 
-TEST(XmlSelection, PathsPredicatesAndInvalidExpressions) {
+TEST(XmlSelection, InvalidExpressionsAndNamespacePrefixesReportFailure) {
   Document doc;
-  ASSERT_TRUE(doc.loadXML("<S><P ID=\"1\"><C>ab</C></P><P ID=\"2\"><C>Cd</C><C>ef</C></P></S>"));
-  EXPECT_EQ(doc.selectNodes("//C").length(), 3);
-  EXPECT_EQ(doc.selectSingleNode("/S/P[@ID='2']/C[2]").text(), "ef");
-  EXPECT_EQ(doc.selectNodes("//P[C='ab']").length(), 1);
-  EXPECT_EQ(doc.selectNodes("//C[../@ID != '1']").length(), 2);
-  EXPECT_EQ(
-      doc.selectSingleNode(
-             "//C[translate(.,'ABCDEFGHIJKLMNOPQRSTUVWXYZ','abcdefghijklmnopqrstuvwxyz')='cd']")
-          .text(),
-      "Cd");
-  Node p2 = doc.selectSingleNode("//P[2]");
-  EXPECT_EQ(p2.selectNodes("C").length(), 2);
+  ASSERT_TRUE(doc.loadXML(
+      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+      "<R xmlns=\"urn:lark\"><V>7</V></R></soap:Body></soap:Envelope>"));
   std::string error;
   EXPECT_TRUE(doc.selectSingleNode("//P[", &error).isNull());
   EXPECT_FALSE(error.empty());
+  error.clear();
   EXPECT_TRUE(doc.selectNodes("count(//P)", &error).empty());
   EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(doc.selectSingleNode("//oxox:V").isNull());
+  EXPECT_TRUE(doc.setSelectionNamespaces(
+      "xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/' xmlns:oxox=\"urn:lark\""));
+  EXPECT_EQ(GetText(doc, "/soap:Envelope/soap:Body/oxox:R/oxox:V"), "7");
+  EXPECT_FALSE(doc.setSelectionNamespaces("xmlns:broken"));
+  EXPECT_EQ(GetText(doc, "//oxox:V"), "7");
 }
 
 TEST(XmlSelection, LiteralsWithQuotesSelectExactly) {
@@ -293,25 +245,11 @@ TEST(XmlSelection, LiteralsWithQuotesSelectExactly) {
     NodeList found = doc.selectNodes(xpath, &error);
     EXPECT_TRUE(error.empty()) << xpath << ": " << error;
     bool exists = value != "'" && value != "\"'";
-    EXPECT_EQ(found.length(), exists ? 1 : 0) << xpath;
+    ASSERT_EQ(found.length(), exists ? 1 : 0) << xpath;
     if (exists) {
       EXPECT_EQ(found.item(0).getAttribute("name"), value);
     }
   }
-}
-
-TEST(XmlSelection, BoundNamespacePrefix) {
-  Document doc;
-  ASSERT_TRUE(doc.loadXML(
-      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
-      "<R xmlns=\"urn:lark\"><V>7</V></R></soap:Body></soap:Envelope>"));
-  EXPECT_TRUE(doc.selectSingleNode("//oxox:V").isNull());
-  EXPECT_TRUE(doc.setSelectionNamespaces(
-      "xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/' xmlns:oxox=\"urn:lark\""));
-  EXPECT_EQ(doc.selectSingleNode("/soap:Envelope/soap:Body/oxox:R/oxox:V").text(), "7");
-  EXPECT_EQ(doc.selectSingleNode("//oxox:V").baseName(), "V");
-  EXPECT_FALSE(doc.setSelectionNamespaces("xmlns:broken"));
-  EXPECT_EQ(doc.selectSingleNode("//oxox:V").text(), "7");
 }
 
 TEST(XmlSecurity, ExternalEntitiesAndDtdsAreNeverLoaded) {
@@ -320,36 +258,18 @@ TEST(XmlSecurity, ExternalEntitiesAndDtdsAreNeverLoaded) {
   testing::WriteFileOrDie(secret, "TOPSECRET");
   testing::WriteFileOrDie(module.path("evil.dtd"),
                           "<!ENTITY leak SYSTEM \"file://" + secret + "\">");
+  const std::string internal =
+      "<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret + "\">]><a>&e;</a>";
+  testing::WriteFileOrDie(module.path("x.xml"), internal);
   Document doc;
-  // A file entity in the internal subset: parsed, but never expanded from disk.
-  bool ok = doc.loadXML("<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret + "\">]><a>&e;</a>");
-  if (ok) {
-    EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
-  }
+  // A file entity in the internal subset or in an external DTD: never expanded from disk,
+  // whether the text is parsed or a file loaded.
+  doc.loadXML(internal);
   EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
-  // An external DTD that defines the entity is not read either.
-  ok = doc.loadXML("<!DOCTYPE a SYSTEM \"file://" + module.path("evil.dtd") + "\"><a>&leak;</a>");
-  if (ok) {
-    EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
-  }
-  // Same through load() of a file.
-  testing::WriteFileOrDie(module.path("x.xml"),
-                          "<!DOCTYPE a [<!ENTITY e SYSTEM \"file://" + secret + "\">]><a>&e;</a>");
-  ok = doc.load(module.path("x.xml"));
-  if (ok) {
-    EXPECT_EQ(doc.documentElement().text().find("TOPSECRET"), std::string::npos);
-  }
-  // Nested entity expansion bombs are refused rather than expanded without end.
-  std::string bomb = "<!DOCTYPE b [<!ENTITY a \"aaaaaaaaaa\">";
-  for (int i = 1; i < 12; ++i) {
-    bomb += "<!ENTITY a" + std::to_string(i) + " \"";
-    for (int j = 0; j < 10; ++j) bomb += i == 1 ? "&a;" : "&a" + std::to_string(i - 1) + ";";
-    bomb += "\">";
-  }
-  bomb += "]><b>&a11;</b>";
-  if (doc.loadXML(bomb)) {
-    EXPECT_LT(doc.documentElement().text().size(), 1000u);
-  }
+  doc.loadXML("<!DOCTYPE a SYSTEM \"file://" + module.path("evil.dtd") + "\"><a>&leak;</a>");
+  EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
+  doc.load(module.path("x.xml"));
+  EXPECT_EQ(doc.xml().find("TOPSECRET"), std::string::npos);
 }
 
 TEST(XmlTransform, ParametersAreStringsAndOutputIsUtf8) {
@@ -372,15 +292,13 @@ TEST(XmlTransform, ParametersAreStringsAndOutputIsUtf8) {
   EXPECT_NE(proc.output().find("Crème &lt;script&gt;"), std::string::npos) << proc.output();
 
   std::string error;
-  std::string text = input.transformNode(sheet, &error);
-  EXPECT_NE(text.find("Crème"), std::string::npos) << error;
-
+  EXPECT_NE(input.transformNode(sheet, &error).find("Crème"), std::string::npos) << error;
   Document bad;
   ASSERT_TRUE(bad.loadXML("<notxsl/>"));
   Template broken;
   EXPECT_FALSE(broken.setStylesheet(bad, &error));
-  EXPECT_FALSE(error.empty());
   EXPECT_EQ(input.transformNode(bad, &error), "");
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(XmlTransform, StyleSheetCannotWriteFiles) {
@@ -399,25 +317,13 @@ TEST(XmlTransform, StyleSheetCannotWriteFiles) {
   EXPECT_EQ(testing::ReadFileOrEmpty(target), "");
 }
 
-TEST(XmlDocument, EveryReferenceSeesAReload) {
-  Document a;
-  ASSERT_TRUE(a.loadXML("<old/>"));
-  Document b = a;
-  Node old_root = a.documentElement();
-  ASSERT_TRUE(b.loadXML("<new><x>1</x></new>"));
-  EXPECT_EQ(a.documentElement().nodeName(), "new");
-  EXPECT_EQ(a.selectSingleNode("/new/x").text(), "1");
-  EXPECT_EQ(a.xml(), "<new><x>1</x></new>\r\n");
-  // A node taken before the reload still reads its own (old) tree.
-  EXPECT_EQ(old_root.nodeName(), "old");
-}
-
 TEST(XmlSafeText, CharactersXmlCannotHoldNeverReachADocument) {
   // Word's manual line break, a form feed, U+FFFE, a lone surrogate and a stray byte; the
   // letters and the emoji around them stay.
   const std::string typed =
       "Deliver\vto side\f door \xEF\xBF\xBE \xED\xA0\x80 caf\xC3\xA9 \xF0\x9F\x98\x80\xFF\t!";
-  EXPECT_EQ(xml::XmlSafeText(typed), "Deliverto side door   caf\xC3\xA9 \xF0\x9F\x98\x80\t!");
+  const std::string safe = "Deliverto side door   caf\xC3\xA9 \xF0\x9F\x98\x80\t!";
+  EXPECT_EQ(xml::XmlSafeText(typed), safe);
   xml::Document doc;
   ASSERT_TRUE(doc.loadXML("<R><T/><C/></R>"));
   doc.selectSingleNode("/R/T").setText(typed);
@@ -426,9 +332,9 @@ TEST(XmlSafeText, CharactersXmlCannotHoldNeverReachADocument) {
   doc.documentElement().appendChild(doc.createTextNode(typed));
   xml::Document again;
   ASSERT_TRUE(again.loadXML(doc.xml())) << again.parseErrorReason();
-  EXPECT_EQ(again.selectSingleNode("/R/T").text(), xml::XmlSafeText(typed));
-  EXPECT_EQ(again.selectSingleNode("/R/C").text(), xml::XmlSafeText(typed));
-  EXPECT_EQ(again.documentElement().getAttribute("a"), xml::XmlSafeText(typed));
+  EXPECT_EQ(GetText(again, "/R/T"), safe);
+  EXPECT_EQ(GetText(again, "/R/C"), safe);
+  EXPECT_EQ(again.documentElement().getAttribute("a"), safe);
 }
 
 }  // namespace

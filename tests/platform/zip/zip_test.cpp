@@ -38,11 +38,11 @@ TEST(ZipTest, RawDeflateIsReadByZlibAndBack) {
   EXPECT_EQ(ZlibInflateRaw(packed), data);
   ASSERT_TRUE(RawInflate(packed, &unpacked, &error)) << error;
   EXPECT_EQ(unpacked, data);
-  ASSERT_TRUE(RawDeflate("", 9, &packed, &error));
-  ASSERT_TRUE(RawInflate(packed, &unpacked, &error));
+  std::string empty;
+  ASSERT_TRUE(RawDeflate("", 9, &empty, &error));
+  ASSERT_TRUE(RawInflate(empty, &unpacked, &error));
   EXPECT_EQ(unpacked, "");
   // Damaged or cut data is refused with a reason.
-  ASSERT_TRUE(RawDeflate(data, 9, &packed, &error));
   EXPECT_FALSE(RawInflate(packed.substr(0, packed.size() / 2), &unpacked, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(RawInflate("\xFF\xFF\xFF\xFF garbage", &unpacked, &error));
@@ -59,14 +59,11 @@ TEST(ZipTest, Base64FollowsTheStandardAlphabet) {
   }
   std::string bytes;
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-  std::string out;
-  std::string wrapped = Base64Encode(bytes);
+  std::string out, wrapped = Base64Encode(bytes);
   wrapped.insert(76, "\r\n");
   ASSERT_TRUE(Base64Decode(wrapped, &out));
   EXPECT_EQ(out, bytes);
-  EXPECT_FALSE(Base64Decode("Zm9v!", &out));
-  EXPECT_FALSE(Base64Decode("Zg==Zg==", &out));
-  EXPECT_FALSE(Base64Decode("Z", &out));
+  for (const char* bad : {"Zm9v!", "Zg==Zg==", "Z"}) EXPECT_FALSE(Base64Decode(bad, &out)) << bad;
 }
 
 TEST(ZipTest, ArchivesRoundTripWithAndWithoutEncryption) {
@@ -93,7 +90,7 @@ TEST(ZipTest, ArchivesRoundTripWithAndWithoutEncryption) {
   r->SetPassword("pw");
   ASSERT_TRUE(r->ReadEntry(r->FindEntry("secret.txt"), &data, &error)) << error;
   EXPECT_EQ(data, SampleData());
-  EXPECT_EQ(r->FindEntry("missing"), -1);
+  EXPECT_FALSE(r->ReadEntry(r->FindEntry("missing"), &data, &error));
   EXPECT_FALSE(r->ReadEntry(5, &data, &error));
 }
 
@@ -109,11 +106,13 @@ TEST(ZipTest, EmptyArchivesAndDamagedBytes) {
   auto full = Archive::Create(&error);
   ASSERT_TRUE(full->AddEntry("a.txt", SampleData(), 9, false, &error));
   ASSERT_TRUE(full->Finish(&bytes, &error));
-  EXPECT_FALSE(Archive::Open("", &error));
-  EXPECT_FALSE(Archive::Open("not a zip archive at all", &error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(Archive::Open(bytes.substr(0, bytes.size() - 10), &error));
-  EXPECT_FALSE(Archive::Open(bytes.substr(0, bytes.size() / 2), &error));
+  for (const std::string& bad :
+       {std::string(), std::string("not a zip archive at all"), bytes.substr(0, bytes.size() - 10),
+        bytes.substr(0, bytes.size() / 2)}) {
+    error.clear();
+    EXPECT_FALSE(Archive::Open(bad, &error)) << bad.size();
+    EXPECT_FALSE(error.empty());
+  }
 }
 
 }  // namespace
