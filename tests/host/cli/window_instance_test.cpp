@@ -75,14 +75,11 @@ TEST(WindowInstance, ASecondProcessBringsTheFirstWindowForwardAndEnds) {
   ASSERT_TRUE(tag.has_value());
   EXPECT_EQ(first.address, tag->address + "/?s=" + tag->secret);
 
-  const std::vector<std::string> commands = {
-      "show --no-browser", "config --no-browser",
-      "activate " + module.path("none.xml") + " --no-browser"};
-  for (const std::string& command : commands) {
+  // The browser check runs a second `show`; `activate` and `config` take the same way.
+  testing::WriteFileOrDie(module.path("none.xml"), "<Designs/>");
+  for (const std::string& command : {std::string("config --no-browser"),
+                                     "activate " + module.path("none.xml") + " --no-browser"}) {
     SCOPED_TRACE(command);
-    if (command.rfind("activate", 0) == 0) {
-      testing::WriteFileOrDie(module.path("none.xml"), "<Designs/>");
-    }
     std::string out;
     EXPECT_EQ(RunCommand(lark + " " + command, &out), 0) << out;
     EXPECT_NE(out.find("already open"), std::string::npos) << out;
