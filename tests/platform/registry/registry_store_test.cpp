@@ -48,6 +48,8 @@ TEST_F(StoreTest, NamesCompareWithoutCaseAndKeepTheirCase) {
   EXPECT_EQ(s.KeyExists(HKEY_CURRENT_USER, "software\\café æøå ωμέγα дом"), Status::Ok);
   EXPECT_EQ(s.KeyExists(HKEY_LOCAL_MACHINE, "Software\\Orca Technologies"), Status::NotFound)
       << "hives are separate";
+  // Latin Extended-A pairs alternate odd/even upper case; a few letters have no pair.
+  EXPECT_EQ(FoldCase("ŁÓDŹ Ÿ İĸ"), "łódź ÿ iĸ");
 }
 
 TEST_F(StoreTest, EnumerationOrderIsStableAcrossRewrites) {

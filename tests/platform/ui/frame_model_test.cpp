@@ -165,11 +165,13 @@ TEST_F(FrameModelTest, PageControlStateIsTakenOverWithoutPatches) {
       {"ordercheck5", std::nullopt, false, std::nullopt},
       {"sortlist", std::nullopt, std::nullopt, std::vector<int>{1}},
       {"nosuch", std::string("x"), true, std::nullopt},
+      {"comment", std::string("deliver <after> 10"), std::nullopt, std::nullopt},
   });
   EXPECT_TRUE(patches.empty());
   EXPECT_EQ(model.GetElementById("ponumber3").value(), "typed");
   EXPECT_FALSE(model.GetElementById("ordercheck5").checked());
   EXPECT_EQ(model.GetElementById("sortlist").value(), "B");
+  EXPECT_EQ(model.GetElementById("comment").value(), "deliver <after> 10");
 }
 
 TEST_F(FrameModelTest, BodyAndDocumentChangesAreWholePatches) {
