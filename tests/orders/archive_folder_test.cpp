@@ -47,12 +47,27 @@ class ArchiveFolderTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveFolderTest, PacksIntoTheYearsArchiveAndDeletesOnlyWhatWasPacked) {
-  // 2031-06-15, whatever today is.
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    EXPECT_TRUE(ArchiveXmeFolder(dir_, nullptr));
+  }
+  EXPECT_TRUE(fs::exists(dir_ + "/B.XME")) << "deleted although the archive was not written";
+
+  // 2031-06-15, whatever today is. An archive that does not read as one is left alone, and
+  // so are the designs.
   testing::FixedClockEnv clock(1939939200);
   testing::ScopedEnv scoped(&clock);
-  std::string zip_path;
-  ASSERT_FALSE(ArchiveXmeFolder(dir_, &zip_path));
-  EXPECT_EQ(zip_path, dir_ + "/archive_2031.zip");
+  const std::string zip_path = dir_ + "/archive_2031.zip";
+  WriteFileOrDie(zip_path, "not a zip archive");
+  EXPECT_TRUE(ArchiveXmeFolder(dir_, nullptr));
+  EXPECT_EQ(ReadFileOrEmpty(zip_path), "not a zip archive");
+  EXPECT_TRUE(fs::exists(dir_ + "/A.xme"));
+
+  fs::remove(zip_path);
+  std::string written;
+  ASSERT_FALSE(ArchiveXmeFolder(dir_, &written));
+  EXPECT_EQ(written, zip_path);
   EXPECT_EQ(Entries(zip_path), (std::vector<std::string>{"A.xme", "B.XME"}));
   EXPECT_FALSE(fs::exists(dir_ + "/B.XME"));
   EXPECT_EQ(ReadFileOrEmpty(dir_ + "/LastPo.xml"), "<PO/>");
@@ -61,25 +76,8 @@ TEST_F(ArchiveFolderTest, PacksIntoTheYearsArchiveAndDeletesOnlyWhatWasPacked) {
 
   // A later design of the same year joins the same archive; entries already there stay.
   WriteFileOrDie(dir_ + "/C.xme", "<Design>C</Design>");
-  ASSERT_FALSE(ArchiveXmeFolder(dir_, &zip_path));
+  ASSERT_FALSE(ArchiveXmeFolder(dir_, &written));
   EXPECT_EQ(Entries(zip_path), (std::vector<std::string>{"A.xme", "B.XME", "C.xme"}));
-}
-
-TEST_F(ArchiveFolderTest, NothingIsDeletedWhenTheArchiveCannotBeWritten) {
-  {
-    testing::FailingWritesEnv full;
-    testing::ScopedEnv scoped(&full);
-    EXPECT_TRUE(ArchiveXmeFolder(dir_, nullptr));
-  }
-  EXPECT_TRUE(fs::exists(dir_ + "/B.XME"));
-
-  // An existing archive that does not read as one is left alone, and so are the designs.
-  testing::FixedClockEnv clock(1939939200);
-  testing::ScopedEnv scoped(&clock);
-  WriteFileOrDie(dir_ + "/archive_2031.zip", "not a zip archive");
-  EXPECT_TRUE(ArchiveXmeFolder(dir_, nullptr));
-  EXPECT_EQ(ReadFileOrEmpty(dir_ + "/archive_2031.zip"), "not a zip archive");
-  EXPECT_TRUE(fs::exists(dir_ + "/A.xme"));
 }
 
 }  // namespace
