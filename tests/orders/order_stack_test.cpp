@@ -10,6 +10,7 @@
 #include "orders/xme_file.h"
 #include "platform/env.h"
 #include "platform/ui/dialogs.h"
+#include "platform/zip/zip.h"
 #include "support/module.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
@@ -360,22 +361,15 @@ TEST_F(OrderStackTest, SortedInputKeepsEveryDesign) {
   EXPECT_EQ(Texts("//Design[JobInfo/FileName='a.kit']//Item/Code"), (Texts_{"B1", "W1", "T1"}));
 }
 
+// (The text `xme decrypt` prints is read back by the stack command tests.)
 TEST_F(OrderStackTest, EveryDeclaredEncodingIsReadAsTheCommandsReadIt) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"";
-  // What `xme decrypt` prints for a stacked design: the module's own encoding.
-  ASSERT_TRUE(TakeIn(Input(kCreme), false));
-  const std::string decrypted = Deciphered();
-  ASSERT_EQ(decrypted.find(kCreme), std::string::npos) << "not stored in a one-byte encoding";
-  // A bare Design, as `xme decrypt` prints it, is wrapped in a root as the command line does.
-  const std::size_t after_decl = decrypted.find("?>") + 2;
   const std::pair<const char*, std::string> inputs[] = {
       {"ISO-8859-1", decl + "ISO-8859-1\"?>\r\n" + Latin1(Input(kCreme))},
       {"windows-1252", decl + "windows-1252\"?>" + Latin1(Input(kCreme))},
       {"UTF-16 LE mark", Utf16(decl + "UTF-16\"?>" + Input(kCreme), true)},
       {"UTF-16 BE mark", Utf16(Input(kCreme), false)},
       {"UTF-8 mark", "\xEF\xBB\xBF" + decl + "UTF-8\"?>" + Input(kCreme)},
-      {"xme decrypt",
-       decrypted.substr(0, after_decl) + "<Designs>" + decrypted.substr(after_decl) + "</Designs>"},
   };
   for (const auto& [what, bytes] : inputs) {
     for (bool startup : {true, false}) {
@@ -471,6 +465,61 @@ TEST_F(OrderStackTest, AttachingAndRemovingFilesOfAGroup) {
   ASSERT_FALSE(edi_.Orders.RemoveAttachment(4, "/été/none.pdf", removed));
   EXPECT_FALSE(removed);
   EXPECT_EQ(Texts("//ORDERGROUP[ID=4]/File").size(), 2u);
+}
+
+// Packing an archive folder into its yearly archive: what is deleted, what stays, and what
+// a failed archive write leaves.
+TEST_F(OrderStackTest, ArchiveFolderPacksIntoTheYearsArchiveAndDeletesOnlyWhatWasPacked) {
+  const std::string dir = archive();
+  fs::create_directories(dir);
+  for (const char* name : {"A.xme", "B.XME"}) {
+    WriteFileOrDie(dir + "/" + name, std::string("<Design>") + name + "</Design>");
+    ASSERT_FALSE(EncipherFile(dir + "/" + name));
+  }
+  WriteFileOrDie(dir + "/LastPo.xml", "<PO/>");
+  // A link to a design elsewhere: archiving must neither pack nor delete what it points to.
+  WriteFileOrDie(module_.path("outside.xme"), "keep me");
+  fs::create_symlink(module_.path("outside.xme"), dir + "/link.xme");
+  auto entries = [](const std::string& zip_path) {
+    std::string error;
+    auto zip = zip::Archive::Open(ReadFileOrEmpty(zip_path), &error);
+    EXPECT_TRUE(zip) << error;
+    Texts_ out;
+    for (int i = 0; zip && i < zip->EntryCount(); ++i) out.push_back(zip->EntryName(i));
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    EXPECT_TRUE(ArchiveXmeFolder(dir, nullptr));
+  }
+  EXPECT_TRUE(fs::exists(dir + "/B.XME")) << "deleted although the archive was not written";
+
+  // 2031-06-15, whatever today is. An archive that does not read as one is left alone, and
+  // so are the designs.
+  testing::FixedClockEnv clock(1939939200);
+  testing::ScopedEnv scoped(&clock);
+  const std::string zip_path = dir + "/archive_2031.zip";
+  WriteFileOrDie(zip_path, "not a zip archive");
+  EXPECT_TRUE(ArchiveXmeFolder(dir, nullptr));
+  EXPECT_EQ(ReadFileOrEmpty(zip_path), "not a zip archive");
+  EXPECT_TRUE(fs::exists(dir + "/A.xme"));
+
+  fs::remove(zip_path);
+  std::string written;
+  ASSERT_FALSE(ArchiveXmeFolder(dir, &written));
+  EXPECT_EQ(written, zip_path);
+  EXPECT_EQ(entries(zip_path), (Texts_{"A.xme", "B.XME"}));
+  EXPECT_FALSE(fs::exists(dir + "/B.XME"));
+  EXPECT_EQ(ReadFileOrEmpty(dir + "/LastPo.xml"), "<PO/>");
+  EXPECT_TRUE(fs::is_symlink(dir + "/link.xme"));
+  EXPECT_EQ(ReadFileOrEmpty(module_.path("outside.xme")), "keep me");
+
+  // A later design of the same year joins the same archive; entries already there stay.
+  WriteFileOrDie(dir + "/C.xme", "<Design>C</Design>");
+  ASSERT_FALSE(ArchiveXmeFolder(dir, &written));
+  EXPECT_EQ(entries(zip_path), (Texts_{"A.xme", "B.XME", "C.xme"}));
 }
 
 }  // namespace

@@ -336,7 +336,6 @@ TEST(RenderChecks, MissingOrdersPartnersAndWrongDocumentsAreErrors) {
     const char* reason;
   } cases[] = {
       {"orderdetail 99999 --orders '" + module.path("orders.xml") + "'", 1, "no order 99999"},
-      {"partner 99", 1, "There is no partner 99"},
       {"partnerlist --settings '" + module.path("design.xml") + "'", 1, "root is Project"},
       {"nosuchview", 2, "Unknown view"},
       {"partnerlist --settings /dev/zero", 1, "not a file"},

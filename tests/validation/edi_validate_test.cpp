@@ -307,7 +307,7 @@ TEST_F(EdiValidateTest, MissingOrUnsafeScriptAndSkippedCatalogs) {
 
 // A script that edits and then fails leaves the design as it was; the failure is reported by
 // manufacturer.
-TEST_F(EdiValidateTest, ScriptErrorsLeaveTheDesignAloneAndAreReported) {
+TEST_F(EdiValidateTest, FailingAndEndlessScriptsLeaveTheDesignAloneAndAreReported) {
   Script("WARN",
          "function Validate() { docDesign.documentElement.appendChild("
          "docDesign.createElement('HalfDone')); throw new Error('gave up'); }");
@@ -319,11 +319,9 @@ TEST_F(EdiValidateTest, ScriptErrorsLeaveTheDesignAloneAndAreReported) {
   ASSERT_EQ(failures.size(), 2u);
   EXPECT_EQ(failures[0].rfind("WARN.js: ", 0), 0u) << failures[0];
   EXPECT_EQ(failures[1].rfind("ABRT.js: ", 0), 0u) << failures[1];
-}
 
-// An endless script is stopped at the (short, injected) time-out, is not run again for the
-// next catalog of the same manufacturer, and the next manufacturer's script still runs.
-TEST_F(EdiValidateTest, EndlessScriptIsStoppedOnceAndTheNextCatalogStillRuns) {
+  // An endless script is stopped at the (short, injected) time-out, is not run again for the
+  // next catalog of the same manufacturer, and the next manufacturer's script still runs.
   FixtureScript("WARN", "infinite_loop");
   FixtureScript("ABRT", "abort");
   EXPECT_EQ(Validate(CatalogXml("1", "KITA") + CatalogXml("2", "KITB") +
