@@ -55,7 +55,8 @@ class StatusViewsTest : public ::testing::Test {
   DealerLogin login_{"100", "shop@lakeside.example", kPassword, "en"};
 };
 
-TEST_F(StatusViewsTest, EveryQueryValueArrivesWholeAndThePasswordIsNeverShown) {
+// (The address shown in messages, without the password, is checked with the status pages.)
+TEST_F(StatusViewsTest, EveryQueryValueArrivesWholeWithoutAddingParameters) {
   const std::string server = "http://dealer.localhost:8080/edi/";
   DealerLogin tricky = login_;
   tricky.dealercode = "shop&pw=x";
@@ -76,15 +77,6 @@ TEST_F(StatusViewsTest, EveryQueryValueArrivesWholeAndThePasswordIsNeverShown) {
   params = QueryOf(StatusOrderAddress(server, "AB 12&x", "fr"));
   EXPECT_EQ(params.size(), 2u);
   EXPECT_EQ(One(params, "guid"), "AB 12&x");
-
-  // The address shown to the user leaves no trace of the password.
-  const std::string shown = HidePassword(
-      StatusListAddress("http://dealer.x/", login_, StatusMonth{2026, 3}, "DATE", 1, 15));
-  EXPECT_EQ(shown.find("a%26b"), std::string::npos) << shown;
-  params = QueryOf(shown);
-  EXPECT_EQ(One(params, "pw"), "***");
-  EXPECT_EQ(One(params, "dealercode"), "shop@lakeside.example");
-  EXPECT_EQ(params.size(), 10u);
 }
 
 TEST_F(StatusViewsTest, MonthsMoveAcrossYearsAndBadOffsetsMoveNothing) {
