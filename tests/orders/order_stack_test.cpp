@@ -219,9 +219,10 @@ TEST_F(OrderStackTest, ReplacementNeverLosesOrDoublesTheDesign) {
   EXPECT_TRUE(edi_.Orders.IsSpoolerChanged());
 }
 
-// Edits survive a reload, groups follow a reassigned catalog, a removal asks first and keeps
-// the design with its other group, and a design left without orders is archived by the save
-// (packed into the yearly archive, whose contents the archive folder tests check).
+// Edits survive a reload, groups follow a reassigned catalog, a removal keeps the design with
+// its other group (the question before it is checked with the window), and a design left without
+// orders is archived by the save (packed into the yearly archive, whose contents the archive folder
+// tests check).
 TEST_F(OrderStackTest, EditsRemovalsAndArchivingThroughReloads) {
   std::string d = DesignXml("a.kit", {"abc", "def"});
   d.insert(d.size() - 9, "<FileName>../escape.xme</FileName>");  // cannot redirect its file
@@ -246,9 +247,6 @@ TEST_F(OrderStackTest, EditsRemovalsAndArchivingThroughReloads) {
   edi_.Settings.FillSettings();
   Load();
   const long id = GroupId("//ORDERGROUP[PARTNERID='1']");
-  dialogs_.msgbox_answers = {MsgResult::No};
-  EXPECT_FALSE(Remove(id));
-  EXPECT_EQ(Texts("//ORDERGROUP").size(), 2u);
   dialogs_.msgbox_answers = {MsgResult::Yes};
   EXPECT_TRUE(Remove(id));
   Load();
