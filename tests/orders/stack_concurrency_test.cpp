@@ -7,6 +7,7 @@
 #include <set>
 
 #include "host/frm_edi.h"
+#include "orders/orders_fixture.h"
 #include "orders/stack_files.h"
 #include "orders/xme_file.h"
 #include "support/xml_helpers.h"
@@ -22,23 +23,15 @@ using testing::RunCommand;
 using testing::WriteFileOrDie;
 
 std::string Design(const std::string& kit) {
-  return "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-" + kit +
-         "</Number><GlobalID/></Header><FileName>" + kit +
-         "</FileName></JobInfo><Catalog><Identification><Name>abc</Name></Identification>"
-         "<Item><Code>C1</Code><Qty>1</Qty></Item></Catalog></Design></Designs>";
+  return "<Designs>" + testing::DesignXml(kit, {"abc"}) + "</Designs>";
 }
 
 class StackConcurrencyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFileOrDie(module_.path("larkEDI.xml"),
-                   "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>" +
-                       module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" +
-                       module_.path("Archive") +
-                       "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-                       "<SORTORDER>NS</SORTORDER><PARTNER><ID>1</ID><NAME>Acme</NAME></PARTNER>"
-                       "<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>"
-                       "</SETTINGS>");
+    WriteFileOrDie(
+        module_.path("larkEDI.xml"),
+        testing::StackSettings(module_.dir(), {{"1", "ABC", "1"}}, testing::kCommandSettings));
     for (int i = 0; i < 4; ++i) Add("start" + std::to_string(i) + ".kit");
   }
 

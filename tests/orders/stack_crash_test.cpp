@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "orders/orders_fixture.h"
 #include "platform/xml/xml.h"
 #include "platform/zip/zip.h"
 #include "sending/ckutil.h"
@@ -23,17 +24,11 @@ namespace fs = std::filesystem;
 using testing::ReadFileOrEmpty;
 using testing::WriteFileOrDie;
 
-std::string DesignText(const std::string& file, const std::string& catalogs) {
-  std::string d = "<Designs><Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-" +
-                  file + "</Number><GlobalID/></Header><FileName>" + file + "</FileName></JobInfo>";
-  for (char c : catalogs) {
-    d += std::string("<Catalog><Identification><Name>") +
-         (c == 'a'   ? "abc"
-          : c == 'd' ? "Def"
-                     : "nobody") +
-         "</Name></Identification><Item><Text>Crème brûlée drawer</Text></Item></Catalog>";
-  }
-  return d + "</Design></Designs>";
+std::string DesignText(const std::string& file, const std::vector<std::string>& catalogs) {
+  return "<Designs>" +
+         testing::DesignXml(file, catalogs, "N-" + file, "PC",
+                            "<Item><Text>Crème brûlée drawer</Text></Item>") +
+         "</Designs>";
 }
 
 class StackCrashTest : public ::testing::Test {
@@ -44,31 +39,19 @@ class StackCrashTest : public ::testing::Test {
     fs::create_directories(fs::path(base_) / "run");
     WriteFileOrDie(
         base_ + "/larkEDI.xml",
-        "<SETTINGS><METHOD><ID>1</ID><NAME>x</NAME></METHOD><SPOOLPATH>Send</SPOOLPATH>"
-        "<ARCHIVEPATH>Archive</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-        "<SORTORDER>NS</SORTORDER>"
-        "<PARTNER><ID>1</ID><NAME>One</NAME></PARTNER><PARTNER><ID>2</ID><NAME>Two</NAME></PARTNER>"
-        "<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>"
-        "<CATALOG><ID>2</ID><CODE>DEF</CODE><PARTNERID>2</PARTNERID></CATALOG>"
-        "<CATALOG><ID>3</ID><CODE>NOBODY</CODE><PARTNERID>-1</PARTNERID></CATALOG></SETTINGS>");
-    // Relative folders would follow the working directory; the settings name absolute ones.
-    std::string settings = ReadFileOrEmpty(base_ + "/larkEDI.xml");
-    for (const char* f : {"Send", "Archive"}) {
-      const std::string tag = std::string("PATH>") + f + "<";
-      settings.replace(settings.find(tag), tag.size(), "PATH>" + base_ + "/" + f + "<");
-    }
-    WriteFileOrDie(base_ + "/larkEDI.xml", settings);
-    Add("one.kit", "ad");
-    Add("two.kit", "a");
-    Add("three.kit", "n");  // no partner: archived by the next save
+        testing::StackSettings(base_, {{"1", "ABC", "1"}, {"2", "DEF", "2"}, {"3", "NOBODY", "-1"}},
+                               testing::kCommandSettings));
+    Add("one.kit", {"abc", "Def"});
+    Add("two.kit", {"abc"});
+    Add("three.kit", {"nobody"});  // no partner: archived by the next save
     WriteFileOrDie(base_ + "/Archive/LastPo.xml", "<PO/>");
-    WriteFileOrDie(base_ + "/new.xml", DesignText("four.kit", "ad"));
+    WriteFileOrDie(base_ + "/new.xml", DesignText("four.kit", {"abc", "Def"}));
     for (const auto& name : Xme(base_ + "/Send")) before_.insert(name);
     ASSERT_EQ(before_.size(), 3u);
   }
   void TearDown() override { fs::remove_all(base_); }
 
-  void Add(const std::string& file, const std::string& catalogs) {
+  void Add(const std::string& file, const std::vector<std::string>& catalogs) {
     WriteFileOrDie(base_ + "/in.xml", DesignText(file, catalogs));
     std::string out;
     ASSERT_EQ(Run(base_, "stack add " + base_ + "/in.xml", "", &out), 0) << out;
@@ -204,7 +187,7 @@ TEST_F(StackCrashTest, ReplacementStoppedAtEveryStepLeavesOneCopy) {
   const std::string old_file = group.substr(0, group.find(':'));
   std::string out;
   ASSERT_EQ(Run(base_, "stack set " + group + " sendit 0", "", &out), 0) << out;
-  std::string text = DesignText("two.kit", "a");
+  std::string text = DesignText("two.kit", {"abc"});
   text.replace(text.find("N-two.kit"), 9, "NEW");
   WriteFileOrDie(base_ + "/replace.xml", text);
 

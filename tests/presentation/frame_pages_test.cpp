@@ -1,4 +1,5 @@
-// The frame page services: reading element ids, frame rows, menu strips and messages.
+// The frame page services: element ids, frame rows, menu strips, messages, and image
+// references made absolute against the window server's address of the html/ folder.
 #include "presentation/frame_pages.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,16 @@
 namespace larkedi {
 namespace {
 
+const std::string kBase = "http://127.0.0.1:9/";
+
+int Occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
 TEST(PageIds, ActionNameAndNumberIgnoreCaseAndTakeEveryDigit) {
   EXPECT_EQ(GetIdName("EditCatalog7"), "editcatalog");
   EXPECT_EQ(GetIdName("a1b2"), "ab");
@@ -16,6 +27,36 @@ TEST(PageIds, ActionNameAndNumberIgnoreCaseAndTakeEveryDigit) {
   EXPECT_EQ(GetIdNumber("lmenureturn"), 0);
   // More digits than any ID names no object rather than wrapping around to one.
   EXPECT_EQ(GetIdNumber("ordercheck123456789012345"), -1);
+}
+
+TEST(FixImagePaths, RelativeReferencesGetTheAddressOthersStay) {
+  const std::string html =
+      "<img src=\"img/logo.gif\"><IMG SRC='Photo.GIF'>"
+      "<div style=\"background:url('bg.gif')\"></div>"
+      "<img src=\"http://other/a.gif\"><img src=\"/root.gif\">"
+      "<p>see plan.gif here</p><a title=\"plan.gif is big\">x</a><img src=\"pic.jpg\">";
+  const std::string out = FixImagePaths(html, ".gif", kBase);
+  for (const std::string& fixed : {"src=\"" + kBase + "img/logo.gif\"",
+                                   "SRC='" + kBase + "Photo.GIF'", "url('" + kBase + "bg.gif')"}) {
+    EXPECT_NE(out.find(fixed), std::string::npos) << out;
+  }
+  EXPECT_EQ(Occurrences(out, kBase), 3);  // text, absolute addresses, other extensions stay
+  EXPECT_EQ(FixImagePaths(out, ".gif", kBase), out);
+
+  // Unencoded, the quote in a folder's address would be taken for the start of the reference
+  // again and again; the search goes on after the reference instead.
+  const std::string raw = "file:///home/o'brien/mod \"x\"/html/";
+  const std::string two = "<img src='a.gif'><img src=\"b.gif\">";
+  EXPECT_EQ(Occurrences(FixImagePaths(two, ".gif", raw), raw), 2);
+  // Encoded, the address is one attribute value with the folder's characters kept.
+  const std::string base = "file://" + PercentEncodePath("/home/o'brien/mod \"x\"/html/");
+  EXPECT_EQ(base, "file:///home/o%27brien/mod%20%22x%22/html/");
+  ui::FrameModel page("fDocB");
+  ASSERT_TRUE(page.LoadHtml("<html><body>" + FixImagePaths(two, ".gif", base) + "</body></html>"));
+  const auto images = page.GetElementsByTagName("img");
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[1].getAttribute("src"), base + "b.gif");
+  EXPECT_EQ(PercentEncodePath("Help/ä&<>.gif"), "Help/%C3%A4%26%3C%3E.gif");
 }
 
 class FramePagesTest : public ::testing::Test {
@@ -27,44 +68,46 @@ class FramePagesTest : public ::testing::Test {
     pages_.fDocB = &b_;
     pages_.fDocC = &c_;
     pages_.window = &window_;
+    pages_.html_address = kBase;
   }
+  testing::TempModule module_;
+  ScriptedDialogs dialogs_;
+  ScopedDialogs scoped_{&dialogs_};
   ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
   FramePages pages_;
 };
 
-TEST_F(FramePagesTest, RowHeightReplacesOnlyItsEntry) {
+TEST_F(FramePagesTest, RowsMenuStripAndErrorsShowTheirTextsAsText) {
   SetFrameRowHeight(pages_, 2, 35);
   EXPECT_EQ(FrameRows(pages_), "36,*,35");
   SetFrameRowHeight(pages_, 7, 10);  // no such row
   EXPECT_EQ(FrameRows(pages_), "36,*,35");
   EXPECT_EQ(pages_.FrameAt(3), nullptr);
-}
 
-TEST_F(FramePagesTest, MenuStripNeedsWholeTriplesAndShowsCaptionsAsText) {
+  // The menu strip needs whole triples.
   EXPECT_EQ(BuildMenuHtml({"a", "#"}), "");
   EXPECT_EQ(BuildMenuHtml({"a", "#", "x", "b"}), "");
-  const std::string html =
-      BuildMenuHtml({"lmenureturn", "#", "Back <b>now</b>", "lmenuprint", "#", "Print"});
-  ASSERT_TRUE(c_.LoadHtml(html));
+  ASSERT_TRUE(c_.LoadHtml(
+      BuildMenuHtml({"lmenureturn", "#", "Back <b>now</b>", "lmenuprint", "#", "Print"})));
   EXPECT_EQ(c_.GetElementById("lmenureturn").innerText(), "Back <b>now</b>");
   EXPECT_TRUE(c_.GetElementsByTagName("b").empty());
   EXPECT_TRUE(c_.GetElementById("lmenuprint"));
-}
 
-TEST_F(FramePagesTest, ErrorsInAFrameShowTheReasonAsText) {
   SetFrameBody(&b_, ErrorHtml("Style sheet failed", "line 1: <oops>"));
   EXPECT_NE(b_.body().innerText().find("line 1: <oops>"), std::string::npos);
   EXPECT_TRUE(b_.GetElementsByTagName("oops").empty());
 }
 
-TEST_F(FramePagesTest, LoadPageHidesTheStripAndFillsSettingsForms) {
-  testing::TempModule module;
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
-  testing::WriteFileOrDie(module.path("html/form.htm"),
+// A loaded page hides the strip, fills a settings form and finds its images beside it on the
+// server; printed HTML carries absolute image addresses.
+TEST_F(FramePagesTest, LoadedAndPrintedPagesFillFormsAndFindTheirImages) {
+  testing::WriteFileOrDie(module_.path("html/form.htm"),
                           "<html><body><a id=\"l\" href=\" about:blankpage.htm \">x</a><form "
                           "id=\"dealer\"><input type=\"text\" id=\"name\"/>"
-                          "<input type=\"text\" id=\"city\" value=\"old\"/></form></body></html>");
+                          "<input type=\"text\" id=\"city\" value=\"old\"/><img id=\"a\" "
+                          "src=\"logo.jpg\"/></form></body></html>");
+  testing::WriteFileOrDie(module_.path("html/My Help/guide.htm"),
+                          "<html><body><img id=\"a\" src=\"shot.gif\"/></body></html>");
   xml::Document settings;
   ASSERT_TRUE(
       settings.loadXML("<SETTINGS><DEALER><NAME>Kitchens &amp; Co</NAME></DEALER>"
@@ -76,8 +119,17 @@ TEST_F(FramePagesTest, LoadPageHidesTheStripAndFillsSettingsForms) {
   EXPECT_EQ(b_.GetElementById("name").value(), "Kitchens & Co");
   EXPECT_EQ(b_.GetElementById("city").value(), "");  // no CITY: emptied
   EXPECT_EQ(b_.GetElementById("l").href(), "page.htm");
+  EXPECT_EQ(b_.GetElementById("a").getAttribute("src"), kBase + "logo.jpg");
+  ASSERT_TRUE(LoadPage(pages_, 1, module_.path("html/My Help/guide.htm"), xml::Node(), err))
+      << err.Description;
+  EXPECT_EQ(b_.GetElementById("a").getAttribute("src"), kBase + "My%20Help/shot.gif");
   EXPECT_FALSE(LoadPage(pages_, 1, "missing-page.htm", settings, err));
   EXPECT_TRUE(err);
+
+  std::string printed;
+  PrintPage(pages_, "<p><img src=\"a.gif\"><img src=\"b.JPG\"></p>",
+            [&printed](const std::string& html) { printed = html; });
+  EXPECT_EQ(printed, "<p><img src=\"" + kBase + "a.gif\"><img src=\"" + kBase + "b.JPG\"></p>");
 }
 
 }  // namespace

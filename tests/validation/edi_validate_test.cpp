@@ -44,8 +44,10 @@ std::string CatalogXml(const std::string& id, const std::string& name,
          "</Name></Identification>" + items + "</Catalog>";
 }
 
-std::string Group(const std::string& id, const std::string& catalogIds) {
-  return "<ORDERGROUP><ID>" + id + "</ID>" + catalogIds + "</ORDERGROUP>";
+std::string Group(const std::string& id, const std::vector<std::string>& catalogIds) {
+  std::string g = "<ORDERGROUP><ID>" + id + "</ID>";
+  for (const auto& c : catalogIds) g += "<CATALOGID>" + c + "</CATALOGID>";
+  return g + "</ORDERGROUP>";
 }
 
 class EdiValidateTest : public ::testing::Test {
@@ -100,17 +102,10 @@ class EdiValidateTest : public ::testing::Test {
   // MANUFID WARN), KITZ for partner 0, KITQ for a missing partner 5.
   static std::string Settings(const std::string& partner9ProgId = "Fake.Module") {
     std::string s = "<SETTINGS>";
-    for (const auto& [code, partner] :
-         std::vector<std::pair<std::string, std::string>>{{"KITA", "7"},
-                                                          {"KITB", "7"},
-                                                          {"KITC", "8"},
-                                                          {"O'Brien", "7"},
-                                                          {"KITM", "9"},
-                                                          {"KITN", "9"},
-                                                          {"KITZ", "0"},
-                                                          {"KITQ", "5"}}) {
-      s += "<CATALOG><CODE>" + xml::EscapeXmlText(code) + "</CODE><PARTNERID>" + partner +
-           "</PARTNERID></CATALOG>";
+    for (const std::string row :
+         {"KITA 7", "KITB 7", "KITC 8", "O'Brien 7", "KITM 9", "KITN 9", "KITZ 0", "KITQ 5"}) {
+      s += "<CATALOG><CODE>" + xml::EscapeXmlText(row.substr(0, row.find(' '))) +
+           "</CODE><PARTNERID>" + row.substr(row.find(' ') + 1) + "</PARTNERID></CATALOG>";
     }
     return s +
            "<PARTNER><ID>7</ID><MANUFID> WARN </MANUFID><PROGID/></PARTNER>"
@@ -172,8 +167,7 @@ TEST_F(EdiValidateTest, ModuleCatalogStatusWinsOverScriptAndDialogEditsDesign) {
   FixtureScript("WARN", "warning");
   ::setenv("FAKE_MODULE_STATUS", "2", 1);
   // The module's abort counts for the design, not only for its order group.
-  EXPECT_EQ(Validate(CatalogXml("1", "KITM") + Group("1", "<CATALOGID>1</CATALOGID>"), true, false),
-            EDI_VALIDATE_ABORT);
+  EXPECT_EQ(Validate(CatalogXml("1", "KITM") + Group("1", {"1"}), true, false), EDI_VALIDATE_ABORT);
   EXPECT_TRUE(dialogs_.shown.empty());                  // the warning script never ran
   EXPECT_TRUE(design.selectSingleNode("DIALOGSHOWN"));  // DoDialog's edit is kept
   EXPECT_EQ(GetNodeText(design, "ORDERGROUP/VALIDSTATUS"), "2");
@@ -196,6 +190,18 @@ TEST_F(EdiValidateTest, StartupModeShowsTheMessageAndKeepsTheDesign) {
   EXPECT_EQ(dialogs_.shown[0].text, "Cabinet B24 has no hinge side.");
   EXPECT_EQ(dialogs_.shown[0].icon, MsgIcon::Exclamation);
   EXPECT_EQ(design.xml(), DesignXml(CatalogXml("1", "KITA")));
+
+  // An action with a blank is no action: nothing shown, nothing held back, still attached.
+  Script("WARN",
+         "function Validate() { docError.loadXML('<ERROR><CODE>B2</CODE><MESSAGE>m</MESSAGE>"
+         "<ACTION> 2</ACTION></ERROR>'); }");
+  dialogs_.shown.clear();
+  const std::string body = CatalogXml("1", "KITA") + Group("1", {"1"});
+  EXPECT_EQ(Validate(body, false, true), EDI_VALIDATE_OK);
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(Validate(body, false, false), EDI_VALIDATE_OK);
+  EXPECT_FALSE(design.selectSingleNode("ORDERGROUP/SENDIT"));
+  EXPECT_EQ(GetNodeText(design, "Catalog/ERROR/ACTION"), " 2");
 }
 
 TEST_F(EdiValidateTest, SendModeMarksStackDesignsAndGroups) {
@@ -204,9 +210,9 @@ TEST_F(EdiValidateTest, SendModeMarksStackDesignsAndGroups) {
       Load("<Orders>" + Settings() + "<Design><ID>1</ID>" +
            CatalogXml("1", "KITA",
                       "<Item><Code>W30</Code><Qty>1</Qty></Item><ERROR><CODE>OLD</CODE></ERROR>") +
-           CatalogXml("2", "KITZ") + Group("1", "<CATALOGID>1</CATALOGID>") +
-           Group("2", "<CATALOGID>2</CATALOGID>") + "</Design><Design><ID>2</ID>" +
-           CatalogXml("1", "KITZ") + Group("1", "<CATALOGID>1</CATALOGID>") + "</Design></Orders>");
+           CatalogXml("2", "KITZ") + Group("1", {"1"}) + Group("2", {"2"}) +
+           "</Design><Design><ID>2</ID>" + CatalogXml("1", "KITZ") + Group("1", {"1"}) +
+           "</Design></Orders>");
   const std::string settings_before = orders.selectSingleNode("Orders/SETTINGS").xml();
   clsEdiValidate validator;
   ASSERT_TRUE(validator.ValidateOrders(orders, true));
@@ -232,15 +238,17 @@ TEST_F(EdiValidateTest, SendModeMarksStackDesignsAndGroups) {
   EXPECT_FALSE(validator.ValidateOrders(no_settings, true));
 }
 
-TEST_F(EdiValidateTest, WarningAndAbortInOneDesign) {
+TEST_F(EdiValidateTest, WarningAndAbortInOneDesignAndCatalogNamesInAnyCase) {
   FixtureScript("WARN", "warning");
   FixtureScript("ABRT", "abort");
   EXPECT_EQ(
       Validate(CatalogXml("1", "KITA") + CatalogXml("2", "KITC", "<Item><Code>T84</Code></Item>") +
-                   Group("1", "<CATALOGID>1</CATALOGID>") + Group("2", "<CATALOGID>2</CATALOGID>") +
-                   Group("3", "<CATALOGID>1</CATALOGID><CATALOGID>2</CATALOGID>"),
+                   Group("1", {"1"}) + Group("2", {"2"}) + Group("3", {"1", "2"}) +
+                   CatalogXml("4", "o'BRIEN") + CatalogXml("5", "kitb"),
                false, false),
       EDI_VALIDATE_ABORT);
+  // The catalog's name finds its settings catalog whatever its letter case and quotes.
+  EXPECT_EQ(design.selectNodes("Catalog[ID>3]/ERROR").length(), 2);
   EXPECT_EQ(GetNodeText(design, "ORDERGROUP[ID='1']/VALIDSTATUS"), "1");
   EXPECT_EQ(GetNodeText(design, "ORDERGROUP[ID='2']/VALIDSTATUS"), "2");
   EXPECT_EQ(GetNodeText(design, "ORDERGROUP[ID='3']/VALIDSTATUS"), "2");
@@ -272,36 +280,9 @@ TEST_F(EdiValidateTest, ScriptEditsReachTheCallerAndTheStack) {
   EXPECT_EQ(GetNodeText(orders, "Orders/Design[2]/VALIDSTATUS"), "0");
 }
 
-TEST_F(EdiValidateTest, ScriptWorkerStartsAheadOnlyForPartnersWithASafeScript) {
-  EXPECT_FALSE(clsEdiValidate().PrepareScripts(settings));  // no Validate/*.js yet
-  Script("ABRT", "function Validate() {}");
-  Script("..", "function Validate() {}");
-  EXPECT_TRUE(clsEdiValidate().PrepareScripts(settings));
-  EXPECT_FALSE(clsEdiValidate().PrepareScripts(
-      Load("<SETTINGS><PARTNER><ID>1</ID><MANUFID>..</MANUFID></PARTNER></SETTINGS>")));
-}
-
-// The catalog's name finds its settings catalog whatever its letter case and quotes.
-TEST_F(EdiValidateTest, CatalogNameInOtherCaseAndWithApostrophe) {
-  FixtureScript("WARN", "warning");
-  EXPECT_EQ(Validate(CatalogXml("1", "o'BRIEN") + CatalogXml("2", "kitb"), false, false),
-            EDI_VALIDATE_WARNING);
-  EXPECT_EQ(design.selectNodes("Catalog/ERROR").length(), 2);
-}
-
-TEST_F(EdiValidateTest, ActionWithBlankIsNoAction) {
-  Script("WARN",
-         "function Validate() { docError.loadXML('<ERROR><CODE>B2</CODE><MESSAGE>m</MESSAGE>"
-         "<ACTION> 2</ACTION></ERROR>'); }");
-  const std::string body = CatalogXml("1", "KITA") + Group("1", "<CATALOGID>1</CATALOGID>");
-  EXPECT_EQ(Validate(body, false, true), EDI_VALIDATE_OK);
-  EXPECT_TRUE(dialogs_.shown.empty());
-  EXPECT_EQ(Validate(body, false, false), EDI_VALIDATE_OK);
-  EXPECT_FALSE(design.selectSingleNode("ORDERGROUP/SENDIT"));
-  EXPECT_EQ(GetNodeText(design, "Catalog/ERROR/ACTION"), " 2");  // still attached
-}
-
+// The script worker starts ahead only for partners with a script in the Validate folder.
 TEST_F(EdiValidateTest, MissingOrUnsafeScriptAndSkippedCatalogs) {
+  EXPECT_FALSE(clsEdiValidate().PrepareScripts(settings));  // no Validate/*.js yet
   // No Validate folder at all, a partner 0 catalog and a catalog whose partner is missing.
   const std::string body = CatalogXml("1", "KITA") + CatalogXml("2", "KITZ") +
                            CatalogXml("3", "KITQ") + CatalogXml("4", "UNKNOWN");
@@ -312,6 +293,11 @@ TEST_F(EdiValidateTest, MissingOrUnsafeScriptAndSkippedCatalogs) {
   std::filesystem::create_directories(module_.path("Validate"));
   WriteFileOrDie(module_.path("escape.js"),
                  ReadFileOrEmpty(testing::SourceDir() + "/tests/fixtures/scripts/warning.js"));
+  Script("..", "function Validate() {}");
+  EXPECT_FALSE(clsEdiValidate().PrepareScripts(
+      Load("<SETTINGS><PARTNER><ID>1</ID><MANUFID>..</MANUFID></PARTNER></SETTINGS>")));
+  Script("ABRT", "function Validate() {}");
+  EXPECT_TRUE(clsEdiValidate().PrepareScripts(settings));
   settings = Load(
       "<SETTINGS><CATALOG><CODE>KITA</CODE><PARTNERID>7</PARTNERID></CATALOG>"
       "<PARTNER><ID>7</ID><MANUFID>../escape</MANUFID></PARTNER></SETTINGS>");
@@ -321,24 +307,21 @@ TEST_F(EdiValidateTest, MissingOrUnsafeScriptAndSkippedCatalogs) {
 
 // A script that edits and then fails leaves the design as it was; the failure is reported by
 // manufacturer.
-TEST_F(EdiValidateTest, ScriptErrorsLeaveTheDesignAloneAndAreReported) {
+TEST_F(EdiValidateTest, FailingAndEndlessScriptsLeaveTheDesignAloneAndAreReported) {
   Script("WARN",
          "function Validate() { docDesign.documentElement.appendChild("
          "docDesign.createElement('HalfDone')); throw new Error('gave up'); }");
   FixtureScript("ABRT", "throw");
-  const std::string body =
-      CatalogXml("1", "KITA") + CatalogXml("2", "KITC") + Group("1", "<CATALOGID>1</CATALOGID>");
+  const std::string body = CatalogXml("1", "KITA") + CatalogXml("2", "KITC") + Group("1", {"1"});
   EXPECT_EQ(Validate(body, false, false), EDI_VALIDATE_OK);
   EXPECT_EQ(design.xml(), DesignXml(body));
   EXPECT_EQ(design, doc.documentElement());
   ASSERT_EQ(failures.size(), 2u);
   EXPECT_EQ(failures[0].rfind("WARN.js: ", 0), 0u) << failures[0];
   EXPECT_EQ(failures[1].rfind("ABRT.js: ", 0), 0u) << failures[1];
-}
 
-// An endless script is stopped at the (short, injected) time-out, is not run again for the
-// next catalog of the same manufacturer, and the next manufacturer's script still runs.
-TEST_F(EdiValidateTest, EndlessScriptIsStoppedOnceAndTheNextCatalogStillRuns) {
+  // An endless script is stopped at the (short, injected) time-out, is not run again for the
+  // next catalog of the same manufacturer, and the next manufacturer's script still runs.
   FixtureScript("WARN", "infinite_loop");
   FixtureScript("ABRT", "abort");
   EXPECT_EQ(Validate(CatalogXml("1", "KITA") + CatalogXml("2", "KITB") +
@@ -373,8 +356,8 @@ TEST_F(EdiValidateTest, PerCatalogVariantRunsScriptThenModule) {
   FixtureScript("WARN", "warning");
   const std::string log = module_.path("fake.log");
   ::setenv("FAKE_MODULE_LOG", log.c_str(), 1);
-  doc = Load("<Design>" + CatalogXml("1", "KITM") + CatalogXml("2", "KITN") +
-             Group("1", "<CATALOGID>2</CATALOGID>") + "</Design>");
+  doc = Load("<Design>" + CatalogXml("1", "KITM") + CatalogXml("2", "KITN") + Group("1", {"2"}) +
+             "</Design>");
   design = doc.documentElement();
 
   // No module message: the script's warning stands, the dialog is shown once per partner.

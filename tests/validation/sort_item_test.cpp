@@ -11,6 +11,8 @@
 namespace larkedi {
 namespace {
 
+using V = std::vector<std::string>;
+
 // Copies the design unchanged, so the keys and numbers can be read in the input order.
 constexpr const char* kIdentity =
     "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
@@ -85,8 +87,7 @@ TEST(SortItemKeys, EveryMethodOrdersTheGroupsAsItsLettersSay) {
               keys);
   }
   // A value that names no method leaves each item its own sub-type.
-  EXPECT_EQ(Column(Sorted(design, 9, kIdentity), "//Item/SortOrder"),
-            (std::vector<std::string>{"0", "1", "2", "6", "4"}));
+  EXPECT_EQ(Column(Sorted(design, 9, kIdentity), "//Item/SortOrder"), (V{"0", "1", "2", "6", "4"}));
   SortMethod m{};
   EXPECT_FALSE(ParseSortMethod("bwt", m));
 
@@ -95,7 +96,7 @@ TEST(SortItemKeys, EveryMethodOrdersTheGroupsAsItsLettersSay) {
       {{"B1", "0", ""}, {"T1", "2", ""}, {"W1", "1", ""}, {"B2", "0", ""}, {"W2", "1", ""}});
   EXPECT_EQ(Column(Sorted(mixed, static_cast<int>(SortMethod::WTB), SortCabinets()),
                    "/Design/Catalog/Item/Code"),
-            (std::vector<std::string>{"W1", "W2", "T1", "B1", "B2"}));
+            (V{"W1", "W2", "T1", "B1", "B2"}));
 }
 
 TEST(SortItemKeys, AttachmentFollowsItsItemUnlessItIsACabinet) {
@@ -107,10 +108,9 @@ TEST(SortItemKeys, AttachmentFollowsItsItemUnlessItIsACabinet) {
   // Sorted with the module's style sheet: bases, walls, talls, then loose accessories,
   // each attachment still behind the tall cabinet it belongs to.
   std::string sorted = Sorted(design, static_cast<int>(SortMethod::BWT), SortCabinets());
-  EXPECT_EQ(Column(sorted, "/Design/Catalog/Item/Code"),
-            (std::vector<std::string>{"filler", "B", "T", "knob", "loose"}));
+  EXPECT_EQ(Column(sorted, "/Design/Catalog/Item/Code"), (V{"filler", "B", "T", "knob", "loose"}));
   EXPECT_EQ(Column(sorted, "/Design/Catalog/Item/LineItemNumber"),
-            (std::vector<std::string>{"0.1", "1", "2", "2.1", "3"}));
+            (V{"0.1", "1", "2", "2.1", "3"}));
 }
 
 TEST(SortItemNumbering, AttachmentsAreNumberedUnderTheLineBeforeThemAcrossCatalogs) {
@@ -121,8 +121,7 @@ TEST(SortItemNumbering, AttachmentsAreNumberedUnderTheLineBeforeThemAcrossCatalo
                                           {"d", "6", "attachement"},
                                           {"e", "0", ""}});
   std::string again = Sorted(Sorted(design, 0, kIdentity), 0, kIdentity);
-  EXPECT_EQ(Column(again, "//Item/LineItemNumber"),
-            (std::vector<std::string>{"1", "2", "2.1", "2.2", "3"}));
+  EXPECT_EQ(Column(again, "//Item/LineItemNumber"), (V{"1", "2", "2.1", "2.2", "3"}));
 
   // Lines run on into the next catalog; a tenth attachment is not the first one again.
   std::vector<It> first{{"p", "0", ""}};
@@ -137,30 +136,26 @@ TEST(SortItemNumbering, AttachmentsAreNumberedUnderTheLineBeforeThemAcrossCatalo
   EXPECT_EQ(numbers[11], "2");
 }
 
-TEST(SortItemFailures, ItemWithoutSubTypeStopsTheKeysButNotTheSort) {
+TEST(SortItemFailures, BadInputsFailAndKeepTheDesign) {
+  // An item without a sub-type stops the keys but not the sort: the item before keeps its
+  // new key, the rest their old ones; every item is numbered.
   clsSortItem sorter;
   std::string xml = ProjectWith({{"W", "1", ""}, {"odd", "-", ""}, {"B", "0", ""}});
   std::string xsl = kIdentity;
   ASSERT_TRUE(sorter.InitInstance(xml, xsl));
   EXPECT_TRUE(sorter.SortItems(SortMethod::BWT));
   EXPECT_FALSE(sorter.LastError().empty());
-  // The item before keeps its new key, the rest their old ones; every item is numbered.
-  EXPECT_EQ(Column(sorter.GetXML(), "//Item/SortOrder"),
-            (std::vector<std::string>{"1", "99", "99"}));
-  EXPECT_EQ(Column(sorter.GetXML(), "//Item/LineItemNumber"),
-            (std::vector<std::string>{"1", "2", "3"}));
-}
+  EXPECT_EQ(Column(sorter.GetXML(), "//Item/SortOrder"), (V{"1", "99", "99"}));
+  EXPECT_EQ(Column(sorter.GetXML(), "//Item/LineItemNumber"), (V{"1", "2", "3"}));
 
-TEST(SortItemFailures, BadInputsFailAndKeepTheDesign) {
   const std::string no_catalog = "<Design><JobInfo><FileName>k</FileName></JobInfo></Design>";
-  EXPECT_EQ(Column(Sorted(no_catalog, 0, SortCabinets()), "/Design/JobInfo/FileName"),
-            std::vector<std::string>{"k"});
+  EXPECT_EQ(Column(Sorted(no_catalog, 0, SortCabinets()), "/Design/JobInfo/FileName"), V{"k"});
   clsSortItem untouched;
   EXPECT_FALSE(untouched.SortItems(SortMethod::BWT));
 
   clsSortItem bad;
-  std::string xml = "<Design>";
-  std::string xsl = SortCabinets();
+  xml = "<Design>";
+  xsl = SortCabinets();
   EXPECT_FALSE(bad.InitInstance(xml, xsl));
   xml = ProjectWith({{"a", "0", ""}});
   xsl = "<xsl:stylesheet";
@@ -176,7 +171,7 @@ TEST(SortItemFailures, BadInputsFailAndKeepTheDesign) {
                             "</xsl:template></xsl:stylesheet>",
                             &ok);
   EXPECT_FALSE(ok);
-  EXPECT_EQ(Column(kept, "/Project/Design/Catalog/Item/Code"), std::vector<std::string>{"a"});
+  EXPECT_EQ(Column(kept, "/Project/Design/Catalog/Item/Code"), V{"a"});
 }
 
 TEST(SortCommand, PrintsSortedDesignAndReportsBadInput) {
@@ -186,7 +181,7 @@ TEST(SortCommand, PrintsSortedDesignAndReportsBadInput) {
   const std::string exe = testing::LarkediExe() + " --module-dir " + module.dir() + " sort ";
   std::string out;
   ASSERT_EQ(testing::RunCommand(exe + design + " --method TWB", &out), 0) << out;
-  EXPECT_EQ(Column(out, "/Design/Catalog/Item/Code"), (std::vector<std::string>{"T", "W", "B"}));
+  EXPECT_EQ(Column(out, "/Design/Catalog/Item/Code"), (V{"T", "W", "B"}));
 
   EXPECT_EQ(testing::RunCommand(exe + module.path("none.xml") + " --method BWT", &out), 1);
   EXPECT_NE(out.find("none.xml"), std::string::npos) << out;
