@@ -11,28 +11,24 @@
 namespace larkedi {
 namespace {
 
-using testing::ReadFileOrEmpty;
-
 class MethodTest : public testing::SendFixture {
  protected:
   void SetUp() override {
-    settings_text_ =
+    module_.Restart();  // resources, as start-up loads them
+    ASSERT_TRUE(settings_.loadXML(
         "<SETTINGS><METHOD><ID>1</ID><OBJECTNAME>Fake</OBJECTNAME></METHOD>"
         "<METHOD legacy=\"1\"><ID>2</ID><OBJECTNAME>LEG</OBJECTNAME><EXEPATH>bin\\send</EXEPATH>"
         "</METHOD><METHOD legacy=\"1\"><ID>3</ID><OBJECTNAME>ordr</OBJECTNAME>"
         "<EXEPATH>report</EXEPATH></METHOD>"
         "<PARTNER><ID>1</ID><CODE> OAK </CODE><METHODID>1</METHODID></PARTNER>"
         "<PARTNER><ID>2</ID><CODE>ELM</CODE><METHODID>2</METHODID></PARTNER>"
-        "<PARTNER><ID>3</ID><CODE>ASH</CODE><METHODID>3</METHODID></PARTNER></SETTINGS>";
-    module_.Restart();  // resources, as start-up loads them
-    ASSERT_TRUE(settings_.loadXML(settings_text_));
+        "<PARTNER><ID>3</ID><CODE>ASH</CODE><METHODID>3</METHODID></PARTNER></SETTINGS>"));
     RegisterConnector("--log=" + module_.path("connector.log"));
   }
   xml::Node Method(const std::string& id) {
     return settings_.selectSingleNode("SETTINGS/METHOD[ID='" + id + "']");
   }
 
-  std::string settings_text_;
   xml::Document settings_;
 };
 
@@ -52,7 +48,7 @@ TEST_F(MethodTest, DisplayMethodOpensTheConnectorsDialogButNotTheReportModules) 
   DisplayMethod("1", settings_);  // connector: with the partner's code
   DisplayMethod("3", settings_);  // report module: nothing
   DisplayMethod("9", settings_);  // no such partner: nothing
-  EXPECT_EQ(ReadFileOrEmpty(module_.path("connector.log")), "configure OAK\n");
+  EXPECT_EQ(testing::ReadFileOrEmpty(module_.path("connector.log")), "configure OAK\n");
   EXPECT_TRUE(dialogs_.shown.empty());
   DisplayMethod("2", settings_);  // legacy: its LEG.spooler is not installed
   ASSERT_EQ(dialogs_.shown.size(), 1u);
