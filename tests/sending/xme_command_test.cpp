@@ -1,4 +1,4 @@
-// The util and xme commands as support staff run them.
+// The util command as support staff run it (the xme command is in ckutil_limits_test).
 #include <gtest/gtest.h>
 
 #include "testing/temp_module.h"
@@ -7,31 +7,13 @@ namespace larkedi {
 namespace {
 
 using testing::LarkediExe;
-using testing::ReadFileOrEmpty;
 using testing::RunCommand;
 using testing::TempModule;
-using testing::WriteFileOrDie;
 
 std::string Larkedi(const std::string& args, int* code) {
   std::string out;
   *code = RunCommand(LarkediExe() + " " + args, &out);
   return out;
-}
-
-TEST(XmeCommandTest, EncryptDecryptAndPack) {
-  TempModule module;
-  const std::string file = module.path("Send/ABC.xme");
-  WriteFileOrDie(file, "<Design>é</Design>");
-  int code = -1;
-  Larkedi("xme encrypt '" + file + "'", &code);
-  EXPECT_EQ(code, 0);
-  EXPECT_NE(ReadFileOrEmpty(file), "<Design>é</Design>");
-  EXPECT_EQ(Larkedi("xme decrypt '" + file + "'", &code), "<Design>é</Design>\n");
-  EXPECT_EQ(code, 0);
-  Larkedi("xme decrypt '" + module.path("none.xme") + "'", &code);
-  EXPECT_EQ(code, 1);
-  Larkedi("xme pack '" + module.path("NoSuchFolder") + "'", &code);
-  EXPECT_EQ(code, 1);
 }
 
 TEST(XmeCommandTest, UtilEncodesAndConvertsDatesInTheLocalZone) {
