@@ -1,7 +1,7 @@
-// Hostile and unusual inputs of the zip and file-encryption layers: zip bombs, endless
-// files, files enciphered twice or on a full disk, symbolic links in an archived folder, and the
-// causes of an unreadable stacked design (named by the library and the command, the file left as it
-// was).
+// Hostile and unusual inputs of the zip and file-encryption layers and of the commands on
+// them: zip bombs, endless files, files enciphered twice or on a full disk, symbolic links in
+// an archived folder, the causes of an unreadable stacked design (named by the library and
+// the command, the file left as it was), and dates the util command refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -291,6 +291,31 @@ TEST(ZipLimitsTest, ArchivingNeverFollowsSymbolicLinks) {
   EXPECT_EQ(packed->FindEntry("LINK.xme"), -1);
   EXPECT_GE(packed->FindEntry("A.xme"), 0);
   EXPECT_EQ(RunCommand(LarkediExe() + " xme pack '" + module.path("NoSuchFolder") + "'"), 1);
+}
+
+std::string Larkedi(const std::string& args, int* code) {
+  std::string out;
+  *code = RunCommand(LarkediExe() + " " + args, &out);
+  return out;
+}
+
+// The util command as support staff run it.
+TEST(UtilCommandTest, EncodesAndConvertsDatesInTheLocalZoneRefusingOthers) {
+  TempModule module;
+  int code = -1;
+  const std::string encoded = Larkedi("util encode 'Crème brûlée' pw", &code);
+  ASSERT_EQ(code, 0);
+  std::string trimmed = encoded.substr(0, encoded.size() - 1);
+  EXPECT_EQ(Larkedi("util decode " + trimmed + " pw", &code), "Crème brûlée\n");
+  EXPECT_EQ(RunCommand("TZ=America/Montreal " + LarkediExe() +
+                       " util xsdatetime '2006-03-05 14:07:09' | grep -qx "
+                       "'2006-03-05T14:07:09-05:00'"),
+            0);
+  EXPECT_EQ(Larkedi("util from-xsdatetime 2006-03-05T14:07:09Z", &code), "2006-03-05 14:07:09\n");
+  Larkedi("util xsdatetime 'next tuesday'", &code);
+  EXPECT_EQ(code, 2);
+  Larkedi("util from-xsdatetime nonsense", &code);
+  EXPECT_EQ(code, 2);
 }
 
 }  // namespace

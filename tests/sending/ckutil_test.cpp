@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "orders/stack_files.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
+#include "sending/send_fixture.h"
 #include "testing/failing_env.h"
-#include "testing/temp_module.h"
 
 namespace larkedi {
 namespace {
@@ -33,13 +34,9 @@ struct FullDiskEnv {
 };
 
 std::vector<std::string> EntryNames(const std::string& zip_path) {
-  std::string error;
-  auto archive = zip::Archive::Open(ReadFileOrEmpty(zip_path), &error);
-  EXPECT_TRUE(archive) << zip_path << ": " << error;
   std::vector<std::string> names;
-  for (int i = 0; archive && i < archive->EntryCount(); ++i) names.push_back(archive->EntryName(i));
-  std::sort(names.begin(), names.end());
-  return names;
+  for (const auto& entry : testing::ZipEntries(zip_path)) names.push_back(entry.first);
+  return names;  // sorted
 }
 
 TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
@@ -217,6 +214,31 @@ TEST(YearlyArchiveTest, EachRunAddsWhatIsNewAndLosesNothing) {
   ASSERT_FALSE(seven.empty()) << "7-Zip is not installed";
   std::string out;
   EXPECT_EQ(RunCommand(seven + " t '" + empty + "/archive_2025.zip'", &out), 0) << out;
+}
+
+// The yearly archive keeps every copy: a design archived again is an entry of its own, and
+// a loose file goes only once its entry is in the written archive.
+TEST(ArchiveEntries, ADesignArchivedAgainGetsAnEntryOfItsOwn) {
+  testing::TempModule module;
+  const std::string folder = module.path("Archive");
+  ASSERT_TRUE(Env::Default()->CreateDirectories(folder, nullptr));
+  std::string zip;
+  // The second archiving of the same name: other bytes add an entry, the same bytes do not.
+  for (const char* bytes : {"first copy", "second copy", "second copy", "third copy"}) {
+    WriteFileOrDie(folder + "/ABC.xme", bytes);
+    ASSERT_FALSE(ArchiveXmeFolder(folder, &zip));
+    EXPECT_FALSE(Env::Default()->Exists(folder + "/ABC.xme")) << bytes;
+  }
+  EXPECT_EQ(
+      testing::ZipEntries(zip),
+      (std::map<std::string, std::string>{
+          {"ABC.xme", "first copy"}, {"ABC~2.xme", "second copy"}, {"ABC~3.xme", "third copy"}}));
+
+  // An archive that cannot be read takes nothing, and the file stays.
+  WriteFileOrDie(zip, "not a zip archive");
+  WriteFileOrDie(folder + "/ABC.xme", "fourth copy");
+  EXPECT_TRUE(ArchiveXmeFolder(folder, &zip));
+  EXPECT_EQ(ReadFileOrEmpty(folder + "/ABC.xme"), "fourth copy");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <set>
 #include <tuple>
 
@@ -37,12 +36,8 @@ std::vector<std::string> Designs(const std::vector<JournalEntry>& entries) {
 
 class SendJournalTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = testing::MakeTempDir(); }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string dir_;
+  testing::TempModule module_{false};
+  const std::string dir_ = module_.dir();
 };
 
 TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswers) {
