@@ -1,12 +1,14 @@
 // Sending through a connector served over the automation line protocol
 // (larkedi-fake-connector): whole orders and catalog by catalog, what reaches the partner,
-// and what the stack keeps when a later catalog of an order fails. A run stopped between
+// what the year's archive keeps, and what the stack keeps when a later catalog of an order
+// fails. A run stopped between
 // two catalogs is in send_crash_test.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 
+#include "orders/xme_file.h"
 #include "platform/xml/xml.h"
 #include "sending/send_fixture.h"
 
@@ -15,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::PartnerSpec;
-using testing::RowCollector;
 
 class CatalogSendTest : public testing::SendFixture {
  protected:
@@ -41,20 +42,35 @@ class CatalogSendTest : public testing::SendFixture {
 
 using Names = std::vector<std::string>;
 
-TEST_F(CatalogSendTest, WholeOrderAndPerCatalogModesSendOneDocumentPerOrderOrCatalog) {
+TEST_F(CatalogSendTest, OneDocumentPerOrderOrCatalogAndNoneForAnOrderWithNothingToSend) {
   WriteSettings({{"OAK", {"Oak Base", "Oak Wall"}, "1", false},
                  {"ELM", {"Elm Base", "Elm Wall"}, "1", true}});
   RegisterConnector();
   Stack(testing::DesignText("PO-1", {"Oak Base", "Elm Base", "Oak Wall", "Elm Wall"}));
 
-  RowCollector rows;
-  ASSERT_TRUE(Send(rows));
-  ASSERT_EQ(rows.rows.size(), 2u);
-  for (const auto& row : rows.rows) EXPECT_EQ(row.result, SendResult::Sent) << row.message;
+  // An order with no catalog to send fails and stays stacked: OAK's group names only
+  // catalogs its design does not hold, ELM's is not to be sent. Nothing is recorded.
+  const auto failed = Send([](OrderStack& stack) {
+    for (xml::Node id : stack.docOrders.selectNodes("//ORDERGROUP[PARTNERID='1']/CATALOGID")) {
+      id.setText("99");
+    }
+    stack.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
+  });
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].result, SendResult::Failed);
+  EXPECT_TRUE(Received().empty());
+  EXPECT_TRUE(Journal().empty());
+  EXPECT_EQ(StackedOrders(),
+            (std::vector<Names>{{"Oak Base", "Oak Wall"}, {"Elm Base", "Elm Wall"}}));
+  EXPECT_TRUE(fs::is_empty(module_.path("Archive")));
+
+  const auto rows = Send();
+  ASSERT_EQ(rows.size(), 2u);
+  for (const auto& row : rows) EXPECT_EQ(row.result, SendResult::Sent) << row.message;
   // Per catalog for OAK (two calls, two sequence numbers), one call for ELM.
   EXPECT_EQ(Received(), (std::vector<Names>{{"Oak Base"}, {"Oak Wall"}, {"Elm Base", "Elm Wall"}}));
-  EXPECT_EQ(rows.rows[0].sequence, "1, 2");
-  EXPECT_EQ(rows.rows[1].sequence, "3");
+  EXPECT_EQ(rows[0].sequence, "1, 2");
+  EXPECT_EQ(rows[1].sequence, "3");
   EXPECT_TRUE(StackedOrders().empty());
 
   // Each catalog was its own hand-over with its own GlobalID.
@@ -65,6 +81,30 @@ TEST_F(CatalogSendTest, WholeOrderAndPerCatalogModesSendOneDocumentPerOrderOrCat
     global_ids.insert(e.order.global_ids[0]);
   }
   EXPECT_EQ(global_ids.size(), 3u);
+
+  // The year's archive keeps each order's sent copy (deciphered: its own catalogs) and the
+  // design itself; nothing is left loose.
+  std::string zip;
+  for (const auto& e : fs::directory_iterator(module_.path("Archive"))) {
+    if (e.path().extension() == ".zip") zip = e.path().string();
+    EXPECT_NE(e.path().extension(), ".xme") << "left loose: " << e.path();
+  }
+  ASSERT_FALSE(zip.empty());
+  std::set<std::set<std::string>> copies;
+  const auto entries = testing::ZipEntries(zip);
+  for (const auto& [name, bytes] : entries) {
+    std::string text;
+    ASSERT_FALSE(DecipherBytes(name, bytes, &text)) << name;
+    xml::Document doc;
+    ASSERT_TRUE(doc.loadXML(text)) << name;
+    if (name.find("-sent") == std::string::npos) continue;
+    std::set<std::string> catalogs;
+    for (xml::Node n : doc.selectNodes("//Catalog/Identification/Name")) catalogs.insert(n.text());
+    copies.insert(catalogs);
+  }
+  EXPECT_EQ(copies,
+            (std::set<std::set<std::string>>{{"Oak Base", "Oak Wall"}, {"Elm Base", "Elm Wall"}}));
+  EXPECT_EQ(entries.size(), 3u);
 }
 
 TEST_F(CatalogSendTest, CatalogsAcceptedBeforeALaterCatalogFailedAreNotSentAgain) {
@@ -75,43 +115,22 @@ TEST_F(CatalogSendTest, CatalogsAcceptedBeforeALaterCatalogFailedAreNotSentAgain
   design.replace(design.find("ITEM-PO-1-2"), 11, "Oak_Wall_Item");
   Stack(design);
 
-  RowCollector first;
-  ASSERT_TRUE(Send(first));
-  ASSERT_EQ(first.rows.size(), 1u);
-  EXPECT_EQ(first.rows[0].result, SendResult::Failed);
-  EXPECT_EQ(first.rows[0].accepted_catalogs, Names{"Oak Base"});
-  EXPECT_NE(first.rows[0].message.find("Oak Base (sequence 1)"), std::string::npos)
-      << first.rows[0].message;
+  const auto first = Send();
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].result, SendResult::Failed);
+  EXPECT_EQ(first[0].accepted_catalogs, Names{"Oak Base"});
+  EXPECT_NE(first[0].message.find("Oak Base (sequence 1)"), std::string::npos) << first[0].message;
   EXPECT_EQ(Received(), std::vector<Names>{{"Oak Base"}});
   // The order keeps only what is still to send.
   EXPECT_EQ(StackedOrders(), (std::vector<Names>{{"Oak Wall", "Oak Tall"}}));
 
   // The partner takes it now: only the rest goes, and the order leaves the stack.
   RegisterConnector();
-  RowCollector second;
-  ASSERT_TRUE(Send(second));
-  ASSERT_EQ(second.rows.size(), 1u);
-  EXPECT_EQ(second.rows[0].result, SendResult::Sent) << second.rows[0].message;
+  const auto second = Send();
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].result, SendResult::Sent) << second[0].message;
   EXPECT_EQ(Received(), (std::vector<Names>{{"Oak Base"}, {"Oak Wall"}, {"Oak Tall"}}));
   EXPECT_TRUE(StackedOrders().empty());
-}
-
-TEST_F(CatalogSendTest, AnOrderWithNoCatalogToSendFailsAndStaysStacked) {
-  WriteSettings({{"OAK", {"Oak Base"}}, {"ELM", {"Elm Base"}}});
-  RegisterConnector();
-  Stack(testing::DesignText("PO-1", {"Oak Base", "Elm Base"}));
-  RowCollector rows;
-  // OAK's group names a catalog its design does not hold; ELM's is not to be sent.
-  ASSERT_TRUE(Send(rows, [](OrderStack& stack) {
-    stack.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='1']/CATALOGID").setText("99");
-    stack.docOrders.selectSingleNode("//ORDERGROUP[PARTNERID='2']/SENDIT").setText("0");
-  }));
-  ASSERT_EQ(rows.rows.size(), 1u);
-  EXPECT_EQ(rows.rows[0].result, SendResult::Failed);
-  EXPECT_TRUE(Received().empty());
-  EXPECT_TRUE(Journal().empty());
-  EXPECT_EQ(StackedOrders(), (std::vector<Names>{{"Oak Base"}, {"Elm Base"}}));
-  EXPECT_TRUE(fs::is_empty(module_.path("Archive")));
 }
 
 }  // namespace

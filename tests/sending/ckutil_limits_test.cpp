@@ -1,6 +1,7 @@
-// Hostile and unusual inputs of the zip and file-encryption layers: zip bombs, endless
-// files, files enciphered twice, symbolic links in an archived folder, and the causes of an
-// unreadable stacked design (named by the library and the command, the file left as it was).
+// Hostile and unusual inputs of the zip and file-encryption layers and of the commands on
+// them: zip bombs, endless files, files enciphered twice or on a full disk, symbolic links in
+// an archived folder, the causes of an unreadable stacked design (named by the library and
+// the command, the file left as it was), and dates the util command refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,8 +13,10 @@
 #include <string_view>
 
 #include "platform/bounded_read.h"
+#include "platform/env.h"
 #include "platform/zip/zip.h"
 #include "sending/ckutil.h"
+#include "testing/failing_env.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {
@@ -200,6 +203,7 @@ TEST(ZipLimitsTest, UnreadableXmeFilesNameTheirCause) {
   XmeFailure why = XmeFailure::kNone;
   EXPECT_EQ(ck.DeCryptFile(module.path("missing.xme"), nullptr, &why), "");
   EXPECT_EQ(why, XmeFailure::kMissing);
+  EXPECT_EQ(RunCommand(LarkediExe() + " xme decrypt '" + module.path("missing.xme") + "'"), 1);
 
   if (::geteuid() != 0) {  // the superuser reads any file
     ASSERT_EQ(::chmod(good.c_str(), 0), 0);
@@ -208,23 +212,41 @@ TEST(ZipLimitsTest, UnreadableXmeFilesNameTheirCause) {
   }
 }
 
-TEST(ZipLimitsTest, AnEncryptedFileIsNeverEncryptedTwice) {
+// Encrypting never harms the file: done by the command, it decrypts to what it was; a
+// second time it is refused; a full disk leaves the plain file, a missing one stays missing.
+TEST(ZipLimitsTest, AnEncryptedFileIsNeverEncryptedTwiceOrLost) {
   TempModule module;
   CKUtil ck;
   const std::string path = module.path("Send/ONCE.xme");
-  WriteFileOrDie(path, "<Design>once</Design>");
-  Err err;
-  ck.EnCryptFile(path, &err);
-  ASSERT_FALSE(err) << err.Description;
+  WriteFileOrDie(path, "<Design>\xC3\xA9</Design>");
+  std::string out;
+  ASSERT_EQ(RunCommand(LarkediExe() + " xme encrypt '" + path + "'", &out), 0) << out;
   const std::string encrypted = ReadFileOrEmpty(path);
+  EXPECT_NE(encrypted, "<Design>\xC3\xA9</Design>");
+  EXPECT_EQ(RunCommand(LarkediExe() + " xme decrypt '" + path + "'", &out), 0);
+  EXPECT_EQ(out, "<Design>\xC3\xA9</Design>\n");
+  Err err;
   ck.EnCryptFile(path, &err);
   EXPECT_TRUE(err);
   EXPECT_NE(err.Description.find("already"), std::string::npos) << err.Description;
   EXPECT_EQ(ReadFileOrEmpty(path), encrypted);
-  EXPECT_EQ(ck.DeCryptFile(path), "<Design>once</Design>");
-
   EXPECT_EQ(RunCommand(LarkediExe() + " xme encrypt '" + path + "'"), 1);
   EXPECT_EQ(ReadFileOrEmpty(path), encrypted);
+
+  const std::string plain_file = module.path("keep.xme");
+  WriteFileOrDie(plain_file, "<Design/>");
+  {
+    testing::FailingWritesEnv disk;
+    testing::ScopedEnv full(&disk);
+    Err refused;
+    ck.EnCryptFile(plain_file, &refused);
+    EXPECT_TRUE(refused);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(plain_file), "<Design/>");
+  Err absent;
+  ck.EnCryptFile(module.path("absent.xme"), &absent);
+  EXPECT_TRUE(absent);
+  EXPECT_FALSE(Env::Default()->Exists(module.path("absent.xme")));
 
   // A plain zip archive (not encrypted) is still just a file to encrypt.
   std::string error, plain_zip;
@@ -268,6 +290,32 @@ TEST(ZipLimitsTest, ArchivingNeverFollowsSymbolicLinks) {
   ASSERT_TRUE(packed) << yearly << ": " << error;
   EXPECT_EQ(packed->FindEntry("LINK.xme"), -1);
   EXPECT_GE(packed->FindEntry("A.xme"), 0);
+  EXPECT_EQ(RunCommand(LarkediExe() + " xme pack '" + module.path("NoSuchFolder") + "'"), 1);
+}
+
+std::string Larkedi(const std::string& args, int* code) {
+  std::string out;
+  *code = RunCommand(LarkediExe() + " " + args, &out);
+  return out;
+}
+
+// The util command as support staff run it.
+TEST(UtilCommandTest, EncodesAndConvertsDatesInTheLocalZoneRefusingOthers) {
+  TempModule module;
+  int code = -1;
+  const std::string encoded = Larkedi("util encode 'Crème brûlée' pw", &code);
+  ASSERT_EQ(code, 0);
+  std::string trimmed = encoded.substr(0, encoded.size() - 1);
+  EXPECT_EQ(Larkedi("util decode " + trimmed + " pw", &code), "Crème brûlée\n");
+  EXPECT_EQ(RunCommand("TZ=America/Montreal " + LarkediExe() +
+                       " util xsdatetime '2006-03-05 14:07:09' | grep -qx "
+                       "'2006-03-05T14:07:09-05:00'"),
+            0);
+  EXPECT_EQ(Larkedi("util from-xsdatetime 2006-03-05T14:07:09Z", &code), "2006-03-05 14:07:09\n");
+  Larkedi("util xsdatetime 'next tuesday'", &code);
+  EXPECT_EQ(code, 2);
+  Larkedi("util from-xsdatetime nonsense", &code);
+  EXPECT_EQ(code, 2);
 }
 
 }  // namespace

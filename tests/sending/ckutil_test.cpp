@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "orders/stack_files.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
+#include "sending/send_fixture.h"
 #include "testing/failing_env.h"
-#include "testing/temp_module.h"
 
 namespace larkedi {
 namespace {
@@ -33,13 +34,9 @@ struct FullDiskEnv {
 };
 
 std::vector<std::string> EntryNames(const std::string& zip_path) {
-  std::string error;
-  auto archive = zip::Archive::Open(ReadFileOrEmpty(zip_path), &error);
-  EXPECT_TRUE(archive) << zip_path << ": " << error;
   std::vector<std::string> names;
-  for (int i = 0; archive && i < archive->EntryCount(); ++i) names.push_back(archive->EntryName(i));
-  std::sort(names.begin(), names.end());
-  return names;
+  for (const auto& entry : testing::ZipEntries(zip_path)) names.push_back(entry.first);
+  return names;  // sorted
 }
 
 TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
@@ -103,24 +100,6 @@ TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
   }
 }
 
-TEST(CKUtilTest, FailedEncryptionLeavesThePlainFile) {
-  TempModule module;
-  CKUtil ck;
-  const std::string path = module.path("keep.xme");
-  WriteFileOrDie(path, kDesign);
-  {
-    FullDiskEnv full;
-    Err err;
-    ck.EnCryptFile(path, &err);
-    EXPECT_TRUE(err);
-  }
-  EXPECT_EQ(ReadFileOrEmpty(path), kDesign);
-  Err err;
-  ck.EnCryptFile(module.path("absent.xme"), &err);
-  EXPECT_TRUE(err);
-  EXPECT_FALSE(Env::Default()->Exists(module.path("absent.xme")));
-}
-
 TEST(CKUtilTest, AttachmentDataIsBase64OfRawDeflate) {
   TempModule module;
   CKUtil ck;
@@ -172,58 +151,63 @@ TEST(CKUtilTest, ExtractWritesEntriesButNothingOutsideTheFolder) {
   EXPECT_FALSE(ck.ExtractFilesFromData(true, false, "not a zip", module.path("out3")));
 }
 
-class YearlyArchiveTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = module_.path("Archive");
-    for (const char* n : {"A1.xme", "B2.XME", "LastPo.xml", "notes.txt", ".hidden.xme"}) {
-      WriteFileOrDie(folder_ + "/" + n, std::string("content of ") + n);
-    }
-    WriteFileOrDie(folder_ + "/sub/C3.xme", "deeper");
+// The yearly archive run by run: new files join, old entries stay, a new year starts a new
+// archive, lastPO.xml never enters it, a failed run or a damaged archive loses nothing.
+TEST(YearlyArchiveTest, EachRunAddsWhatIsNewAndLosesNothing) {
+  TempModule module;
+  CKUtil ck;
+  const std::string folder = module.path("Archive");
+  for (const char* n : {"A1.xme", "B2.XME", "LastPo.xml", "notes.txt", ".hidden.xme"}) {
+    WriteFileOrDie(folder + "/" + n, std::string("content of ") + n);
   }
-  bool Pack(const std::string& zip_name, const std::string& pattern = "\\*.xme",
-            Err* err = nullptr) {
-    return ck_.CompressArchive(folder_, folder_ + "/" + zip_name, pattern, "", false, false, false,
-                               false, false, err);
-  }
-  TempModule module_;
-  CKUtil ck_;
-  std::string folder_;
-};
-
-TEST_F(YearlyArchiveTest, AddsMatchingFilesAndKeepsWhatWasThere) {
-  ASSERT_TRUE(Pack("archive_2025.zip"));
-  EXPECT_EQ(EntryNames(folder_ + "/archive_2025.zip"),
-            (std::vector<std::string>{"A1.xme", "B2.XME"}));
+  WriteFileOrDie(folder + "/sub/C3.xme", "deeper");
+  auto pack = [&](const std::string& year, const std::string& pattern = "\\*.xme",
+                  Err* err = nullptr) {
+    return ck.CompressArchive(folder, folder + "/archive_" + year + ".zip", pattern, "", false,
+                              false, false, false, false, err);
+  };
+  using Names = std::vector<std::string>;
+  // lastPO.xml never enters the archive, whatever its case.
+  WriteFileOrDie(folder + "/lastpo.XML", "the same file in another case");
+  WriteFileOrDie(folder + "/LASTPO.XML.xme", "looks alike but is a design");
+  ASSERT_TRUE(pack("2024", "*"));
+  EXPECT_EQ(EntryNames(folder + "/archive_2024.zip"),
+            (Names{"A1.xme", "B2.XME", "LASTPO.XML.xme", "notes.txt"}));
+  ASSERT_TRUE(Env::Default()->RemoveFile(folder + "/LASTPO.XML.xme", nullptr));
+  const std::string zip_2025 = folder + "/archive_2025.zip";
+  ASSERT_TRUE(pack("2025"));
+  EXPECT_EQ(EntryNames(zip_2025), (Names{"A1.xme", "B2.XME"}));
   // Sent designs leave the folder; the next run adds the new one and keeps the old ones.
-  ASSERT_TRUE(Env::Default()->RemoveFile(folder_ + "/A1.xme", nullptr));
-  WriteFileOrDie(folder_ + "/D4.xme", "new");
-  WriteFileOrDie(folder_ + "/B2.XME", "changed");
-  ASSERT_TRUE(Pack("archive_2025.zip"));
-  const std::string zip_path = folder_ + "/archive_2025.zip";
-  EXPECT_EQ(EntryNames(zip_path), (std::vector<std::string>{"A1.xme", "B2.XME", "D4.xme"}));
+  ASSERT_TRUE(Env::Default()->RemoveFile(folder + "/A1.xme", nullptr));
+  WriteFileOrDie(folder + "/D4.xme", "new");
+  WriteFileOrDie(folder + "/B2.XME", "changed");
+  ASSERT_TRUE(pack("2025"));
+  EXPECT_EQ(EntryNames(zip_2025), (Names{"A1.xme", "B2.XME", "D4.xme"}));
+  const std::string before = ReadFileOrEmpty(zip_2025);
+  WriteFileOrDie(folder + "/E5.xme", "more");
+  {
+    FullDiskEnv full;
+    Err err;
+    EXPECT_FALSE(pack("2025", "*.xme", &err));
+    EXPECT_TRUE(err);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before);
   // A new year starts a new archive; last year's stays as it was.
-  const std::string before = ReadFileOrEmpty(zip_path);
-  ASSERT_TRUE(Pack("archive_2026.zip"));
-  EXPECT_EQ(EntryNames(folder_ + "/archive_2026.zip"),
-            (std::vector<std::string>{"B2.XME", "D4.xme"}));
-  EXPECT_EQ(ReadFileOrEmpty(zip_path), before);
-}
-
-TEST_F(YearlyArchiveTest, LastPoNeverEntersTheArchiveWhateverItsCase) {
-  WriteFileOrDie(folder_ + "/lastpo.XML", "the same file in another case");
-  WriteFileOrDie(folder_ + "/LASTPO.XML.xme", "looks alike but is a design");
-  ASSERT_TRUE(Pack("archive_2025.zip", "*"));
-  EXPECT_EQ(EntryNames(folder_ + "/archive_2025.zip"),
-            (std::vector<std::string>{"A1.xme", "B2.XME", "LASTPO.XML.xme", "notes.txt"}));
-}
-
-TEST_F(YearlyArchiveTest, AnEmptyFolderGivesAValidEmptyArchive) {
-  const std::string empty = module_.path("Empty");
-  ASSERT_TRUE(Env::Default()->CreateDirectories(empty, nullptr));
+  ASSERT_TRUE(pack("2026"));
+  EXPECT_EQ(EntryNames(folder + "/archive_2026.zip"), (Names{"B2.XME", "D4.xme", "E5.xme"}));
+  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before);
+  // A damaged archive is not replaced by one that would lose its entries.
+  WriteFileOrDie(zip_2025, before.substr(0, before.size() / 2));
   Err err;
-  EXPECT_TRUE(ck_.CompressArchive(empty, empty + "/archive_2025.zip", "*.xme", "", false, false,
-                                  false, false, false, &err))
+  EXPECT_FALSE(pack("2025", "*.xme", &err));
+  EXPECT_NE(err.Description.find("archive_2025.zip"), std::string::npos);
+  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before.substr(0, before.size() / 2));
+
+  // An empty folder gives a valid empty archive.
+  const std::string empty = module.path("Empty");
+  ASSERT_TRUE(Env::Default()->CreateDirectories(empty, nullptr));
+  EXPECT_TRUE(ck.CompressArchive(empty, empty + "/archive_2025.zip", "*.xme", "", false, false,
+                                 false, false, false, &err))
       << err.Description;
   EXPECT_TRUE(EntryNames(empty + "/archive_2025.zip").empty());
   const std::string seven = SevenZip();
@@ -232,24 +216,29 @@ TEST_F(YearlyArchiveTest, AnEmptyFolderGivesAValidEmptyArchive) {
   EXPECT_EQ(RunCommand(seven + " t '" + empty + "/archive_2025.zip'", &out), 0) << out;
 }
 
-TEST_F(YearlyArchiveTest, AFailedRunLeavesThePreviousArchiveWhole) {
-  ASSERT_TRUE(Pack("archive_2025.zip"));
-  const std::string zip_path = folder_ + "/archive_2025.zip";
-  const std::string before = ReadFileOrEmpty(zip_path);
-  WriteFileOrDie(folder_ + "/E5.xme", "more");
-  {
-    FullDiskEnv full;
-    Err err;
-    EXPECT_FALSE(Pack("archive_2025.zip", "*.xme", &err));
-    EXPECT_TRUE(err);
+// The yearly archive keeps every copy: a design archived again is an entry of its own, and
+// a loose file goes only once its entry is in the written archive.
+TEST(ArchiveEntries, ADesignArchivedAgainGetsAnEntryOfItsOwn) {
+  testing::TempModule module;
+  const std::string folder = module.path("Archive");
+  ASSERT_TRUE(Env::Default()->CreateDirectories(folder, nullptr));
+  std::string zip;
+  // The second archiving of the same name: other bytes add an entry, the same bytes do not.
+  for (const char* bytes : {"first copy", "second copy", "second copy", "third copy"}) {
+    WriteFileOrDie(folder + "/ABC.xme", bytes);
+    ASSERT_FALSE(ArchiveXmeFolder(folder, &zip));
+    EXPECT_FALSE(Env::Default()->Exists(folder + "/ABC.xme")) << bytes;
   }
-  EXPECT_EQ(ReadFileOrEmpty(zip_path), before);
-  // A damaged archive is not replaced by one that would lose its entries.
-  WriteFileOrDie(zip_path, before.substr(0, before.size() / 2));
-  Err err;
-  EXPECT_FALSE(Pack("archive_2025.zip", "*.xme", &err));
-  EXPECT_NE(err.Description.find("archive_2025.zip"), std::string::npos);
-  EXPECT_EQ(ReadFileOrEmpty(zip_path), before.substr(0, before.size() / 2));
+  EXPECT_EQ(
+      testing::ZipEntries(zip),
+      (std::map<std::string, std::string>{
+          {"ABC.xme", "first copy"}, {"ABC~2.xme", "second copy"}, {"ABC~3.xme", "third copy"}}));
+
+  // An archive that cannot be read takes nothing, and the file stays.
+  WriteFileOrDie(zip, "not a zip archive");
+  WriteFileOrDie(folder + "/ABC.xme", "fourth copy");
+  EXPECT_TRUE(ArchiveXmeFolder(folder, &zip));
+  EXPECT_EQ(ReadFileOrEmpty(folder + "/ABC.xme"), "fourth copy");
 }
 
 }  // namespace

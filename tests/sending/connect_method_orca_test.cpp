@@ -9,6 +9,7 @@
 
 #include "platform/automation/automation.h"
 #include "platform/xml/xml.h"
+#include "sending/send_fixture.h"
 #include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
@@ -50,129 +51,101 @@ class ConnectMethodOrcaTest : public ::testing::Test {
     options.data_dir = data_dir_;
     return options;
   }
-  /// Short time-outs so that the lost-answer cases end quickly.
   void WriteList(const std::string& partners, const std::string& extra = "") {
-    WriteFileOrDie(module_.path("ConnectMethodOrca.xml"),
-                   "<ConnectMethodOrca><CONNECTTIMEOUTMS>2000</CONNECTTIMEOUTMS>"
-                   "<TIMEOUTMS>3000</TIMEOUTMS><HEALTHTIMEOUTMS>2000</HEALTHTIMEOUTMS>" +
-                       extra + partners + "</ConnectMethodOrca>");
+    testing::WriteOrcaConfig(module_.dir(), extra + partners);
   }
 
   testing::TempModule module_;
   const std::string data_dir_ = module_.path("gateway-data");
 };
 
-TEST_F(ConnectMethodOrcaTest, SendsThroughTheAutomationObjectAndGetsTheSequence) {
+// One gateway, one server list: orders through the automation object, the gateway's
+// faults, then servers that cannot be reached and parameters that are no order.
+TEST_F(ConnectMethodOrcaTest, SendsRefusalsLostAnswersAndUnreachableServers) {
   PartnerSim sim(kData, Options());
   ASSERT_TRUE(sim.running());
-  WriteList("<PARTNER code=\"NWC\"><SERVER>" + sim.base_url() + "/</SERVER></PARTNER>");
-
-  Err err;
-  auto object = automation::CreateObject("connectmethodorca.SPOOLER", &err);
-  ASSERT_TRUE(object) << err.Description;
-  std::vector<Variant> args = {Variant(Connection(" nwc "))};
-  Variant result;
-  ASSERT_FALSE(object->Call("GetConnection", args, &result));
-  EXPECT_EQ(result.AsString(), "127.0.0.1:" + std::to_string(sim.port()));
-
-  for (const char* id : {"GUID1", "GUID2"}) {
-    std::vector<Variant> send = {Variant(SendParameter(" nwc ", PurchaseOrder(id)))};
-    ASSERT_FALSE(object->Call("sendfiles", send, &result));
-    EXPECT_TRUE(result.AsBool());
+  const std::string gate = "<SERVER>" + sim.base_url() + "</SERVER></PARTNER>";
+  const std::string dead = "<SERVER>" + std::string(kDeadServer) + "</SERVER>";
+  WriteList("<PARTNER code=\"NWC\"><SERVER>" + sim.base_url() + "/</SERVER></PARTNER>" +
+            "<PARTNER code=\"A&amp;B\">" + gate + "<PARTNER code=\"DEAD\">" + dead +
+            "</PARTNER><PARTNER code=\"TWO\">" + dead + gate);
+  {
+    SCOPED_TRACE("sent through the automation object");
+    Err err;
+    auto object = automation::CreateObject("connectmethodorca.SPOOLER", &err);
+    ASSERT_TRUE(object) << err.Description;
+    std::vector<Variant> args = {Variant(Connection(" nwc "))};
+    Variant result;
+    ASSERT_FALSE(object->Call("GetConnection", args, &result));
+    EXPECT_EQ(result.AsString(), "127.0.0.1:" + std::to_string(sim.port()));
+    // Other spellings of the parameter carry the same document.
+    const std::string spaced =
+        "<?xml version=\"1.0\"?>\n<InputParameter>\n  <PartnerCode>NWC</PartnerCode>\n"
+        "  <Data>" +
+        PurchaseOrder("GUID3") + "</Data>\n</InputParameter>";
+    const std::string escaped =
+        "<InputParameter><PartnerCode freeedi=\"1\"><![CDATA[NWC]]></PartnerCode><Data>" +
+        xml::EscapeXmlText(PurchaseOrder("GUID4")) + "</Data></InputParameter>";
+    for (const std::string& parameter :
+         {SendParameter(" nwc ", PurchaseOrder("GUID1")),
+          SendParameter(" nwc ", PurchaseOrder("GUID2")), spaced, escaped}) {
+      std::vector<Variant> send = {Variant(parameter)};
+      ASSERT_FALSE(object->Call("sendfiles", send, &result));
+      EXPECT_TRUE(result.AsBool()) << parameter;
+    }
+    Variant response;
+    ASSERT_FALSE(object->Get("response", &response));
+    xml::Document answer;
+    ASSERT_TRUE(answer.loadXML(response.AsString())) << response.AsString();
+    EXPECT_EQ(answer.selectSingleNode("RESPONSE/SEQUENCE").text(), "4");
+    auto orders = sim.ReceivedOrders();
+    ASSERT_EQ(orders.size(), 4u);
+    EXPECT_EQ(orders[0].partner_code, "nwc");
+    // Each document arrives as it was handed over (the escaped ampersand included).
+    for (std::size_t i = 0; i < orders.size(); ++i) {
+      EXPECT_EQ(ReadFileOrEmpty(data_dir_ + "/received/" + orders[i].file),
+                PurchaseOrder("GUID" + std::to_string(i + 1)));
+    }
   }
-  // Other spellings of the parameter carry the same document.
-  const std::string spaced =
-      "<?xml version=\"1.0\"?>\n<InputParameter>\n  <PartnerCode>NWC</PartnerCode>\n"
-      "  <Data>" +
-      PurchaseOrder("GUID3") + "</Data>\n</InputParameter>";
-  const std::string escaped =
-      "<InputParameter><PartnerCode freeedi=\"1\"><![CDATA[NWC]]></PartnerCode>"
-      "<Data>" +
-      xml::EscapeXmlText(PurchaseOrder("GUID4")) + "</Data></InputParameter>";
-  for (const std::string& parameter : {spaced, escaped}) {
-    std::vector<Variant> send = {Variant(parameter)};
-    ASSERT_FALSE(object->Call("sendfiles", send, &result));
-    EXPECT_TRUE(result.AsBool()) << parameter;
-  }
-  Variant response;
-  ASSERT_FALSE(object->Get("response", &response));
-  xml::Document answer;
-  ASSERT_TRUE(answer.loadXML(response.AsString())) << response.AsString();
-  EXPECT_EQ(answer.selectSingleNode("RESPONSE/SEQUENCE").text(), "4");
-
-  auto orders = sim.ReceivedOrders();
-  ASSERT_EQ(orders.size(), 4u);
-  EXPECT_EQ(orders[0].partner_code, "nwc");
-  // Each document arrives as it was handed over (the escaped ampersand included).
-  for (std::size_t i = 0; i < orders.size(); ++i) {
-    EXPECT_EQ(ReadFileOrEmpty(data_dir_ + "/received/" + orders[i].file),
-              PurchaseOrder("GUID" + std::to_string(i + 1)));
-  }
-}
-
-TEST_F(ConnectMethodOrcaTest, RefusalsAndLostAnswersAreNotAccepted) {
-  PartnerSim sim(kData, Options());
-  ASSERT_TRUE(sim.running());
-  WriteList("<PARTNER code=\"A&amp;B\"><SERVER>" + sim.base_url() + "</SERVER></PARTNER>");
   ConnectMethodOrca connector(module_.dir());
-
-  ASSERT_TRUE(sim.SetGatewayFault("fail", 0, 1));
-  EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("F1"))));
-  EXPECT_EQ(connector.errornumber(), 500);
-  EXPECT_TRUE(sim.ReceivedOrders().empty());
-
-  ASSERT_TRUE(sim.SetGatewayFault("garbage", 0, 1));
-  EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("G1"))));
-  EXPECT_EQ(connector.errornumber(), kErrOrcaNoAnswer);
-
-  // The gateway keeps the order and cuts the line: the order is in doubt.
-  ASSERT_TRUE(sim.SetGatewayFault("drop", 0, 1));
-  EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("D1"))));
-  EXPECT_EQ(connector.errornumber(), kErrOrcaNoAnswer);
-
-  ASSERT_TRUE(sim.SetGatewayFault("delay", 20000, 1));
-  EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("S1"))));
-  EXPECT_EQ(connector.errornumber(), kErrOrcaNoAnswer);
-
-  auto orders = sim.ReceivedOrders();
-  ASSERT_EQ(orders.size(), 3u);
-  EXPECT_EQ(orders[1].global_id, "D1");
-  EXPECT_EQ(orders[1].partner_code, "A&B");  // the code travels encoded in the address
-
-  // After the faults the next order goes through with the next number.
-  EXPECT_TRUE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("OK1"))));
-  EXPECT_NE(connector.response().find("<SEQUENCE>4</SEQUENCE>"), std::string::npos)
-      << connector.response();
-}
-
-TEST_F(ConnectMethodOrcaTest, UnreachableServersAndBadParameters) {
-  PartnerSim sim(kData, Options());
-  ASSERT_TRUE(sim.running());
-  WriteList("<PARTNER code=\"DEAD\"><SERVER>" + std::string(kDeadServer) +
-            "</SERVER></PARTNER>"
-            "<PARTNER code=\"TWO\"><SERVER>" +
-            kDeadServer + "</SERVER><SERVER>" + sim.base_url() + "</SERVER></PARTNER>");
-  ConnectMethodOrca connector(module_.dir());
-
+  {
+    SCOPED_TRACE("gateway faults");
+    ASSERT_TRUE(sim.SetGatewayFault("fail", 0, 1));
+    EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("F1"))));
+    EXPECT_EQ(connector.errornumber(), 500);
+    EXPECT_EQ(sim.ReceivedOrders().size(), 4u);
+    // Stored, then an answer that is no answer, a cut line, or one too late: in doubt.
+    for (const auto& [fault, delay] :
+         std::vector<std::pair<std::string, int>>{{"garbage", 0}, {"drop", 0}, {"delay", 20000}}) {
+      ASSERT_TRUE(sim.SetGatewayFault(fault, delay, 1));
+      EXPECT_FALSE(connector.sendfiles(SendParameter("A&B", PurchaseOrder(fault)))) << fault;
+      EXPECT_EQ(connector.errornumber(), kErrOrcaNoAnswer) << fault;
+    }
+    auto orders = sim.ReceivedOrders();
+    ASSERT_EQ(orders.size(), 7u);
+    EXPECT_EQ(orders[5].global_id, "drop");
+    EXPECT_EQ(orders[5].partner_code, "A&B");  // the code travels encoded in the address
+    // After the faults the next order goes through with the next number.
+    EXPECT_TRUE(connector.sendfiles(SendParameter("A&B", PurchaseOrder("OK1"))));
+    EXPECT_NE(connector.response().find("<SEQUENCE>8</SEQUENCE>"), std::string::npos)
+        << connector.response();
+  }
+  SCOPED_TRACE("unreachable servers and bad parameters");
   EXPECT_EQ(connector.connectioncount(Connection("NONE")), 0);
   EXPECT_FALSE(connector.sendfiles(SendParameter("NONE", PurchaseOrder("N"))));
   EXPECT_EQ(connector.errornumber(), kErrOrcaBadRequest);
-
   EXPECT_TRUE(connector.testconnection(Connection("DEAD")).IsNull());
   EXPECT_FALSE(connector.sendfiles(SendParameter("DEAD", PurchaseOrder("X"))));
   EXPECT_EQ(connector.errornumber(), kErrOrcaNotDelivered) << connector.errordescription();
-
   // The first server that answers is the one the order goes to.
   EXPECT_EQ(connector.connectioncount(Connection("TWO")), 2);
-  Variant found = connector.testconnection(Connection("TWO"));
-  EXPECT_EQ(found.AsString(), sim.base_url());
+  EXPECT_EQ(connector.testconnection(Connection("TWO")).AsString(), sim.base_url());
   EXPECT_TRUE(connector.sendfiles(SendParameter("TWO", PurchaseOrder("T1"))));
   EXPECT_EQ(connector.GetConnection(Connection("TWO")), "127.0.0.1:9");
-
   EXPECT_FALSE(connector.sendfiles("not xml"));
   EXPECT_EQ(connector.errornumber(), kErrOrcaBadRequest);
   EXPECT_FALSE(connector.sendfiles(Connection("TWO")));  // no Data
-  ASSERT_EQ(sim.ReceivedOrders().size(), 1u);
+  ASSERT_EQ(sim.ReceivedOrders().size(), 9u);
 }
 
 TEST_F(ConnectMethodOrcaTest, TheServerListIsNormalisedKeptAndEditedThroughTheDialog) {
@@ -207,30 +180,22 @@ TEST_F(ConnectMethodOrcaTest, TheServerListIsNormalisedKeptAndEditedThroughTheDi
   EXPECT_EQ(dialogs.CountShown(sim.base_url() + ": answers"), 1);
 }
 
-class ConnectMethodOrcaTlsTest : public ConnectMethodOrcaTest {
- protected:
-  void SetUp() override {
-    ConnectMethodOrcaTest::SetUp();
-    if (!testing::HaveOpenssl()) GTEST_SKIP() << "no openssl";
-    tls_ = module_.path("tls");
-    std::filesystem::create_directories(tls_);
-    std::string error;
-    ASSERT_TRUE(testing::MakeTestCertificates(tls_, &error)) << error;
-  }
-  std::string tls_;
-};
-
-TEST_F(ConnectMethodOrcaTlsTest, HttpsWorksWithTheTrustedAuthorityOnly) {
+TEST_F(ConnectMethodOrcaTest, HttpsWorksWithTheTrustedAuthorityOnly) {
+  if (!testing::HaveOpenssl()) GTEST_SKIP() << "no openssl";
+  const std::string tls = module_.path("tls");
+  std::filesystem::create_directories(tls);
+  std::string error;
+  ASSERT_TRUE(testing::MakeTestCertificates(tls, &error)) << error;
   PartnerSimOptions options = Options();
-  options.tls_cert = tls_ + "/server.pem";
-  options.tls_key = tls_ + "/server.key";
-  options.tls_ca = tls_ + "/ca.pem";
+  options.tls_cert = tls + "/server.pem";
+  options.tls_key = tls + "/server.key";
+  options.tls_ca = tls + "/ca.pem";
   PartnerSim sim(kData, options);
   ASSERT_TRUE(sim.running());
   const std::string server = "gate.localhost:" + std::to_string(sim.port());  // https implied
 
   WriteList("<PARTNER code=\"NWC\"><SERVER>" + server + "</SERVER></PARTNER>",
-            "<CAFILE>" + tls_ + "/ca.pem</CAFILE>");
+            "<CAFILE>" + tls + "/ca.pem</CAFILE>");
   ConnectMethodOrca trusting(module_.dir());
   EXPECT_EQ(trusting.Servers("NWC").front(), "https://" + server);
   EXPECT_FALSE(trusting.testconnection(Connection("NWC")).IsNull());

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "platform/xml/xml.h"
@@ -22,27 +21,21 @@ namespace {
 using testing::ReadFileOrEmpty;
 using testing::WriteFileOrDie;
 
-TEST(CredentialDialogsTest, PasswordDialogReturnsWhatWasTypedOrNothingOnCancel) {
+TEST(CredentialDialogsTest, CancelKeepsNothingTypedAndTheDealerLinkOpensTheService) {
   testing::TempModule module;
   module.Restart();
   ScriptedDialogs dialogs;
   ScopedDialogs scoped(&dialogs);
-  dialogs.credential_answers = {{true, "", "typed"}, {false, "", "  pw  "}};
-
-  frmPassword cancelled;
-  EXPECT_EQ(cancelled.GetPassword(), "");
-  EXPECT_TRUE(cancelled.Cancelled);
+  dialogs.credential_answers = {{true, "", "typed"},
+                                {false, "", "  pw  "},
+                                {true, "changed@example.com", "typed"},
+                                {false, "", "pw"}};
+  frmPassword cancelled_password;
+  EXPECT_EQ(cancelled_password.GetPassword(), "");
+  EXPECT_TRUE(cancelled_password.Cancelled);
   frmPassword blanks;  // blanks are part of a password
   EXPECT_EQ(blanks.GetPassword(), "  pw  ");
   EXPECT_FALSE(blanks.Cancelled);
-}
-
-TEST(CredentialDialogsTest, DealerDialogKeepsItsEmailOnCancelAndOpensTheServiceFromItsLink) {
-  testing::TempModule module;
-  module.Restart();
-  ScriptedDialogs dialogs;
-  ScopedDialogs scoped(&dialogs);
-  dialogs.credential_answers = {{true, "changed@example.com", "typed"}, {false, "", "pw"}};
 
   frmDealerID cancelled;
   cancelled.Email("dealer@example.com");
@@ -51,7 +44,7 @@ TEST(CredentialDialogsTest, DealerDialogKeepsItsEmailOnCancelAndOpensTheServiceF
   EXPECT_TRUE(cancelled.Cancelled);
   EXPECT_EQ(email, "dealer@example.com");
   EXPECT_EQ(password, "");
-  EXPECT_EQ(dialogs.credentials_asked.at(0).email, "dealer@example.com");
+  EXPECT_EQ(dialogs.credentials_asked.at(2).email, "dealer@example.com");
 
   frmDealerID cleared;
   cleared.Email("dealer@example.com");
@@ -61,7 +54,7 @@ TEST(CredentialDialogsTest, DealerDialogKeepsItsEmailOnCancelAndOpensTheServiceF
   EXPECT_EQ(password, "pw");
 
   // The link opens the service's home page (an address with '&') in the associated program.
-  const std::string dir = testing::MakeTempDir();
+  const std::string dir = module.dir();
   const std::string out = dir + "/opened.txt";
   WriteFileOrDie(dir + "/opener", "#!/bin/sh\nprintf '%s\\n' \"$1\" > " + out + ".tmp && mv " +
                                       out + ".tmp " + out + "\n");
@@ -81,7 +74,6 @@ TEST(CredentialDialogsTest, DealerDialogKeepsItsEmailOnCancelAndOpensTheServiceF
   ::unsetenv("LARKEDI_OPENER");
   ::unsetenv("LARKEDI_DEALER_SERVICE_URL");
   EXPECT_EQ(opened, "https://home.example.invalid/?a=1&b=2\n");
-  std::filesystem::remove_all(dir);
 }
 
 TEST(CredentialDialogsTest, WithoutATerminalTheConsoleNamesWhatItWouldHaveAsked) {

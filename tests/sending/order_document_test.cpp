@@ -44,7 +44,7 @@ std::string StackXml(const std::string& kit_path, const std::string& files_of_gr
          files_of_group_5 +
          "</ORDERGROUP>"
          "<ORDERGROUP><ID>6</ID><PARTNERID>11</PARTNERID><CATALOGID>2</CATALOGID>"
-         "<PONUMBER>PO-7</PONUMBER><RFQ>0</RFQ></ORDERGROUP>"
+         "<PONUMBER>PO-7</PONUMBER><CONTACTNAME>Bob</CONTACTNAME><RFQ>0</RFQ></ORDERGROUP>"
          "</Design></Orders>";
 }
 
@@ -103,82 +103,61 @@ TEST_F(OrderDocumentTest, EachPartnersCopyHoldsOnlyItsCatalogsGroupAndHeader) {
   // The kit file was not asked for: the stack's File element is untouched.
   EXPECT_EQ(tmpdoc_.selectNodes("Design/File[FileData!='']").length(), 0);
 
-  // The other partner's copy of the same design.
-  xml::Node other = Prepare(StackXml("/none", ""), "6");
+  // The other partner's copy of the same design, whose stack names no designer contact.
+  xml::Node other = Prepare(StackXml("/none", "", ""), "6");
   ASSERT_TRUE(BuildOrderDocument(other, tmpdoc_, settings_, "M-11", "D-1", "", &err));
   ASSERT_EQ(tmpdoc_.selectNodes("//Catalog").length(), 1);
   EXPECT_EQ(tmpdoc_.selectSingleNode("//Catalog/ID").text(), "2");
   EXPECT_EQ(tmpdoc_.selectSingleNode("//ORDERGROUP/ID").text(), "6");
   EXPECT_EQ(tmpdoc_.selectSingleNode("Design/JobInfo/Header/TransactionCode").text(), "00");
   EXPECT_NE(tmpdoc_.selectSingleNode("Design/JobInfo/Header/GlobalID").text(), guid);
+  EXPECT_FALSE(tmpdoc_.selectSingleNode("//Name[@Type='FullName']"));
+  EXPECT_EQ(tmpdoc_.selectSingleNode("Design/JobInfo/Header/Number").text(), "PO-7");
 }
 
-TEST_F(OrderDocumentTest, KitFileUpdatesTheStacksFileElementAndAttachmentsAreAppended) {
+TEST_F(OrderDocumentTest, FilesAreEmbeddedWholeAndAMissingOneIsAskedAbout) {
   const std::string kit = dir_ + "/job.kit";
-  const std::string attach = dir_ + "/plan.pdf";
-  WriteFileOrDie(kit, std::string(3000, 'k') + "\r\nkit end");
-  WriteFileOrDie(attach, "attached plan");
-  ASSERT_TRUE(settings_.loadXML(SettingsXml("1")));
-  xml::Node order = Prepare(StackXml(kit, "<File><Name>" + attach + "</Name></File>"), "5");
-  Err err;
-  ASSERT_TRUE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err))
-      << err.Description;
-
-  xml::NodeList files = tmpdoc_.selectNodes("Design/File");
-  ASSERT_EQ(files.length(), 2);  // the stack's element updated, the attachment added
-  EXPECT_EQ(files.item(0).selectSingleNode("Name").text(), kit);
-  EXPECT_EQ(files.item(1).selectSingleNode("Name").text(), attach);
-  CKUtil ck;
-  for (long i = 0; i < 2; ++i) {
-    EXPECT_EQ(files.item(i).selectSingleNode("Type").text(), "Kit");
-    const std::string data = files.item(i).selectSingleNode("FileData").text();
-    EXPECT_EQ(data.find_first_of("\r\n"), std::string::npos);
-    EXPECT_EQ(ck.GetDecompressedFileData(true, true, data, false),
-              testing::ReadFileOrEmpty(i == 0 ? kit : attach));
-  }
-  EXPECT_TRUE(dialogs_.shown.empty());
-}
-
-TEST_F(OrderDocumentTest, AMissingFileIsAskedAboutNoStopsYesSkipsIt) {
   const std::string first = dir_ + "/a.txt";
   const std::string third = dir_ + "/c.txt";
+  WriteFileOrDie(kit, std::string(3000, 'k') + "\r\nkit end");
   WriteFileOrDie(first, "first");
   WriteFileOrDie(third, "third");
   const std::string files = "<File><Name>" + first + "</Name></File><File><Name>" + dir_ +
                             "/missing.txt</Name></File><File><Name>" + third + "</Name></File>";
-  ASSERT_TRUE(settings_.loadXML(SettingsXml("0")));
+  ASSERT_TRUE(settings_.loadXML(SettingsXml("1")));
 
-  dialogs_.msgbox_answers = {MsgResult::No};
-  xml::Node order = Prepare(StackXml("/none", files), "5");
+  dialogs_.msgbox_answers = {MsgResult::No};  // No stops the order
+  xml::Node order = Prepare(StackXml(kit, files), "5");
   Err err;
   EXPECT_FALSE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err));
   EXPECT_FALSE(err);  // declined, not failed
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_NE(dialogs_.shown[0].text.find(dir_ + "/missing.txt"), std::string::npos);
 
-  dialogs_.msgbox_answers = {MsgResult::Yes};
-  order = Prepare(StackXml("/none", files), "5");
-  ASSERT_TRUE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err));
-  xml::NodeList embedded = tmpdoc_.selectNodes("Design/File[FileData!='']/Name");
-  ASSERT_EQ(embedded.length(), 2);
-  EXPECT_EQ(embedded.item(0).text(), first);
-  EXPECT_EQ(embedded.item(1).text(), third);
+  dialogs_.msgbox_answers = {MsgResult::Yes};  // Yes skips the file
+  order = Prepare(StackXml(kit, files), "5");
+  ASSERT_TRUE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err))
+      << err.Description;
+  EXPECT_EQ(dialogs_.shown.size(), 2u);  // asked about the missing file only
+  // The stack's File element holds the kit, the attachments are appended.
+  xml::NodeList embedded = tmpdoc_.selectNodes("Design/File");
+  ASSERT_EQ(embedded.length(), 3);
+  CKUtil ck;
+  const std::string names[] = {kit, first, third};
+  for (long i = 0; i < 3; ++i) {
+    EXPECT_EQ(embedded.item(i).selectSingleNode("Name").text(), names[i]);
+    EXPECT_EQ(embedded.item(i).selectSingleNode("Type").text(), "Kit");
+    const std::string data = embedded.item(i).selectSingleNode("FileData").text();
+    EXPECT_EQ(data.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(ck.GetDecompressedFileData(true, true, data, false),
+              testing::ReadFileOrEmpty(names[i]));
+  }
 
   // A missing kit file asks the same question.
-  ASSERT_TRUE(settings_.loadXML(SettingsXml("1")));
   dialogs_.msgbox_answers = {MsgResult::No};
   order = Prepare(StackXml(dir_ + "/gone.kit", ""), "5");
   EXPECT_FALSE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err));
   EXPECT_NE(dialogs_.shown.back().text.find(dir_ + "/gone.kit"), std::string::npos);
-}
-
-TEST_F(OrderDocumentTest, ADesignWithoutDesignerContactIsStillPrepared) {
-  ASSERT_TRUE(settings_.loadXML(SettingsXml("0")));
-  xml::Node order = Prepare(StackXml("/none", "", ""), "5");
-  Err err;
-  ASSERT_TRUE(BuildOrderDocument(order, tmpdoc_, settings_, "M", "D", "P", &err));
-  EXPECT_FALSE(tmpdoc_.selectSingleNode("//Name[@Type='FullName']"));
-  EXPECT_EQ(tmpdoc_.selectSingleNode("Design/JobInfo/Header/Number").text(), "PO-9");
 }
 
 TEST(KeepCatalogOnlyTest, KeepsOneCatalogWhateverQuotesItsNameHolds) {
@@ -235,7 +214,7 @@ class TransformationTest : public ::testing::Test {
   }
 };
 
-TEST_F(TransformationTest, ANameResolvesUnderTheHtmlFolderAndFailuresBeginWithError) {
+TEST_F(TransformationTest, ANameResolvesUnderTheHtmlFolderOutputIsUtf8AndFailuresSayError) {
   std::string path = "CatalogToEDI.xsl";
   xml::Document po;
   ASSERT_TRUE(po.loadXML(DoCustomTransformation(design_, path)));
@@ -250,16 +229,14 @@ TEST_F(TransformationTest, ANameResolvesUnderTheHtmlFolderAndFailuresBeginWithEr
     const std::string result = DoCustomTransformation(design_, sheet);
     EXPECT_EQ(result.rfind("ERROR : ", 0), 0u) << result;
   }
-}
 
-TEST_F(TransformationTest, OutputIsUtf8WhateverTheSheetDeclares) {
+  // UTF-8 whatever the sheet declares.
   std::string latin = Sheet("latin.xsl",
                             "<xsl:template match=\"/\"><PO><N><xsl:value-of "
                             "select=\"//Number\"/></N></PO></xsl:template>",
                             "<xsl:output method=\"xml\" encoding=\"ISO-8859-1\"/>");
   const std::string result = DoCustomTransformation(design_, latin);
   EXPECT_EQ(result.find("ISO-8859-1"), std::string::npos) << result;
-  xml::Document po;
   ASSERT_TRUE(po.loadXML(result)) << result;
   EXPECT_EQ(po.selectSingleNode("/PO/N").text(), "PO-\xC3\xA9");
 }

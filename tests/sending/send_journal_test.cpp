@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <set>
 #include <tuple>
 
@@ -37,15 +36,11 @@ std::vector<std::string> Designs(const std::vector<JournalEntry>& entries) {
 
 class SendJournalTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = testing::MakeTempDir(); }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string dir_;
+  testing::TempModule module_{false};
+  const std::string dir_ = module_.dir();
 };
 
-TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswer) {
+TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswers) {
   SendJournal journal(dir_);
   SendState state = SendState::Accepted;
   ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
@@ -78,18 +73,14 @@ TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswer) {
   ASSERT_FALSE(journal.OrderState("B.xme", "1", &state, &entries));
   EXPECT_EQ(state, SendState::Refused);
   EXPECT_EQ(entries[0].reason, "Gateway error 500");
-}
 
-TEST_F(SendJournalTest, OneUnansweredCatalogKeepsTheOrderInDoubt) {
-  SendJournal journal(dir_);
+  // One unanswered catalog keeps the order in doubt.
   int64_t base = 0, wall = 0, retry = 0;
   ASSERT_FALSE(journal.HandOver(Order("C.xme", "7", "LK"), &base));
   ASSERT_FALSE(journal.RecordAccepted(base, "10"));
   ASSERT_FALSE(journal.HandOver(Order("C.xme", "7", "LK"), &wall));  // no answer
   ASSERT_FALSE(journal.HandOver(Order("C.xme", "7", "LK"), &retry));
   ASSERT_FALSE(journal.RecordRefused(retry, "refused"));
-  SendState state = SendState::NotRecorded;
-  std::vector<JournalEntry> entries;
   ASSERT_FALSE(journal.OrderState("C.xme", "7", &state, &entries));
   EXPECT_EQ(state, SendState::InDoubt);
   EXPECT_EQ(entries.size(), 3u);
@@ -100,7 +91,7 @@ TEST_F(SendJournalTest, OneUnansweredCatalogKeepsTheOrderInDoubt) {
   EXPECT_EQ(state, SendState::Refused);
 }
 
-TEST_F(SendJournalTest, ReopeningKeepsEveryFieldAndMissingIdentityIsRefused) {
+TEST_F(SendJournalTest, ReopeningKeepsEveryFieldMissingIdentityOrFolderIsRefused) {
   int64_t id = 0;
   JournalOrder order = Order("D.xme", "4", "O'Brien & \"Sons\"", 1700000000);
   {
@@ -125,6 +116,13 @@ TEST_F(SendJournalTest, ReopeningKeepsEveryFieldAndMissingIdentityIsRefused) {
                order.catalogs, order.global_ids, order.po_number, order.time));
   EXPECT_EQ(e.state, SendState::Accepted);
   EXPECT_EQ(e.sequence, "77");
+
+  // A folder that cannot hold the journal is an error naming its file.
+  SendJournal nowhere(dir_ + "/no/such/folder");
+  Err err = nowhere.HandOver(order, &id);
+  ASSERT_TRUE(err);
+  EXPECT_NE(err.Description.find("larkEDI-journal.db"), std::string::npos) << err.Description;
+  EXPECT_TRUE(nowhere.History({}, &all));
 }
 
 TEST_F(SendJournalTest, HistoryFiltersByPartnerAndPlainTextNewestFirst) {
@@ -173,16 +171,6 @@ TEST(SendJournalHistoryDates, OnlyWholeValidDatesAreTaken) {
                           "2026-12-07T25:00:00", "2026-12-07T10:00"}) {
     EXPECT_FALSE(ParseHistoryDate(bad, &t)) << bad;
   }
-}
-
-TEST_F(SendJournalTest, AFolderThatCannotHoldTheJournalIsAnError) {
-  SendJournal journal(dir_ + "/no/such/folder");
-  int64_t id = 0;
-  Err err = journal.HandOver(Order("A.xme", "1", "X"), &id);
-  ASSERT_TRUE(err);
-  EXPECT_NE(err.Description.find("larkEDI-journal.db"), std::string::npos) << err.Description;
-  std::vector<JournalEntry> list;
-  EXPECT_TRUE(journal.History({}, &list));
 }
 
 // Two processes write hand-overs and answers at the same time; nothing is lost.

@@ -6,7 +6,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <tuple>
 
 #include "host/frm_edi.h"
 #include "orders/stack_files.h"
@@ -14,8 +13,6 @@
 #include "platform/xml/xml.h"
 #include "sending/send_fixture.h"
 #include "support/utility.h"
-#include "testing/scripted_dialogs.h"
-#include "testing/temp_module.h"
 
 namespace larkedi {
 namespace {
@@ -47,7 +44,12 @@ ConnectorScript& Script() {
 
 std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
   auto object = std::make_shared<automation::DispatchObject>("TestConnector.spooler");
-  auto state = std::make_shared<std::tuple<std::string, long, std::string>>();
+  struct Answered {
+    std::string response;
+    long number = 0;
+    std::string description;
+  };
+  auto last = std::make_shared<Answered>();
   object->AddMethod("connectioncount", [](std::vector<Variant>&, Variant* r) {
     *r = Variant(1L);
     return Err{};
@@ -56,7 +58,7 @@ std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
     *r = Variant("http://gateway.test");
     return Err{};
   });
-  object->AddMethod("sendfiles", [state](std::vector<Variant>& args, Variant* r) {
+  object->AddMethod("sendfiles", [last](std::vector<Variant>& args, Variant* r) {
     ConnectorScript& s = Script();
     s.spool_at_send.push_back(ListXmeFiles(s.spool));
     const std::string parameter = args[0].AsString();
@@ -65,32 +67,30 @@ std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
     s.received.push_back(b == std::string::npos || e == std::string::npos
                              ? std::string()
                              : parameter.substr(b + 6, e - b - 6));
-    Answer answer = Answer::Accept;
-    if (!s.answers.empty()) {
-      answer = s.answers.front();
-      s.answers.pop_front();
-    }
+    const Answer answer = s.answers.empty() ? Answer::Accept : s.answers.front();
+    if (!s.answers.empty()) s.answers.pop_front();
     if (answer == Answer::CallFails) {
       return Err::Raise(automation::kErrRemoteCallFailed, "TestConnector", "the server died");
     }
-    const bool accepted = answer == Answer::Accept;
-    *state = {accepted
-                  ? "<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>"
-                  : std::string(),
-              accepted ? 0 : 403, accepted ? "" : "dealer <unknown> & refused"};
-    *r = Variant(accepted);
+    if (answer == Answer::Accept) {
+      *last = {"<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>", 0,
+               ""};
+    } else {
+      *last = {"", 403, "dealer <unknown> & refused"};
+    }
+    *r = Variant(answer == Answer::Accept);
     return Err{};
   });
-  object->AddProperty("response", [state](Variant* r) {
-    *r = Variant(std::get<0>(*state));
+  object->AddProperty("response", [last](Variant* r) {
+    *r = Variant(last->response);
     return Err{};
   });
-  object->AddProperty("errornumber", [state](Variant* r) {
-    *r = Variant(std::get<1>(*state));
+  object->AddProperty("errornumber", [last](Variant* r) {
+    *r = Variant(last->number);
     return Err{};
   });
-  object->AddProperty("errordescription", [state](Variant* r) {
-    *r = Variant(std::get<2>(*state));
+  object->AddProperty("errordescription", [last](Variant* r) {
+    *r = Variant(last->description);
     return Err{};
   });
   return object;
@@ -101,34 +101,21 @@ std::string Design(const std::string& number, const std::vector<std::string>& ca
   return testing::DesignText(number, catalogs, "", "");
 }
 
-class SendPipelineTest : public ::testing::Test {
+class SendPipelineTest : public testing::SendFixture {
  protected:
   void SetUp() override {
     automation::RegisterBuiltinClass("TestConnector.spooler", MakeTestConnector);
     Script() = ConnectorScript{};
     Script().spool = module_.path("Send");
-    WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>test</NAME><OBJECTNAME>TestConnector</OBJECTNAME>"
-        "</METHOD><SPOOLPATH>" +
-            module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><SORTORDER>NS</SORTORDER>"
-            "<PARTNER><ID>1</ID><NAME>Acme &amp; &lt;Sons&gt;</NAME><CODE>ACM</CODE>"
-            "<MANUFID>ACME</MANUFID><DEALERID>D-1</DEALERID><METHODID>1</METHODID>"
-            "<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<EDIVALIDATE><MULTICATSEND>1</MULTICATSEND></EDIVALIDATE></PARTNER>"
-            "<PARTNER><ID>2</ID><NAME>Birch</NAME><CODE>BIR</CODE><MANUFID>BIRCH</MANUFID>"
-            "<DEALERID>D-2</DEALERID><METHODID>1</METHODID>"
-            "<TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<EDIVALIDATE><MULTICATSEND>1</MULTICATSEND></EDIVALIDATE></PARTNER>"
-            "<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>"
-            "<CATALOG><ID>2</ID><CODE><![CDATA[O'Hare \"Base\"]]></CODE><PARTNERID>2</PARTNERID>"
-            "</CATALOG></SETTINGS>");
-    module_.Restart();  // resources, as start-up loads them
+    WriteSettings(
+        {{.code = "ACM", .catalogs = {"ABC"}, .whole_order = true, .name = "Acme & <Sons>"},
+         {.code = "BIR", .catalogs = {"O'Hare \"Base\""}, .whole_order = true}},
+        "TestConnector");
   }
   void TearDown() override { automation::UnregisterBuiltinClass("TestConnector.spooler"); }
 
-  /// Loads the stack as it is on disk into `edi_` for a run of `sender_`.
+  /// Loads the stack as it is on disk into `edi_` for a run of `sender_`, which is kept
+  /// (with the passwords it was given) from run to run.
   SendOrders& Load() {
     if (!edi_) {
       edi_ = std::make_unique<frmEDI>();
@@ -139,16 +126,13 @@ class SendPipelineTest : public ::testing::Test {
     return *sender_;
   }
 
-  testing::TempModule module_;
   SendJournal journal_{module_.dir()};
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
   std::unique_ptr<frmEDI> edi_;
   std::unique_ptr<SendOrders> sender_;
 };
 
-TEST_F(SendPipelineTest, AQuotedCatalogNameSelectsOnlyItsOwnCatalog) {
-  testing::StackDesign(Design("PO-1", {"ABC", "O'Hare \"Base\""}));  // two partners
+TEST_F(SendPipelineTest, EachOrderGoesAloneQuotedNamesAndFailuresIncluded) {
+  Stack(Design("PO-1", {"ABC", "O'Hare \"Base\""}));  // two partners
   SendOrders& sender = Load();
   sender.SetPartnerPassword("acm", "pw");
   sender.SetPartnerPassword("BIR", "pw");
@@ -177,15 +161,14 @@ TEST_F(SendPipelineTest, AQuotedCatalogNameSelectsOnlyItsOwnCatalog) {
     }
   }
   EXPECT_EQ(StackedGroups(), 0);
-}
 
-TEST_F(SendPipelineTest, AFailureEndsOnlyItsOrderAndSentOrdersAreSavedAtOnce) {
-  for (const char* number : {"PO-1", "PO-2", "PO-3"}) testing::StackDesign(Design(number, {"ABC"}));
+  // A failure ends only its order, and sent orders are saved at once.
+  for (const char* number : {"PO-2", "PO-3", "PO-4"}) Stack(Design(number, {"ABC"}));
   // First accepted, second refused, third: the connector itself fails.
   Script().answers = {Answer::Accept, Answer::Refuse, Answer::CallFails};
-  SendOrders& sender = Load();
-  sender.SetPartnerPassword("ACM", "pw");
-  RowCollector rows;
+  Script().spool_at_send.clear();
+  Load();
+  rows.rows.clear();
   ASSERT_TRUE(sender.Run(&rows));
   ASSERT_EQ(rows.rows.size(), 3u);
   EXPECT_EQ(rows.rows[0].result, SendResult::Sent);
@@ -203,10 +186,20 @@ TEST_F(SendPipelineTest, AFailureEndsOnlyItsOrderAndSentOrdersAreSavedAtOnce) {
   EXPECT_EQ(StackedGroups(), 2);
 }
 
-TEST_F(SendPipelineTest, ARefusalForgetsThePasswordAndNoFileEverHoldsIt) {
+TEST_F(SendPipelineTest, CancelKeepsTheOrderARefusalForgetsThePasswordNoFileHoldsIt) {
   module_.EnableLogging();
-  testing::StackDesign(Design("PO-1", {"ABC"}));
-  testing::StackDesign(Design("PO-2", {"ABC"}));
+  Stack(Design("PO-1", {"ABC"}));
+  dialogs_.text_answers = {std::nullopt};  // the password dialog is cancelled
+  RowCollector cancelled;
+  ASSERT_TRUE(Load().Run(&cancelled));
+  ASSERT_EQ(cancelled.rows.size(), 1u);
+  EXPECT_EQ(cancelled.rows[0].result, SendResult::Canceled);
+  EXPECT_TRUE(Script().received.empty());
+  EXPECT_EQ(StackedGroups(), 1);
+
+  Stack(Design("PO-2", {"ABC"}));
+  sender_.reset();
+  dialogs_.credentials_asked.clear();
   SendOrders& sender = Load();
   // The first order is refused: its password is forgotten and asked for again.
   Script().answers = {Answer::Refuse, Answer::Accept};
@@ -238,24 +231,13 @@ TEST_F(SendPipelineTest, ARefusalForgetsThePasswordAndNoFileEverHoldsIt) {
   }
 
   // Sent with the second password: a further order is not asked for again.
-  testing::StackDesign(Design("PO-3", {"ABC"}));
+  Stack(Design("PO-3", {"ABC"}));
   Load();
   RowCollector more;
   ASSERT_TRUE(sender.Run(&more));
   ASSERT_EQ(more.rows.size(), 2u);  // the refused PO-1 and the new PO-3
   for (const auto& row : more.rows) EXPECT_EQ(row.result, SendResult::Sent) << row.message;
   EXPECT_EQ(dialogs_.credentials_asked.size(), 2u);
-}
-
-TEST_F(SendPipelineTest, CancelledPasswordLeavesTheOrderStacked) {
-  testing::StackDesign(Design("PO-1", {"ABC"}));
-  dialogs_.text_answers = {std::nullopt};
-  RowCollector rows;
-  ASSERT_TRUE(Load().Run(&rows));
-  ASSERT_EQ(rows.rows.size(), 1u);
-  EXPECT_EQ(rows.rows[0].result, SendResult::Canceled);
-  EXPECT_TRUE(Script().received.empty());
-  EXPECT_EQ(StackedGroups(), 1);
 }
 
 }  // namespace

@@ -74,16 +74,13 @@ std::vector<std::string> Rows(const xml::Document& list) {
   return rows;
 }
 
-class DealerSiteTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(sim_.running()); }
-  PartnerSim sim_{kData};
-};
-
-TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASessionAnythingElseIsRefused) {
+TEST(DealerSiteTest, LoginOrderListAndDetailOfAReceivedOrder) {
+  PartnerSim sim{kData};
+  ASSERT_TRUE(sim.running());
+  // Login with the encoded password starts a session, anything else is refused.
   FetchResult page =
-      Fetch(sim_.url(std::string("/edi/loginremote2.asp?manufcode=100") +
-                     "&dealercode=shop@lakeside.example&pw=" + kEncodedPassword + "&lang=en"));
+      Fetch(sim.url(std::string("/edi/loginremote2.asp?manufcode=100") +
+                    "&dealercode=shop@lakeside.example&pw=" + kEncodedPassword + "&lang=en"));
   EXPECT_EQ(page.status, 200) << page.body;
   EXPECT_NE(page.body.find("PO-A"), std::string::npos);
   EXPECT_EQ(page.body.find("PO-X"), std::string::npos);      // manufacturer 200
@@ -94,29 +91,28 @@ TEST_F(DealerSiteTest, LoginWithTheEncodedPasswordStartsASessionAnythingElseIsRe
   // The session shows the page again without the credentials.
   FetchRequest with_session;
   with_session.headers = {"Cookie: " + cookie.substr(0, cookie.find(';'))};
-  FetchResult again = Fetch(sim_.url("/edi/loginremote2.asp"), with_session);
+  FetchResult again = Fetch(sim.url("/edi/loginremote2.asp"), with_session);
   EXPECT_EQ(again.status, 200);
   EXPECT_NE(again.body.find("PO-A"), std::string::npos);
   with_session.headers = {"Cookie: LarkSimSession=0123456789abcdef0123456789abcdef"};
-  EXPECT_EQ(Fetch(sim_.url("/edi/loginremote2.asp"), with_session).status, 403);
+  EXPECT_EQ(Fetch(sim.url("/edi/loginremote2.asp"), with_session).status, 403);
 
   const std::string base = "/loginremote2.asp?manufcode=100&dealercode=";
   // By dealer code, with the right password.
-  EXPECT_EQ(Fetch(sim_.url(base + "LK1001&pw=" + kEncodedPassword)).status, 200);
+  EXPECT_EQ(Fetch(sim.url(base + "LK1001&pw=" + kEncodedPassword)).status, 200);
   for (const std::string& query :
        {base + "shop@lakeside.example&pw=a&b#1+%",  // cut at '&', the rest a fragment
         base + "nobody@example.com&pw=pw"}) {
-    FetchResult refused = Fetch(sim_.url(query));
+    FetchResult refused = Fetch(sim.url(query));
     EXPECT_EQ(refused.status, 403) << query;
     EXPECT_NE(refused.body.find("Login failed"), std::string::npos) << query;
     EXPECT_EQ(refused.Header("Set-Cookie"), "") << query;
   }
-}
 
-TEST_F(DealerSiteTest, OrderListOfAMonthSortedAndPaged) {
+  // The order list of a month, sorted and paged.
   // The module's own spelling: a raw "+" (a space once decoded).
   xml::Document page1 =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE+DESC", 1, 2))));
+      Parse(Fetch(sim.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE+DESC", 1, 2))));
   EXPECT_EQ(Rows(page1), (std::vector<std::string>{"106", "105"}));
   EXPECT_EQ(page1.selectSingleNode("/DATA/PAGECOUNT").text(), "3");
   std::vector<std::string> columns;
@@ -127,24 +123,23 @@ TEST_F(DealerSiteTest, OrderListOfAMonthSortedAndPaged) {
   EXPECT_EQ(page1.selectSingleNode("/DATA/ORDER[2]/DATE").text(), "2026-03-20T09:00:00Z");
 
   xml::Document page3 =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE%2BDESC", 3, 2))));
+      Parse(Fetch(sim.url(ListQuery(kEncodedPassword, 2026, 3, "SEQUENCE%2BDESC", 3, 2))));
   EXPECT_EQ(Rows(page3), (std::vector<std::string>{"101"}));
 
   xml::Document by_po =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 3, "ponumber", 1, 15))));
+      Parse(Fetch(sim.url(ListQuery(kEncodedPassword, 2026, 3, "ponumber", 1, 15))));
   EXPECT_EQ(Rows(by_po), (std::vector<std::string>{"102", "105", "101", "106", "104"}));
 
   xml::Document april =
-      Parse(Fetch(sim_.url(ListQuery(kEncodedPassword, 2026, 4, "SEQUENCE", 1, 15))));
+      Parse(Fetch(sim.url(ListQuery(kEncodedPassword, 2026, 4, "SEQUENCE", 1, 15))));
   EXPECT_EQ(Rows(april), (std::vector<std::string>{"107"}));
 
   // A failure is an ERROR element of the list.
-  xml::Document bad_login = Parse(Fetch(sim_.url(ListQuery("a&b", 2026, 3, "SEQUENCE", 1, 15))));
+  xml::Document bad_login = Parse(Fetch(sim.url(ListQuery("a&b", 2026, 3, "SEQUENCE", 1, 15))));
   EXPECT_NE(bad_login.selectSingleNode("/DATA/ERROR").text(), "");
   EXPECT_TRUE(bad_login.selectNodes("/DATA/ORDER").empty());
-}
 
-TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
+  // A received order is listed this month and shown in detail.
   FetchRequest post;
   post.method = "POST";
   post.body =
@@ -152,25 +147,25 @@ TEST_F(DealerSiteTest, AReceivedOrderIsListedThisMonthAndShownInDetail) {
       "ABCDEF0123456789ABCDEF0123456789</GLOBALID></POHEADER><PODETAILS><MANUFID>100</MANUFID>"
       "<DEALERID>LK1001</DEALERID></PODETAILS><POLINES><ITEM><Code>B30</Code></ITEM>"
       "<ITEM><Code>W3030</Code></ITEM></POLINES></PURCHASEORDER>";
-  FetchResult sent = Fetch(sim_.url("/gateway/receive?partner=NWC"), post);
+  FetchResult sent = Fetch(sim.url("/gateway/receive?partner=NWC"), post);
   ASSERT_EQ(sent.status, 200) << sent.body;
 
   std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
-  xml::Document list = Parse(Fetch(sim_.url(
-      ListQuery(kEncodedPassword, utc.tm_year + 1900, utc.tm_mon + 1, "SEQUENCE", 1, 15))));
+  xml::Document list = Parse(Fetch(
+      sim.url(ListQuery(kEncodedPassword, utc.tm_year + 1900, utc.tm_mon + 1, "SEQUENCE", 1, 15))));
   EXPECT_EQ(list.selectSingleNode("/DATA/ORDER[PONUMBER='PO-NEW']/GUID").text(),
             "ABCDEF0123456789ABCDEF0123456789");
 
   // Any case of the GUID finds it.
   xml::Document detail =
-      Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=abcdef0123456789abcdef0123456789&lang=en")));
+      Parse(Fetch(sim.url("/xmlorderdetail.asp?guid=abcdef0123456789abcdef0123456789&lang=en")));
   EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/GUID").text(),
             "ABCDEF0123456789ABCDEF0123456789");
   EXPECT_EQ(detail.selectSingleNode("/ORDERDETAIL/PONUMBER").text(), "PO-NEW");
   EXPECT_EQ(detail.selectNodes("/ORDERDETAIL/PURCHASEORDER/POLINES/ITEM").length(), 2);
-  xml::Document unknown = Parse(Fetch(sim_.url("/xmlorderdetail.asp?guid=NOSUCHGUID&lang=en")));
+  xml::Document unknown = Parse(Fetch(sim.url("/xmlorderdetail.asp?guid=NOSUCHGUID&lang=en")));
   EXPECT_NE(unknown.selectSingleNode("/ORDERDETAIL/ERROR").text(), "");
 }
 
