@@ -240,5 +240,28 @@ TEST_F(SendPipelineTest, CancelKeepsTheOrderARefusalForgetsThePasswordNoFileHold
   EXPECT_EQ(dialogs_.credentials_asked.size(), 2u);
 }
 
+// A run that stopped after the partner's answer but before its stack save leaves the order
+// stacked and accepted in the journal: the next run removes it without sending it again.
+TEST_F(SendPipelineTest, AnOrderTheJournalShowsAcceptedIsRemovedWithoutSending) {
+  Stack(Design("PO-1", {"ABC"}));
+  Load();
+  JournalOrder order;
+  order.design_file = edi_->Orders.docOrders.selectSingleNode("//Design/FileName").text();
+  order.order_id = "1";
+  order.partner_id = "1";
+  order.partner_code = "ACM";
+  int64_t id = 0;
+  ASSERT_FALSE(journal_.HandOver(order, &id));
+  ASSERT_FALSE(journal_.RecordAccepted(id, "77"));
+
+  RowCollector rows;
+  ASSERT_TRUE(Load().Run(&rows));
+  ASSERT_EQ(rows.rows.size(), 1u);
+  EXPECT_EQ(rows.rows[0].result, SendResult::AlreadySent);
+  EXPECT_EQ(rows.rows[0].sequence, "77");
+  EXPECT_TRUE(Script().received.empty());
+  EXPECT_EQ(StackedGroups(), 0);
+}
+
 }  // namespace
 }  // namespace larkedi
