@@ -42,8 +42,9 @@ std::string Param(const std::string& address, const std::string& name) {
   return value;
 }
 
-class StatusPagesTest : public ::testing::Test {
+class StatusPagesTest : public testing::WindowTest {
  protected:
+  StatusPagesTest() : WindowTest({.pump_runs_tasks = false, .accept_site_panel = true}) {}
   void SetUp() override {
     module_.Restart();  // the language texts the pages and messages are made of
     ASSERT_FALSE(Res("LBL January").empty());
@@ -73,13 +74,7 @@ class StatusPagesTest : public ::testing::Test {
   }
   std::string Body() { return surface_.b_.body().innerHTML(); }
 
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
   testing::FakeHttp http_;
-  frmEDI edi_;
-  testing::TestSurface surface_{{.pump_runs_tasks = false, .accept_site_panel = true}};
-  MainWindow window_{edi_, surface_};
 };
 
 TEST_F(StatusPagesTest, TheDetailLeadsBackToItsPageAcrossTheYear) {
