@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 
+#include "host/host_fixture.h"
 #include "host/main_window.h"
 #include "support/resx.h"
 #include "support/strings.h"
@@ -36,19 +37,8 @@ class RecordingEnv final : public EnvWrapper {
   std::set<std::string> written;
 };
 
-std::string OneDesign(const std::string& kit) {
-  return "<Design><JobInfo><Header><ComputerName>PC</ComputerName><Number>N-1</Number>"
-         "<GlobalID/></Header><FileName>" +
-         kit +
-         "</FileName></JobInfo><Catalog><Identification><Name>ABC</Name></Identification>"
-         "<Item><Code>C1</Code><Qty>2</Qty><Text>drawer</Text></Item></Catalog></Design>";
-}
-
 PageEvent Click(const std::string& id, const std::string& type = "") {
-  PageEvent e;
-  e.kind = EventKind::Click;
-  e.frame = "fDocB";
-  e.id = id;
+  PageEvent e = testing::Click("fDocB", id);
   e.tag = "a";
   e.type = type;
   return e;
@@ -63,7 +53,10 @@ class OrderAttachmentsTest : public testing::WindowTest {
 
   void Open(int designs = 1) {
     std::string input = "<Designs>";
-    for (int i = 0; i < designs; ++i) input += OneDesign("kit" + std::to_string(i) + ".kit");
+    for (int i = 0; i < designs; ++i) {
+      const std::string one = testing::OneDesignInput("kit" + std::to_string(i) + ".kit", "ABC");
+      input += one.substr(9, one.size() - 19);  // without <Designs> and </Designs>
+    }
     window_.StartupInput = input + "</Designs>";
     window_.StartValue = 1;
     ASSERT_TRUE(window_.Form_Load());
@@ -88,12 +81,7 @@ class OrderAttachmentsTest : public testing::WindowTest {
     return names;
   }
   // The stack as another process reads it from the spool folder.
-  std::vector<std::string> StackedNames() {
-    frmEDI again;
-    EXPECT_FALSE(again.OpenHeadless());
-    again.Orders.LoadOrders(false);
-    return Names(again.Orders.docOrders);
-  }
+  std::vector<std::string> StackedNames() { return Names(testing::ReloadedOrders()); }
   int Messages() const {
     int n = 0;
     for (const DialogRecord& r : dialogs_.shown) n += r.kind == "msgbox";
@@ -102,8 +90,8 @@ class OrderAttachmentsTest : public testing::WindowTest {
 };
 
 // The browser check attaches and removes files through the page; here: which designs a save
-// rewrites, and the remove link's name matched as the page hands it over.
-TEST_F(OrderAttachmentsTest, AnAttachmentRewritesOnlyItsDesignAndItsLinkRemovesOneCopy) {
+// rewrites, the remove link's name matched as the page hands it over, and a failed save.
+TEST_F(OrderAttachmentsTest, AttachmentsRewriteOnlyTheirDesignAndAFailedSaveIsTriedAgainAtClose) {
   Open(2);
   const std::string plan = File("ÉTÉ Plan.PDF");
   const std::string notes = File("notes.txt");
@@ -131,10 +119,31 @@ TEST_F(OrderAttachmentsTest, AnAttachmentRewritesOnlyItsDesignAndItsLinkRemovesO
   window_.HandleEvent(Click("remattachfile" + Group(), "/no/such/file.pdf"));
   EXPECT_EQ(Names(edi_.Orders.docOrders), (std::vector<std::string>{notes, plan}));
   EXPECT_EQ(Messages(), 0);
+
+  // A save that fails is reported in the frame and tried again at close.
+  const std::string late = File("late.pdf");
+  {
+    testing::FailingWritesEnv full;
+    testing::ScopedEnv scoped(&full);
+    Attach(late);
+  }
+  EXPECT_NE(surface_.b_.body().innerText().find("No space left"), std::string::npos);
+  EXPECT_TRUE(edi_.Orders.bOrdersChanged);
+  EXPECT_TRUE(window_.Enabled());
+  EXPECT_FALSE(window_.Form_Unload());
+  EXPECT_EQ(StackedNames(), (std::vector<std::string>{notes, plan, late}));
 }
 
-TEST_F(OrderAttachmentsTest, CancelledMissingAndUnreadableChoicesChangeNothing) {
+TEST_F(OrderAttachmentsTest, UnknownOrdersAndCancelledMissingOrUnreadableChoicesChangeNothing) {
   Open();
+  // No order 999: the error is shown in the frame, no picker opens, the window goes on.
+  for (const PageEvent& e : {Click("attachfile999"), Click("remattachfile999", "/x.pdf")}) {
+    window_.HandleEvent(e);
+    EXPECT_TRUE(dialogs_.shown.empty());
+    EXPECT_NE(surface_.b_.body().innerText().find("999"), std::string::npos) << surface_.b_.Html();
+    EXPECT_TRUE(window_.Enabled());
+    EXPECT_TRUE(window_.SpoolTimerEnabled());
+  }
   // Cancel.
   EXPECT_FALSE(window_.HandleEvent(Click("attachfile" + Group())));
   // Gone between choosing and attaching.
@@ -163,34 +172,6 @@ TEST_F(OrderAttachmentsTest, CancelledMissingAndUnreadableChoicesChangeNothing) 
   EXPECT_EQ(Names(edi_.Orders.docOrders).size(), 1u);
 }
 
-TEST_F(OrderAttachmentsTest, ARequestForAnOrderThatIsNotThereOpensNoPicker) {
-  Open();
-  // No order 999: the error is shown in the frame and the window takes the next event.
-  for (const PageEvent& e : {Click("attachfile999"), Click("remattachfile999", "/x.pdf")}) {
-    const std::size_t shown = dialogs_.shown.size();
-    window_.HandleEvent(e);
-    EXPECT_EQ(dialogs_.shown.size(), shown);
-    EXPECT_NE(surface_.b_.body().innerText().find("999"), std::string::npos) << surface_.b_.Html();
-    EXPECT_TRUE(window_.Enabled());
-    EXPECT_TRUE(window_.SpoolTimerEnabled());
-  }
-}
-
-TEST_F(OrderAttachmentsTest, ASaveThatFailsIsReportedAndTriedAgainAtClose) {
-  Open();
-  const std::string path = File("plan.pdf");
-  {
-    testing::FailingWritesEnv full;
-    testing::ScopedEnv scoped(&full);
-    Attach(path);
-  }
-  EXPECT_NE(surface_.b_.body().innerText().find("No space left"), std::string::npos);
-  EXPECT_TRUE(edi_.Orders.bOrdersChanged);
-  EXPECT_TRUE(window_.Enabled());
-  EXPECT_FALSE(window_.Form_Unload());
-  EXPECT_EQ(StackedNames(), std::vector<std::string>{path});
-}
-
 TEST_F(OrderAttachmentsTest, ARequestForQuoteTickAloneIsSavedAtClose) {
   Open();
   // The box is on the page of a group that carries the field.
@@ -204,10 +185,7 @@ TEST_F(OrderAttachmentsTest, ARequestForQuoteTickAloneIsSavedAtClose) {
   EXPECT_TRUE(window_.HandleEvent(Click(id, "checkbox")));
   EXPECT_TRUE(edi_.Orders.bOrdersChanged);
   EXPECT_FALSE(window_.Form_Unload());
-  frmEDI again;
-  ASSERT_FALSE(again.OpenHeadless());
-  again.Orders.LoadOrders(false);
-  EXPECT_EQ(again.Orders.docOrders.selectSingleNode("//ORDERGROUP/RFQ").text(), "1");
+  EXPECT_EQ(testing::ReloadedOrders().selectSingleNode("//ORDERGROUP/RFQ").text(), "1");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include "host/host_fixture.h"
 #include "host/main_window.h"
 #include "support/resx.h"
 #include "support/xml_helpers.h"
@@ -15,7 +16,6 @@
 namespace larkedi {
 namespace {
 
-using testing::WriteFileOrDie;
 using ui::EventKind;
 using ui::PageEvent;
 
@@ -25,21 +25,12 @@ class SettingsPagesTest : public testing::WindowTest {
     // No partner web service: the load's question fails at once.
     ::setenv("LARKEDI_PARTNER_ENDPOINT", "http://127.0.0.1:9/wsManufInfo.asmx", 1);
     ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1);
-    WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>XML</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME>"
-        "</METHOD><METHOD><ID>2</ID><NAME>Form</NAME><OBJECTNAME>ORDR</OBJECTNAME></METHOD>"
-        "<SPOOLPATH>" +
-            module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<SORTORDER>NS</SORTORDER>"
-            "<PARTNER><ID>1</ID><NAME>Acme</NAME><MANUFID>ACME</MANUFID><METHODID>1</METHODID>"
-            "</PARTNER>"
-            "<PARTNER><ID>2</ID><CODE>BIRCH</CODE><NAME>Birch</NAME><MANUFID>BIRCH</MANUFID>"
-            "<METHODID>1</METHODID></PARTNER>"
-            "<CATALOG><ID>1</ID><CODE>ABC</CODE><PARTNERID>1</PARTNERID></CATALOG>"
-            "<CATALOG><ID>2</ID><CODE>OTHER</CODE><PARTNERID>1</PARTNERID></CATALOG>"
-            "</SETTINGS>");
+    testing::WriteSettings(module_, testing::Method(1, "XML", "ConnectMethodOrca") +
+                                        testing::Method(2, "Form", "ORDR") +
+                                        testing::Partner(1, "", "Acme", "ACME", 1) +
+                                        testing::Partner(2, "BIRCH", "Birch", "BIRCH", 1) +
+                                        testing::Catalog(1, "ABC", 1) +
+                                        testing::Catalog(2, "OTHER", 1));
   }
   void TearDown() override {
     ::unsetenv("LARKEDI_PARTNER_ENDPOINT");
@@ -85,12 +76,8 @@ class SettingsPagesTest : public testing::WindowTest {
     EXPECT_TRUE(doc.load(SettingsPath())) << doc.parseErrorReason();
     return GetNodeText(doc, xpath);
   }
-  // The PONUMBER of the stack file's first group, read by another process's load.
   std::string StackedPoNumber() {
-    frmEDI other;
-    EXPECT_FALSE(other.OpenHeadless());
-    other.Orders.LoadOrders(false);
-    return GetNodeText(other.Orders.docOrders, "//ORDERGROUP/PONUMBER");
+    return GetNodeText(testing::ReloadedOrders(), "//ORDERGROUP/PONUMBER");
   }
   // Opens the stack with a design and types a purchase-order number that is not saved yet.
   void TypeUnsavedPoNumber(const std::string& number) {
@@ -100,15 +87,6 @@ class SettingsPagesTest : public testing::WindowTest {
     ASSERT_NE(StackedPoNumber(), number);
   }
 };
-
-TEST_F(SettingsPagesTest, AssigningACatalogSavesTheStackEditsBeforeTheRegroup) {
-  TypeUnsavedPoNumber("PO-72");
-  window_.NavigateTo(5);
-  Choose("partnerassign2", "2");
-  EXPECT_EQ(Saved("SETTINGS/CATALOG[ID=2]/PARTNERID"), "2");
-  EXPECT_TRUE(edi_.Orders.docOrders.selectSingleNode("/*").isNull());
-  EXPECT_EQ(StackedPoNumber(), "PO-72");
-}
 
 TEST_F(SettingsPagesTest, LeavingThePartnerPageDropsTheNewPartnerAndKeepsTheStackEdits) {
   TypeUnsavedPoNumber("PO-73");
@@ -121,21 +99,16 @@ TEST_F(SettingsPagesTest, LeavingThePartnerPageDropsTheNewPartnerAndKeepsTheStac
   EXPECT_FALSE(edi_.Orders.bOrdersChanged);
 }
 
-TEST_F(SettingsPagesTest, TheMethodChoiceReachesTheSettingsOnlyWithTheSave) {
-  Open(5);
-  Event(EventKind::Click, "editpartnerlist");
-  Event(EventKind::Click, "editpartner1");
-  Choose("METHODIDLIST1", "2");
-  // An order-form module has no configuration dialog.
-  EXPECT_TRUE(B("configmethod1").hasAttribute("disabled"));
-  // Another save meanwhile (a new catalog) does not carry the unsaved choice.
-  ASSERT_FALSE(edi_.Settings.CreateCatalog("XYZ"));
-  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "1");
-  Event(EventKind::Click, "savepartner1");
-  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "2");
+TEST_F(SettingsPagesTest, AssigningACatalogSavesTheStackEditsBeforeTheRegroup) {
+  TypeUnsavedPoNumber("PO-72");
+  window_.NavigateTo(5);
+  Choose("partnerassign2", "2");
+  EXPECT_EQ(Saved("SETTINGS/CATALOG[ID=2]/PARTNERID"), "2");
+  EXPECT_TRUE(edi_.Orders.docOrders.selectSingleNode("/*").isNull());
+  EXPECT_EQ(StackedPoNumber(), "PO-72");
 }
 
-TEST_F(SettingsPagesTest, AFailedFormSaveIsReportedAndTheButtonStaysEnabled) {
+TEST_F(SettingsPagesTest, AFailedFormSaveAndAnUnsavedMethodChoiceReachNoFile) {
   Open(5);
   Type("SORT", "SEQUENCE+DESC");
   {
@@ -149,6 +122,17 @@ TEST_F(SettingsPagesTest, AFailedFormSaveIsReportedAndTheButtonStaysEnabled) {
   Event(EventKind::Click, "savebutton", "display");
   EXPECT_EQ(Saved("SETTINGS/DISPLAY/SORT"), "SEQUENCE+DESC");
   EXPECT_TRUE(B("savebutton").hasAttribute("disabled"));
+
+  Event(EventKind::Click, "editpartnerlist");
+  Event(EventKind::Click, "editpartner1");
+  Choose("METHODIDLIST1", "2");
+  // An order-form module has no configuration dialog.
+  EXPECT_TRUE(B("configmethod1").hasAttribute("disabled"));
+  // Another save meanwhile (a new catalog) does not carry the unsaved choice.
+  ASSERT_FALSE(edi_.Settings.CreateCatalog("XYZ"));
+  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "1");
+  Event(EventKind::Click, "savepartner1");
+  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "2");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <tuple>
+
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"
@@ -16,21 +18,17 @@ using testing::ReadFileOrEmpty;
 using testing::TempModule;
 using testing::WriteFileOrDie;
 
-TEST(Startup, LoggingOnlyWithMarkerAndFreshLogEachStart) {
-  TempModule module;
+TEST(Startup, LoggingOnlyWithMarkerAndResourceSearchOrderAndLanguage) {
+  TempModule module;  // ships html/LkEDI.resx (English) and html/fr/LkEDI.resx
   WriteFileOrDie(LogPath(), "old log\r\n");
   module.Restart();
   WriteLog("ignored");
   EXPECT_EQ(ReadFileOrEmpty(LogPath()), "old log\r\n");  // untouched without the marker
-
-  module.EnableLogging();
+  module.EnableLogging();                                // a fresh log each start
   EXPECT_EQ(ReadFileOrEmpty(LogPath()).find("old log"), std::string::npos);
   WriteLog("CLEAR");
   EXPECT_EQ(ReadFileOrEmpty(LogPath()), "");
-}
 
-TEST(Startup, ResourceSearchOrderAndLanguage) {
-  TempModule module;  // ships html/LkEDI.resx (English) and html/fr/LkEDI.resx
   ::setenv("LANG", "fr_CA.UTF-8", 1);
   ::unsetenv("LC_ALL");
   ::unsetenv("LC_MESSAGES");
@@ -70,15 +68,13 @@ TEST(Startup, ResourceSearchOrderAndLanguage) {
 }
 
 TEST(Startup, LocaleLanguageReadsTheUsualVariables) {
-  ::setenv("LC_ALL", "fr_FR.UTF-8@euro", 1);
-  EXPECT_EQ(LocaleLanguage(), "fr");
-  ::unsetenv("LC_ALL");
-  ::setenv("LC_MESSAGES", "POSIX", 1);
-  EXPECT_EQ(LocaleLanguage(), "");
-  ::unsetenv("LC_MESSAGES");
-  ::setenv("LANG", "ES_es", 1);
-  EXPECT_EQ(LocaleLanguage(), "es");
-  ::unsetenv("LANG");
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"LC_ALL", "fr_FR.UTF-8@euro", "fr"}, {"LC_MESSAGES", "POSIX", ""}, {"LANG", "ES_es", "es"}};
+  for (const auto& [variable, value, language] : cases) {
+    ::setenv(variable, value, 1);
+    EXPECT_EQ(LocaleLanguage(), language) << variable;
+    ::unsetenv(variable);
+  }
 }
 
 // The command line finds another window by its tag before it starts; this is the start-up

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <thread>
 
+#include "host/host_fixture.h"
 #include "host/main_window.h"
 #include "sending/connect_method_orca.h"
 #include "support/module.h"
@@ -27,48 +27,33 @@ using testing::Click;
 constexpr const char* kPassword = "a&b#1+%";
 constexpr const char* kEncoded = "a%26b%231%2B%25";
 
-// The query of an address as the server reads it (values percent-decoded).
-std::map<std::string, std::string> QueryOf(const std::string& address) {
-  std::map<std::string, std::string> params;
-  const std::size_t mark = address.find('?');
-  std::size_t at = mark == std::string::npos ? address.size() + 1 : mark + 1;
-  while (at <= address.size()) {
-    std::size_t end = address.find('&', at);
-    if (end == std::string::npos) end = address.size();
-    const std::string pair = address.substr(at, end - at);
-    const std::size_t eq = pair.find('=');
-    const std::string raw = eq == std::string::npos ? "" : pair.substr(eq + 1);
-    std::string value;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] == '%' && i + 2 < raw.size()) {
-        value += static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-      } else {
-        value += raw[i];
-      }
-    }
-    params[pair.substr(0, eq)] = value;
-    at = end + 1;
+// The value of `name` in the query of `address`, percent-decoded as the server reads it.
+std::string Param(const std::string& address, const std::string& name) {
+  std::size_t at = address.find("?" + name + "=");
+  if (at == std::string::npos) at = address.find("&" + name + "=");
+  if (at == std::string::npos) return "(none)";
+  std::string value;
+  for (at += name.size() + 2; at < address.size() && address[at] != '&'; ++at) {
+    const bool escaped = address[at] == '%' && at + 2 < address.size();
+    value += escaped ? static_cast<char>(std::stoi(address.substr(at + 1, 2), nullptr, 16))
+                     : address[at];
+    if (escaped) at += 2;
   }
-  return params;
+  return value;
 }
 
-class StatusPagesTest : public ::testing::Test {
+class StatusPagesTest : public testing::WindowTest {
  protected:
+  StatusPagesTest() : WindowTest({.pump_runs_tasks = false, .accept_site_panel = true}) {}
   void SetUp() override {
     module_.Restart();  // the language texts the pages and messages are made of
     ASSERT_FALSE(Res("LBL January").empty());
-    testing::WriteFileOrDie(
-        module_.path("larkEDI.xml"),
-        "<SETTINGS><METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME>"
-        "</METHOD><METHOD legacy=\"1\"><ID>9</ID><NAME>Order form</NAME><OBJECTNAME>ORDR"
-        "</OBJECTNAME></METHOD><SPOOLPATH>" +
-            module_.path("Send") + "</SPOOLPATH><ARCHIVEPATH>" + module_.path("Archive") +
-            "</ARCHIVEPATH><TRANSFORMATION>CatalogToEDI.xsl</TRANSFORMATION>"
-            "<PARTNER><ID>1</ID><NAME>Northwind</NAME><CODE>NWC</CODE><MANUFID>100</MANUFID>"
-            "<DEALERID>shop@lakeside.example</DEALERID><METHODID>1</METHODID></PARTNER>"
-            "<PARTNER><ID>2</ID><NAME>Paper forms</NAME><CODE>PAP</CODE><METHODID>9</METHODID>"
-            "</PARTNER></SETTINGS>");
+    testing::WriteSettings(module_,
+                           testing::Method(1, "Orca", "ConnectMethodOrca") +
+                               testing::Method(9, "Order form", "ORDR", true) +
+                               testing::Partner(1, "NWC", "Northwind", "100", 1,
+                                                "<DEALERID>shop@lakeside.example</DEALERID>") +
+                               testing::Partner(2, "PAP", "Paper forms", "", 9));
     ConnectMethodOrca connector(module_.dir());
     ASSERT_FALSE(connector.AddServer("NWC", "http://gate.localhost:8123"));
   }
@@ -89,13 +74,7 @@ class StatusPagesTest : public ::testing::Test {
   }
   std::string Body() { return surface_.b_.body().innerHTML(); }
 
-  testing::TempModule module_;
-  ScriptedDialogs dialogs_;
-  ScopedDialogs scoped_{&dialogs_};
   testing::FakeHttp http_;
-  frmEDI edi_;
-  testing::TestSurface surface_{{.pump_runs_tasks = false, .accept_site_panel = true}};
-  MainWindow window_{edi_, surface_};
 };
 
 TEST_F(StatusPagesTest, TheDetailLeadsBackToItsPageAcrossTheYear) {
@@ -122,14 +101,11 @@ TEST_F(StatusPagesTest, TheDetailLeadsBackToItsPageAcrossTheYear) {
   http_.Answer(200, list);
   window_.HandleEvent(Click("fDocC", "lmenubacktopage2"));
   ASSERT_EQ(surface_.RunAnswer(), 1);
-  const auto query = QueryOf(LastUrl());
   EXPECT_EQ(LastUrl().rfind("http://dealer.localhost:8123/xmlorderlist.asp?", 0), 0u);
-  EXPECT_EQ(query.at("pw"), kPassword);
-  EXPECT_EQ(query.at("manufcode"), "100");
-  EXPECT_EQ(query.at("dealercode"), "shop@lakeside.example");
-  EXPECT_EQ(query.at("y"), "2025");
-  EXPECT_EQ(query.at("m"), "12");
-  EXPECT_EQ(query.at("page"), "2");
+  const std::pair<const char*, std::string> expected[] = {
+      {"pw", kPassword}, {"manufcode", "100"}, {"dealercode", "shop@lakeside.example"},
+      {"y", "2025"},     {"m", "12"},          {"page", "2"}};
+  for (const auto& [name, value] : expected) EXPECT_EQ(Param(LastUrl(), name), value) << name;
   EXPECT_TRUE(dialogs_.shown.empty()) << dialogs_.shown[0].text;
 }
 
@@ -164,38 +140,32 @@ TEST_F(StatusPagesTest, FailuresAreReportedWithoutThePassword) {
   EXPECT_NE(dialogs_.shown[0].text.find("pw=***"), std::string::npos) << dialogs_.shown[0].text;
   EXPECT_NE(dialogs_.shown[0].text.find("Connection refused"), std::string::npos);
 
-  // An answer that is not XML: reported, nothing drawn.
+  // Answers that are no order list: reported, nothing drawn.
   const std::string before = Body();
-  http_.Answer(200, "<DATA><ORDER>");
-  window_.Status().GoToPage(1);
-  ASSERT_EQ(surface_.RunAnswer(), 1);
-  ASSERT_EQ(dialogs_.shown.size(), 2u);
-  EXPECT_EQ(dialogs_.shown[1].icon, MsgIcon::Information);
-  EXPECT_EQ(dialogs_.shown[1].text.rfind(ResParam("MSG ErrorOpeningParam", {""}).substr(0, 5), 0),
-            0u);
-  EXPECT_EQ(Body(), before);
-
-  // XML that is no order list (a login page, say).
-  http_.Answer(200, "<html><body>Login</body></html>");
-  window_.Status().GoToPage(1);
-  ASSERT_EQ(surface_.RunAnswer(), 1);
-  ASSERT_EQ(dialogs_.shown.size(), 3u);
-  EXPECT_EQ(dialogs_.shown[2].text, Res("MSG InvalidDataFromWebSite"));
-  EXPECT_EQ(Body(), before);
-
-  // A refused login page is no list either.
-  http_.Answer(403, "<DATA><ERROR>no</ERROR></DATA>");
-  window_.Status().GoToPage(1);
-  ASSERT_EQ(surface_.RunAnswer(), 1);
-  ASSERT_EQ(dialogs_.shown.size(), 4u);
-  EXPECT_NE(dialogs_.shown[3].text.find("403"), std::string::npos);
-
+  const struct {
+    int status;
+    const char* body;
+    std::string reported;
+  } answers[] = {
+      {200, "<DATA><ORDER>", ResParam("MSG ErrorOpeningParam", {""}).substr(0, 5)},
+      {200, "<html><body>Login</body></html>", Res("MSG InvalidDataFromWebSite")},
+      {403, "<DATA><ERROR>no</ERROR></DATA>", "403"},  // a refused login page
+  };
+  for (const auto& answer : answers) {
+    SCOPED_TRACE(answer.body);
+    http_.Answer(answer.status, answer.body);
+    window_.Status().GoToPage(1);
+    ASSERT_EQ(surface_.RunAnswer(), 1);
+    EXPECT_NE(dialogs_.shown.back().text.find(answer.reported), std::string::npos);
+    EXPECT_EQ(Body(), before);
+  }
+  EXPECT_EQ(dialogs_.shown.size(), 4u);
   for (const DialogRecord& shown : dialogs_.shown) {
     EXPECT_EQ(shown.text.find(kPassword), std::string::npos) << shown.text;
     EXPECT_EQ(shown.text.find(kEncoded), std::string::npos) << shown.text;
   }
   const std::string log = testing::ReadFileOrEmpty(module_.path("larkEDI.log"));
-  EXPECT_NE(log.find("Entering DisplayStatusList"), std::string::npos) << "the log is written";
+  ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.find(kPassword), std::string::npos);
   EXPECT_EQ(log.find(kEncoded), std::string::npos);
 }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/registry/registry_store.h"
@@ -50,11 +51,9 @@ TEST_F(WindowShellTest, TheWindowOpensWhereThePageLastReportedIt) {
   WindowShell next;
   next.RestoreSize();
   ASSERT_TRUE(next.Placement().has_value());
-  EXPECT_EQ(next.Placement()->left, 120);
-  EXPECT_EQ(next.Placement()->top, 80);
-  EXPECT_EQ(next.Placement()->width, 1024);
-  EXPECT_EQ(next.Placement()->height, 700);
-  EXPECT_FALSE(next.Placement()->maximized);
+  const auto& p = *next.Placement();
+  EXPECT_EQ(std::tie(p.left, p.top, p.width, p.height, p.maximized),
+            std::make_tuple(120, 80, 1024, 700, false));
 }
 
 TEST(StoredGeometry, ARectangleOffItsScreenOrWithoutSizeIsIgnored) {

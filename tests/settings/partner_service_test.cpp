@@ -73,27 +73,6 @@ class PartnerServiceTest : public ::testing::Test {
   PartnerServiceConfig config_;
 };
 
-// Content-Length counts bytes: a non-ASCII address must not cut the envelope short.
-TEST_F(PartnerServiceTest, RequestCarriesItsHeadersAndItsLengthInBytes) {
-  PartnerSim sim(kData);
-  ASSERT_TRUE(sim.running());
-  UseEndpoint(sim.url());
-  xml::Node profile;
-  EXPECT_EQ(CheckDealerStatus("josé@exämple.com", "pw", profile), kDealerAccountGood);
-
-  ASSERT_EQ(sim.Requests().size(), 1u);
-  const SimRequest r = sim.Requests()[0];
-  EXPECT_EQ(r.method, "POST");
-  EXPECT_EQ(r.path, "/wsManufInfo.asmx");
-  EXPECT_EQ(r.Header("Content-Type"), "text/xml; charset=utf-8");
-  EXPECT_EQ(r.Header("SOAPAction"), std::string(kNs) + "IsDealerSupported");
-  EXPECT_NE(r.body.find("<sDealerEmail>josé@exämple.com</sDealerEmail>"), std::string::npos);
-  std::size_t characters = 0;
-  for (unsigned char c : r.body) characters += (c & 0xC0) != 0x80;
-  EXPECT_EQ(characters + 2, r.body.size());
-  EXPECT_EQ(r.Header("Content-Length"), std::to_string(r.body.size()));
-}
-
 TEST_F(PartnerServiceTest, NamespaceWithoutSlashIsAcceptedByAStrictService) {
   PartnerSim sim(std::string(R"({"namespace": "urn:larkedi:partners",
                                  "manufacturers": [{"id": "9", "name": "Nine"}]})"));
@@ -107,32 +86,39 @@ TEST_F(PartnerServiceTest, NamespaceWithoutSlashIsAcceptedByAStrictService) {
   EXPECT_FALSE(IsFreeEdiPartnerActive("9"));
 }
 
-TEST_F(PartnerServiceTest, MarkupInValuesIsEscapedAndReachesTheServiceIntact) {
+// One service, asked in turn: the wire format, markup in values, and every dealer status.
+TEST_F(PartnerServiceTest, RequestsArriveIntactAndEveryDealerStatusMapsAsTheTableSays) {
   PartnerSim sim(kData);
   ASSERT_TRUE(sim.running());
   UseEndpoint(sim.url());
+  xml::Node profile;
+  // Content-Length counts bytes: a non-ASCII address must not cut the envelope short.
+  EXPECT_EQ(CheckDealerStatus("josé@exämple.com", "pw", profile), kDealerAccountGood);
+  ASSERT_EQ(sim.Requests().size(), 1u);
+  const SimRequest r = sim.Requests()[0];
+  EXPECT_EQ(r.method, "POST");
+  EXPECT_EQ(r.path, "/wsManufInfo.asmx");
+  EXPECT_EQ(r.Header("Content-Type"), "text/xml; charset=utf-8");
+  EXPECT_EQ(r.Header("SOAPAction"), std::string(kNs) + "IsDealerSupported");
+  EXPECT_NE(r.body.find("<sDealerEmail>josé@exämple.com</sDealerEmail>"), std::string::npos);
+  std::size_t characters = 0;
+  for (unsigned char c : r.body) characters += (c & 0xC0) != 0x80;
+  EXPECT_EQ(characters + 2, r.body.size());
+  EXPECT_EQ(r.Header("Content-Length"), std::to_string(r.body.size()));
+
   // The service compares the password it parsed with the account's: status 2 (not 3, and
   // not -1 for a broken envelope) proves it arrived unchanged.
-  xml::Node profile;
   EXPECT_EQ(CheckDealerStatus("tricky@example.com", "a<b&c]]>\"'d", profile), kDealerAccountGood);
-  EXPECT_EQ(CheckDealerStatus("tricky@example.com", "a<b&c", profile), kDealerBadPassword);
+  EXPECT_NE(
+      sim.Requests().back().body.find("<sDealerPassword>a&lt;b&amp;c]]&gt;\"'d</sDealerPassword>"),
+      std::string::npos)
+      << sim.Requests().back().body;
   EXPECT_TRUE(IsFreeEdiPartnerActive("A<&B"));
-
-  std::vector<SimRequest> requests = sim.Requests();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_NE(requests[0].body.find("<sDealerPassword>a&lt;b&amp;c]]&gt;\"'d</sDealerPassword>"),
-            std::string::npos)
-      << requests[0].body;
-  EXPECT_NE(requests[2].body.find("<sManufCode>A&lt;&amp;B</sManufCode>"), std::string::npos);
-
+  EXPECT_NE(sim.Requests().back().body.find("<sManufCode>A&lt;&amp;B</sManufCode>"),
+            std::string::npos);
   EXPECT_FALSE(IsFreeEdiPartnerActive("200"));  // listed as inactive
   EXPECT_FALSE(IsFreeEdiPartnerActive("999"));  // unknown
-}
 
-TEST_F(PartnerServiceTest, EveryDealerStatusMapsAsTheTableSays) {
-  PartnerSim sim(kData);
-  ASSERT_TRUE(sim.running());
-  UseEndpoint(sim.url());
   struct Row {
     const char* email;
     const char* password;
@@ -146,14 +132,13 @@ TEST_F(PartnerServiceTest, EveryDealerStatusMapsAsTheTableSays) {
       {"word@example.com", "pw", 99},
       {"nobody@example.com", "pw", 0},  // the service's answer for an unknown dealer
       {"s2@example.com", "wrong", 3},
+      {"tricky@example.com", "a<b&c", kDealerBadPassword},
   };
   for (const Row& row : rows) {
-    xml::Node profile = xml::Document().createElement("stale");
-    EXPECT_EQ(CheckDealerStatus(row.email, row.password, profile), row.status) << row.email;
-    EXPECT_TRUE(profile.isNull()) << row.email;
+    xml::Node stale = xml::Document().createElement("stale");
+    EXPECT_EQ(CheckDealerStatus(row.email, row.password, stale), row.status) << row.email;
+    EXPECT_TRUE(stale.isNull()) << row.email;
   }
-
-  xml::Node profile;
   ASSERT_EQ(CheckDealerStatus("s2@example.com", "pw", profile), kDealerAccountGood);
   ASSERT_FALSE(profile.isNull());
   EXPECT_EQ(profile.selectSingleNode("Location/City").text(), "Québec");
@@ -203,7 +188,7 @@ TEST_F(PartnerServiceTest, ResultElementIsFoundOnlyUnderTheOperationsResponse) {
   EXPECT_FALSE(GetSoapResult(other, "IsManufHaveEmail", result));
 }
 
-TEST_F(PartnerServiceTest, ServiceDownOrTooSlowGivesNoResult) {
+TEST_F(PartnerServiceTest, ServiceDownTooSlowOrAnsweringTooMuchGivesNoResult) {
   UseEndpoint("http://127.0.0.1:9/wsManufInfo.asmx");  // nobody listens on the discard port
   xml::Node profile;
   EXPECT_EQ(CheckDealerStatus("s2@example.com", "pw", profile), kDealerNoAnswer);
@@ -216,13 +201,11 @@ TEST_F(PartnerServiceTest, ServiceDownOrTooSlowGivesNoResult) {
   EXPECT_EQ(CheckDealerStatus("s2@example.com", "pw", profile), kDealerNoAnswer);
   EXPECT_FALSE(IsFreeEdiPartnerActive("100"));
   EXPECT_EQ(slow.Requests().size(), 2u);  // the requests did reach it
-}
 
-TEST_F(PartnerServiceTest, AnswerLargerThanTheCapIsDropped) {
   // The padded answer is otherwise valid: with a larger cap it is read.
-  PartnerSim sim(kData, {"--misbehave", "huge"});
-  ASSERT_TRUE(sim.running());
-  UseEndpoint(sim.url());
+  PartnerSim huge(kData, {"--misbehave", "huge"});
+  ASSERT_TRUE(huge.running());
+  UseEndpoint(huge.url());
   EXPECT_FALSE(IsFreeEdiPartnerActive("100"));
   config_.MaxResponseBytes = 32u << 20;
   Apply();

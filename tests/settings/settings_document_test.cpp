@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 #include "host/interface.h"
 #include "platform/automation/automation.h"
@@ -74,59 +75,46 @@ class SettingsTest : public ::testing::Test {
   SettingsDocument settings_;
 };
 
-TEST_F(SettingsTest, FirstRunWritesDefaultsAndOnePartnerPerManufacturer) {
+// The partner web service is asked by a load before the frame page only; each manufacturer
+// with an ID and a name becomes a free-EDI partner once, beside a user's partner of the same
+// manufacturer; an unreachable service leaves the defaults and says nothing.
+TEST_F(SettingsTest, FreeEdiPartnersAreAddedOnceFromTheWebService) {
   ServeManufacturers(
       "{\"id\": \"100\", \"name\": \"Northwood Cabinets\"},"
       "{\"id\": \"200\", \"name\": \"Côté & Fils <Armoires>\"},"
       "{\"name\": \"No Id Inc\"}, {\"id\": \"300\"}");
+  WriteFileOrDie(SettingsPath(),
+                 "<SETTINGS><PARTNER><ID>7</ID><MANUFID>100</MANUFID></PARTNER></SETTINGS>");
+  SettingsDocument late;
+  late.bWebServiceDone = true;
+  late.FillSettings();
+  EXPECT_TRUE(sim_->Requests().empty());
+  EXPECT_EQ(Saved().selectNodes("SETTINGS/PARTNER").length(), 1);
+
   SettingsDocument window;
   window.FillSettings();
-  xml::Document saved = Saved();
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/SPOOLPATH"), module_.path("Send"));
-  // Only manufacturers with both an ID and a name become partners.
-  xml::NodeList partners = saved.selectNodes("SETTINGS/PARTNER");
-  ASSERT_EQ(partners.length(), 2);
-  EXPECT_EQ(partners.item(0).getAttribute("freeedi"), "1");
-  EXPECT_EQ(GetNodeText(partners.item(0), "MANUFID"), "100");
-  EXPECT_EQ(GetNodeText(partners.item(1), "NAME"), "Côté & Fils <Armoires>");
+  xml::NodeList added = Saved().selectNodes("SETTINGS/PARTNER[@freeedi='1']");
+  ASSERT_EQ(added.length(), 2);
+  EXPECT_EQ(GetNodeText(added.item(0), "ID"), "8");
+  EXPECT_EQ(GetNodeText(added.item(0), "MANUFID"), "100");
+  EXPECT_EQ(GetNodeText(added.item(1), "NAME"), "Côté & Fils <Armoires>");
+  EXPECT_TRUE(window.IsFreeEdiPartner(8));
+  EXPECT_FALSE(window.IsFreeEdiPartner(7));
   // Saved by the load itself: they are not partners waiting for the partner page's save.
   EXPECT_TRUE(window.NewPartners.empty());
-
   // A second load in another window adds nobody: the manufacturers are known.
   SettingsDocument again;
   again.FillSettings();
-  EXPECT_EQ(Saved().selectNodes("SETTINGS/PARTNER").length(), 2);
+  EXPECT_EQ(Saved().selectNodes("SETTINGS/PARTNER").length(), 3);
   EXPECT_TRUE(again.NewPartners.empty());
-}
 
-TEST_F(SettingsTest, UserPartnerWithSameManufacturerDoesNotBlockFreeEdiOne) {
-  ServeManufacturers("{\"id\": \"100\", \"name\": \"Northwood\"}");
-  WriteFileOrDie(SettingsPath(),
-                 "<SETTINGS><PARTNER><ID>7</ID><MANUFID>100</MANUFID></PARTNER></SETTINGS>");
-  SettingsDocument window;
-  window.FillSettings();
-  xml::Document saved = Saved();
-  EXPECT_EQ(saved.selectNodes("SETTINGS/PARTNER").length(), 2);
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/PARTNER[@freeedi='1']/ID"), "8");
-  EXPECT_TRUE(window.IsFreeEdiPartner(8));
-  EXPECT_FALSE(window.IsFreeEdiPartner(7));
-}
-
-TEST_F(SettingsTest, WebServiceAskedOnlyBeforeTheFramePageAndFailuresAreQuiet) {
-  ServeManufacturers("{\"id\": \"100\", \"name\": \"Northwood\"}");
-  SettingsDocument window;
-  window.bWebServiceDone = true;
-  window.FillSettings();
-  EXPECT_EQ(Saved().selectNodes("SETTINGS/PARTNER").length(), 0);
-  EXPECT_TRUE(sim_->Requests().empty());
-  // Unreachable service: no partners, no message, the defaults are still written.
   sim_->Stop();
   std::remove(SettingsPath().c_str());
   SettingsDocument offline;
   offline.FillSettings();
   EXPECT_TRUE(dialogs_.shown.empty());
   EXPECT_EQ(Saved().selectNodes("SETTINGS/PARTNER").length(), 0);
-  EXPECT_EQ(Saved().selectNodes("SETTINGS/SORTORDER").length(), 1);
+  EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/SPOOLPATH"), module_.path("Send"));
 }
 
 TEST_F(SettingsTest, RegisteredModulesNumberedAfterSavedMethodsAndNeverSaved) {
@@ -162,28 +150,34 @@ TEST_F(SettingsTest, RegisteredModulesNumberedAfterSavedMethodsAndNeverSaved) {
 }
 
 // A settings file with one typo is never replaced by the defaults behind the user's back:
-// it is reported and kept; the defaults serve in memory; the first explicit save keeps the
-// broken file as .bad beside the new one.
-TEST_F(SettingsTest, UnparsableFileIsKeptUntilTheUserSaves) {
-  const std::string typo =
-      "<SETTINGS><PARTNER><ID>1</ID><NAME>Smith & Sons</NAME></PARTNER></SETTINGS>";
-  WriteFileOrDie(SettingsPath(), typo);
-  SettingsDocument window;
-  window.bWebServiceDone = true;
-  const Err err = window.FillSettings();
+// it is reported and kept; the defaults serve in memory; no edit writes over it; the first
+// explicit save keeps the broken file as .bad beside the new one.
+TEST_F(SettingsTest, ADamagedFileIsKeptUntilTheUserSaves) {
+  const std::string damaged = "<SETTINGS><PARTNER><ID>1</ID><NAME>Smith & Sons</NAME></PARTN";
+  WriteFileOrDie(SettingsPath(), damaged);
+  settings_.bWebServiceDone = true;
+  const Err err = settings_.FillSettings();
   EXPECT_TRUE(err);
   EXPECT_NE(err.Description.find(SettingsPath()), std::string::npos) << err.Description;
-  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), typo);
-  EXPECT_EQ(window.docSettings.selectNodes("SETTINGS/METHOD").length(), 1);
-  // A change the module makes by itself is not saved over it either.
-  EXPECT_TRUE(window.SaveChanges());
-  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), typo);
+  ASSERT_TRUE(settings_.Damaged());
+  EXPECT_EQ(settings_.docSettings.selectNodes("SETTINGS/METHOD").length(), 1);
+  EXPECT_TRUE(settings_.SaveChanges());  // a change the module makes by itself
+  EXPECT_TRUE(settings_.CreateCatalog("ABC"));
+  EXPECT_TRUE(settings_.SetSortOrder("BWT"));
+  EXPECT_TRUE(settings_.SaveForm("display", {{"sort", "x"}}));
+  EXPECT_TRUE(settings_.SetFolder(true, module_.path("Elsewhere")));
+  const int id = settings_.CreateEmptyPartner("", "");
+  bool pending = false;
+  EXPECT_TRUE(settings_.SavePartner(id, {}, &pending));
+  settings_.CreateEmptyPartner("", "");
+  EXPECT_TRUE(settings_.SaveSinglePartnerInXML(id));
+  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), damaged);
 
   fs::permissions(SettingsPath(), fs::perms::owner_read | fs::perms::group_read);
-  EXPECT_FALSE(window.SaveSettingsXML());
-  EXPECT_EQ(ReadFileOrEmpty(SettingsPath() + ".bad"), typo);
+  EXPECT_FALSE(settings_.SaveSettingsXML());
+  EXPECT_EQ(ReadFileOrEmpty(SettingsPath() + ".bad"), damaged);
   EXPECT_EQ(Saved().selectNodes("SETTINGS/METHOD").length(), 1);
-  EXPECT_FALSE(window.Damaged());
+  EXPECT_FALSE(settings_.Damaged());
   // The file was replaced with the permissions it had.
   EXPECT_EQ(fs::status(SettingsPath()).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::group_read);
@@ -208,119 +202,93 @@ TEST_F(SettingsTest, SaveSettingsXmlDropsDontSaveEntriesOnlyFromTheFile) {
   EXPECT_EQ(GetNodeText(saved, "//PARTNER/ID"), "2");
 }
 
-// The browser check creates, renames and removes a catalog; here: what is refused and what
-// writes nothing.
-TEST_F(SettingsTest, CatalogEditsThatChangeNothingWriteNothing) {
-  Load("<PARTNER><ID>3</ID><NAME>Acme</NAME></PARTNER>");
-  int id = 0;
-  ASSERT_FALSE(settings_.CreateCatalog("ABC", &id));
-  EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/CATALOG[ID=1]/PARTNERID"), "-2");
-  int none = -1;
-  ASSERT_FALSE(settings_.CreateCatalog("  ", &none));
-  EXPECT_EQ(none, 0);
-  EXPECT_EQ(Saved().selectNodes("SETTINGS/CATALOG").length(), 1);
-
-  bool changed = true;
-  ASSERT_FALSE(settings_.EditCatalog(id, "ABC", &changed));
-  EXPECT_FALSE(changed);
-  ASSERT_FALSE(settings_.EditCatalog(id, "", &changed));
-  EXPECT_FALSE(changed);
-  EXPECT_TRUE(settings_.EditCatalog(9, "Q", &changed));
-  ASSERT_FALSE(settings_.AssignCatalogPartner(id, "3", &changed));
-  EXPECT_TRUE(changed);
-  // The same partner again writes nothing.
-  fs::remove(SettingsPath());
-  ASSERT_FALSE(settings_.AssignCatalogPartner(id, "3", &changed));
-  EXPECT_FALSE(changed);
-  EXPECT_FALSE(fs::exists(SettingsPath()));
-  EXPECT_TRUE(settings_.RemoveCatalog(2));
-}
-
-TEST_F(SettingsTest, ARemovedPartnersIdIsNeverGivenAgain) {
+// One session of edits (the browser check drives the ordinary ones): what is refused, what
+// writes nothing, partner numbers never given twice, the partner page's fields and method
+// saved, unsaved partners dropped on exit, and forms stored under their names.
+TEST_F(SettingsTest, ASessionOfEditsWritesWhatChangedAndNothingElse) {
   // Partner 5 was removed in an earlier session: its catalog still points to it.
   Load(
-      "<PARTNER><ID>2</ID><NAME>Acme</NAME></PARTNER>"
-      "<CATALOG><ID>1</ID><CODE>OLD</CODE><PARTNERID>5</PARTNERID></CATALOG>"
-      "<CATALOG><ID>2</ID><CODE>NEW</CODE><PARTNERID>-2</PARTNERID></CATALOG>");
-  const int created = settings_.CreateEmptyPartner("", "");
-  EXPECT_EQ(created, 6);
-  EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/PARTNER[ID='6']/CODE"),
-            Res("LBL Partner") + " 6");
-  // Removing the newest partner in this session does not free its number either.
-  ASSERT_FALSE(settings_.RemovePartner(created));
-  EXPECT_TRUE(settings_.NewPartners.empty());
-  EXPECT_EQ(settings_.CreateEmptyPartner("", ""), 7);
-  EXPECT_EQ(settings_.CreateFreeEDIPartner("M1", "Maker"), 8);
-  // The catalog of the old partner is left as it was.
-  EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/CATALOG[ID=1]/PARTNERID"), "5");
-  EXPECT_TRUE(settings_.RemovePartner(42));
-}
-
-TEST_F(SettingsTest, SavingAPartnerCopiesThePageAndTheChosenMethod) {
-  Load(
-      "<PARTNER><ID>4</ID><NAME>Acme</NAME><MANUFID>A</MANUFID><DEALERID>D</DEALERID>"
-      "<METHODID>1</METHODID><KITFILEID>0</KITFILEID></PARTNER>");
-  SettingsDocument::PartnerFields fields{"Acme & Sons", "A2", "D<2>", true, 2};
-  bool pending = true;
-  ASSERT_FALSE(settings_.SavePartner(4, fields, &pending));
-  EXPECT_FALSE(pending);
-  xml::Document saved = Saved();
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/PARTNER/NAME"), "Acme & Sons");
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/PARTNER/DEALERID"), "D<2>");
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/PARTNER/KITFILEID"), "1");
-  EXPECT_EQ(GetNodeText(saved, "SETTINGS/PARTNER/METHODID"), "2");
-  // No method chosen keeps the partner's.
-  fields.MethodId = 0;
-  ASSERT_FALSE(settings_.SavePartner(4, fields, &pending));
-  EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/PARTNER/METHODID"), "2");
-  // A partner that is not there is reported and nothing else changes in the file.
-  dialogs_.shown.clear();
-  ASSERT_FALSE(settings_.SavePartner(77, fields, &pending));
-  EXPECT_EQ(dialogs_.CountShown(Res("MSG CannotSavePartner")), 1);
-}
-
-TEST_F(SettingsTest, ExitingDropsTheUnsavedPartnersOnly) {
-  Load("<PARTNER><ID>1</ID><NAME>Kept</NAME></PARTNER>");
-  settings_.CreateEmptyPartner("", "");
-  settings_.CreateEmptyPartner("C", "N");
-  EXPECT_EQ(settings_.docSettings.selectNodes("SETTINGS/PARTNER").length(), 3);
-  settings_.DropNewPartners();
-  EXPECT_TRUE(settings_.NewPartners.empty());
-  xml::NodeList left = settings_.docSettings.selectNodes("SETTINGS/PARTNER");
-  ASSERT_EQ(left.length(), 1);
-  EXPECT_EQ(GetNodeText(left.item(0), "NAME"), "Kept");
-}
-
-TEST_F(SettingsTest, ADamagedSettingsFileIsNeverOverwrittenByAnEdit) {
-  const std::string damaged = "<SETTINGS><PARTNER><ID>1</ID><NAME>Acme</NAME></PARTN";
-  WriteFileOrDie(SettingsPath(), damaged);
-  settings_.bWebServiceDone = true;
-  EXPECT_TRUE(settings_.FillSettings());
-  ASSERT_TRUE(settings_.Damaged());
-  EXPECT_TRUE(settings_.CreateCatalog("ABC"));
-  EXPECT_TRUE(settings_.SetSortOrder("BWT"));
-  EXPECT_TRUE(settings_.SaveForm("display", {{"sort", "x"}}));
-  EXPECT_TRUE(settings_.SetFolder(true, module_.path("Elsewhere")));
-  const int id = settings_.CreateEmptyPartner("", "");
-  bool pending = false;
-  EXPECT_TRUE(settings_.SavePartner(id, {}, &pending));
-  settings_.CreateEmptyPartner("", "");
-  EXPECT_TRUE(settings_.SaveSinglePartnerInXML(id));
-  EXPECT_EQ(ReadFileOrEmpty(SettingsPath()), damaged);
-}
-
-TEST_F(SettingsTest, FormsAreStoredUnderTheirNamesAndBadNamesRefused) {
-  Load("");
-  ASSERT_FALSE(settings_.SaveForm("display", {{"sort", "SEQUENCE+DESC"}, {"Rows", "15"}}));
-  EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/DISPLAY/ROWS"), "15");
-  ASSERT_FALSE(settings_.SaveForm("display", {{"sort", "PO"}}));
-  EXPECT_EQ(Saved().selectNodes("SETTINGS/DISPLAY/SORT").length(), 1);
-  EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/DISPLAY/SORT"), "PO");
-  // Names that cannot be element names are refused before anything changes.
-  EXPECT_TRUE(settings_.SaveForm("", {{"a", "1"}}));
-  EXPECT_TRUE(settings_.SaveForm("bad form", {{"a", "1"}}));
-  EXPECT_TRUE(settings_.SaveForm("display", {{"1st", "1"}}));
-  EXPECT_TRUE(Saved().selectSingleNode("SETTINGS/BAD").isNull());
+      "<PARTNER><ID>2</ID><NAME>Acme</NAME><MANUFID>A</MANUFID><DEALERID>D</DEALERID>"
+      "<METHODID>1</METHODID><KITFILEID>0</KITFILEID></PARTNER>"
+      "<CATALOG><ID>1</ID><CODE>OLD</CODE><PARTNERID>5</PARTNERID></CATALOG>");
+  {
+    SCOPED_TRACE("catalogs");
+    int id = 0;
+    ASSERT_FALSE(settings_.CreateCatalog("ABC", &id));
+    EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/CATALOG[ID=" + std::to_string(id) + "]/PARTNERID"),
+              "-2");
+    int none = -1;
+    ASSERT_FALSE(settings_.CreateCatalog("  ", &none));
+    EXPECT_EQ(none, 0);
+    EXPECT_EQ(Saved().selectNodes("SETTINGS/CATALOG").length(), 2);
+    bool changed = true;
+    ASSERT_FALSE(settings_.EditCatalog(id, "ABC", &changed));
+    EXPECT_FALSE(changed);
+    ASSERT_FALSE(settings_.EditCatalog(id, "", &changed));
+    EXPECT_FALSE(changed);
+    EXPECT_TRUE(settings_.EditCatalog(9, "Q", &changed));
+    ASSERT_FALSE(settings_.AssignCatalogPartner(id, "2", &changed));
+    EXPECT_TRUE(changed);
+    // The same partner again writes nothing.
+    fs::remove(SettingsPath());
+    ASSERT_FALSE(settings_.AssignCatalogPartner(id, "2", &changed));
+    EXPECT_FALSE(changed);
+    EXPECT_FALSE(fs::exists(SettingsPath()));
+    EXPECT_TRUE(settings_.RemoveCatalog(9));
+  }
+  {
+    SCOPED_TRACE("partner numbers");
+    const int created = settings_.CreateEmptyPartner("", "");
+    EXPECT_EQ(created, 6);
+    EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/PARTNER[ID='6']/CODE"),
+              Res("LBL Partner") + " 6");
+    // Removing the newest partner in this session does not free its number either.
+    ASSERT_FALSE(settings_.RemovePartner(created));
+    EXPECT_TRUE(settings_.NewPartners.empty());
+    EXPECT_EQ(settings_.CreateEmptyPartner("", ""), 7);
+    EXPECT_EQ(settings_.CreateFreeEDIPartner("M1", "Maker"), 8);
+    // The catalog of the old partner is left as it was.
+    EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/CATALOG[ID=1]/PARTNERID"), "5");
+    EXPECT_TRUE(settings_.RemovePartner(42));
+    // Exiting the partner page drops the partners not saved, and only those.
+    settings_.CreateEmptyPartner("C", "N");
+    settings_.DropNewPartners();
+    EXPECT_TRUE(settings_.NewPartners.empty());
+    EXPECT_EQ(settings_.docSettings.selectNodes("SETTINGS/PARTNER[ID=7 or ID=9]").length(), 0);
+    EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/PARTNER[ID=2]/NAME"), "Acme");
+  }
+  {
+    SCOPED_TRACE("partner page");
+    SettingsDocument::PartnerFields fields{"Acme & Sons", "A2", "D<2>", true, 2};
+    bool pending = true;
+    ASSERT_FALSE(settings_.SavePartner(2, fields, &pending));
+    EXPECT_FALSE(pending);
+    const std::string saved = "SETTINGS/PARTNER[ID=2]/";
+    EXPECT_EQ(GetNodeText(Saved(), saved + "NAME"), "Acme & Sons");
+    EXPECT_EQ(GetNodeText(Saved(), saved + "DEALERID"), "D<2>");
+    EXPECT_EQ(GetNodeText(Saved(), saved + "KITFILEID"), "1");
+    EXPECT_EQ(GetNodeText(Saved(), saved + "METHODID"), "2");
+    // No method chosen keeps the partner's.
+    fields.MethodId = 0;
+    ASSERT_FALSE(settings_.SavePartner(2, fields, &pending));
+    EXPECT_EQ(GetNodeText(Saved(), saved + "METHODID"), "2");
+    // A partner that is not there is reported.
+    ASSERT_FALSE(settings_.SavePartner(77, fields, &pending));
+    EXPECT_EQ(dialogs_.CountShown(Res("MSG CannotSavePartner")), 1);
+  }
+  {
+    SCOPED_TRACE("forms");
+    ASSERT_FALSE(settings_.SaveForm("display", {{"sort", "SEQUENCE+DESC"}, {"Rows", "15"}}));
+    EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/DISPLAY/ROWS"), "15");
+    ASSERT_FALSE(settings_.SaveForm("display", {{"sort", "PO"}}));
+    EXPECT_EQ(Saved().selectNodes("SETTINGS/DISPLAY/SORT").length(), 1);
+    EXPECT_EQ(GetNodeText(Saved(), "SETTINGS/DISPLAY/SORT"), "PO");
+    // Names that cannot be element names are refused before anything changes.
+    EXPECT_TRUE(settings_.SaveForm("", {{"a", "1"}}));
+    EXPECT_TRUE(settings_.SaveForm("bad form", {{"a", "1"}}));
+    EXPECT_TRUE(settings_.SaveForm("display", {{"1st", "1"}}));
+    EXPECT_TRUE(Saved().selectSingleNode("SETTINGS/BAD").isNull());
+  }
 }
 
 TEST_F(SettingsTest, SpoolAndArchiveFoldersAreComparedAsTheFoldersTheyName) {
@@ -352,41 +320,39 @@ TEST_F(SettingsTest, SpoolAndArchiveFoldersAreComparedAsTheFoldersTheyName) {
   EXPECT_EQ(settings_.Value("SETTINGS/ARCHIVEPATH"), spool + "/Archive");
 }
 
-TEST_F(SettingsTest, WebSiteAddressesComeFromTheRegistryWithInvalidDefaults) {
+// Web sites and the partner service are found through the registry; unset, blank or not a
+// web address, the default names no real host.
+TEST_F(SettingsTest, AddressesComeFromTheRegistryWithInvalidDefaults) {
   for (WebSite site : {WebSite::EdiService, WebSite::Design, WebSite::Orcanet, WebSite::Support}) {
-    const std::string address = WebSiteAddress(site);
-    EXPECT_EQ(address, DefaultWebSiteAddress(site));
-    EXPECT_NE(address.find(".invalid/"), std::string::npos) << address;
+    EXPECT_EQ(WebSiteAddress(site), DefaultWebSiteAddress(site));
+    EXPECT_NE(WebSiteAddress(site).find(".invalid/"), std::string::npos) << WebSiteAddress(site);
   }
-  const std::string key = std::string("HKEY_CURRENT_USER\\") + kWebSitesKey;
-  ASSERT_TRUE(registry::RegistrySetString(key, "OrcanetWebSite", " https://orcanet.example/ "));
-  ASSERT_TRUE(registry::RegistrySetString(key, "SupportWebSite", "file:///etc/passwd"));
-  ASSERT_TRUE(registry::RegistrySetString(key, "DesignWebSite", "/usr/bin/xterm"));
+  const PartnerServiceConfig defaults;
+  EXPECT_EQ(GetPartnerServiceConfig().Endpoint, defaults.Endpoint);
+  EXPECT_NE(defaults.Endpoint.find(".invalid/"), std::string::npos);
+
+  const std::string sites = std::string("HKEY_CURRENT_USER\\") + kWebSitesKey;
+  const std::string service = "HKEY_CURRENT_USER\\Software\\Orca Technologies\\EDI\\PartnerService";
+  for (const auto& [key, name, value] :
+       {std::tuple{sites, "OrcanetWebSite", " https://orcanet.example/ "},
+        {sites, "SupportWebSite", "file:///etc/passwd"},
+        {sites, "DesignWebSite", "/usr/bin/xterm"},
+        {service, "Endpoint", "https://prod.example/wsManufInfo.asmx"},
+        {service, "DevelopmentEndpoint", "  "},
+        {service, "Namespace", "urn:partners/"}}) {
+    ASSERT_TRUE(registry::RegistrySetString(key, name, value)) << name;
+  }
   EXPECT_EQ(WebSiteAddress(WebSite::Orcanet), "https://orcanet.example/");
   EXPECT_EQ(WebSiteAddress(WebSite::Support), DefaultWebSiteAddress(WebSite::Support));
   EXPECT_EQ(WebSiteAddress(WebSite::Design), DefaultWebSiteAddress(WebSite::Design));
   EXPECT_NE(DefaultWebSiteAddress(WebSite::Design), DefaultWebSiteAddress(WebSite::EdiService));
-}
-
-TEST_F(SettingsTest, PartnerServiceAddressesComeFromTheRegistry) {
-  PartnerServiceConfig defaults;
-  PartnerServiceConfig unset = GetPartnerServiceConfig();
-  EXPECT_EQ(unset.Endpoint, defaults.Endpoint);
-  EXPECT_NE(unset.Endpoint.find(".invalid/"), std::string::npos);
-
-  const std::string key = "HKEY_CURRENT_USER\\Software\\Orca Technologies\\EDI\\PartnerService";
-  ASSERT_TRUE(
-      registry::RegistrySetString(key, "Endpoint", "https://prod.example/wsManufInfo.asmx"));
-  ASSERT_TRUE(registry::RegistrySetString(key, "DevelopmentEndpoint", "  "));
-  ASSERT_TRUE(registry::RegistrySetString(key, "Namespace", "urn:partners/"));
-  PartnerServiceConfig config = GetPartnerServiceConfig();
+  const PartnerServiceConfig config = GetPartnerServiceConfig();
   EXPECT_EQ(config.Endpoint, "https://prod.example/wsManufInfo.asmx");
   EXPECT_EQ(config.DevelopmentEndpoint, defaults.DevelopmentEndpoint);  // blank keeps default
   EXPECT_EQ(config.Namespace, "urn:partners/");
   // The environment still wins, for tests and support.
   ::setenv("LARKEDI_PARTNER_ENDPOINT", "http://127.0.0.1:9/wsManufInfo.asmx", 1);
   EXPECT_EQ(GetPartnerServiceConfig().Endpoint, "http://127.0.0.1:9/wsManufInfo.asmx");
-  ::unsetenv("LARKEDI_PARTNER_ENDPOINT");
 }
 
 TEST_F(SettingsTest, AutomationClassesAreFoundThroughLocalServer32) {

@@ -1,6 +1,7 @@
 // One window per user: a second `larkedi show`, `activate` or `config` asks the running
 // window to come forward and ends; a window tag left by a process that was killed is
-// replaced by the next window. Real processes, as the host starts them.
+// replaced by the next window; `activate` refuses what it cannot take in before a window
+// opens. Real processes, as the host starts them.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -112,6 +113,21 @@ TEST(WindowInstance, ASecondProcessBringsTheFirstWindowForwardAndEnds) {
   EXPECT_EQ(replaced->address + "/?s=" + replaced->secret, next.address);
   next.Kill();
   ::unsetenv("LARKEDI_REGISTRY_DIR");
+}
+
+TEST(WindowInstance, ActivateRefusesDesignsItCannotTakeIn) {
+  testing::TempModule module;
+  const std::string activate = LarkediExe() + " --yes activate " + module.path("");
+  std::string out;
+  EXPECT_EQ(RunCommand(activate + "none.xml --no-browser", &out), 1) << out;
+  EXPECT_NE(out.find("none.xml"), std::string::npos) << out;
+
+  // A design that does not parse ends at the load: the address was printed first, the
+  // window finished without being shown, and the status says so.
+  testing::WriteFileOrDie(module.path("bad.xml"), "<Designs><Design>");
+  EXPECT_EQ(RunCommand(activate + "bad.xml --no-browser 2>/dev/null", &out), 3) << out;
+  EXPECT_EQ(out.rfind("http://127.0.0.1:", 0), 0u) << out;
+  EXPECT_NE(out.find("\nFinished\n"), std::string::npos) << out;
 }
 
 }  // namespace
