@@ -4,12 +4,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/automation/automation.h"
 #include "platform/folder_paths.h"
 #include "platform/process/launch.h"
 #include "platform/ui/dialogs.h"
 #include "platform/xml/xml.h"
 #include "sending/connect_method_orca.h"
+#include "sending/transmission_method.h"
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"
@@ -151,44 +151,8 @@ void SettingsPages::DisplayPartner(long id, bool warning) {
 }
 
 void SettingsPages::DisplayMethod(long id, long method_id) {
-  LogScope log_scope("DisplayMethod().");
-  const xml::Document& settings = edi_.Settings.docSettings;
-  if (method_id <= 0) method_id = GetNodeInteger(settings, PartnerXPath(id) + "/METHODID");
-  xml::Node method = settings.selectSingleNode(
-      "SETTINGS/METHOD[normalize-space(ID)=" + xml::XPathLiteral(std::to_string(method_id)) + "]");
-  if (method.isNull()) {
-    WriteLog("Unable to get the method from Settings document for partner '" + std::to_string(id) +
-             "'.\r\nMETHODID: " + std::to_string(method_id));
-    return;
-  }
-  const std::string object_name = Trim(GetNodeText(method, "OBJECTNAME"));
-  if (EqualsNoCaseAscii(object_name, "ORDR")) return;
-  // The built-in XML connector is found like any other connector.
-  RegisterConnectMethodOrca();
-  Err err;
-  std::shared_ptr<automation::AutomationObject> connector =
-      automation::CreateObject(object_name + ".spooler", &err);
-  if (!connector) {
-    CurrentDialogs().MsgBox(ResParam("MSG CannotCreateObjectForParam", {object_name}),
-                            MsgButtons::OK, MsgIcon::Information, ModuleTitle());
-    return;
-  }
-  std::vector<automation::Variant> args;
-  if (method.getAttribute("legacy") != "1") {
-    xml::Document parameter;
-    xml::Node root = parameter.appendChild(parameter.createElement("InputParameter"));
-    xml::Node code = root.appendChild(parameter.createElement("PartnerCode"));
-    code.appendChild(
-        parameter.createCDATASection(Trim(GetNodeText(settings, PartnerXPath(id) + "/CODE"))));
-    std::string text = root.xml();
-    args.emplace_back(text);
-  }
-  automation::Variant result;
-  if (Err call = connector->Call("Configure", args, &result)) {
-    LogError(ResParam("MSG ErrorNumberSourceDescription",
-                      {std::to_string(call.Number), call.Source, call.Description}),
-             std::as_const(call));
-  }
+  larkedi::DisplayMethod(std::to_string(id), edi_.Settings.docSettings,
+                         method_id > 0 ? std::to_string(method_id) : std::string());
 }
 
 // ---- Settings page --------------------------------------------------------------------

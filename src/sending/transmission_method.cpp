@@ -5,6 +5,7 @@
 
 #include "platform/automation/automation.h"
 #include "platform/ui/dialogs.h"
+#include "sending/connect_method_orca.h"
 #include "support/log.h"
 #include "support/module.h"
 #include "support/registry.h"
@@ -80,12 +81,15 @@ std::string LegacyExecutablePath(const xml::Node& method, Err* error) {
   return AddBackslash(folder) + (IsOrdrMethod(method) ? "RptModule/60/EN/" : "edi/60/") + exe;
 }
 
-void DisplayMethod(const std::string& partner_id, const xml::Node& settings) {
+void DisplayMethod(const std::string& partner_id, const xml::Node& settings,
+                   const std::string& chosen_method_id) {
   LogScope log_scope("DisplayMethod().");
-  const std::string method_id = GetNodeText(settings, "/" + PartnerPath(partner_id, "METHODID"));
+  const std::string method_id = Trim(
+      chosen_method_id.empty() ? GetNodeText(settings, "/" + PartnerPath(partner_id, "METHODID"))
+                               : chosen_method_id);
   xml::Node method;
-  if (!GetSingleNode("SETTINGS/METHOD[ID=" + xml::XPathLiteral(method_id) + "]", settings,
-                     method)) {
+  if (!GetSingleNode("SETTINGS/METHOD[normalize-space(ID)=" + xml::XPathLiteral(method_id) + "]",
+                     settings, method)) {
     WriteLog("Unable to get the method from Settings document for partner '" + partner_id +
              "'.\nMETHODID: " + method_id);
     return;
@@ -93,7 +97,8 @@ void DisplayMethod(const std::string& partner_id, const xml::Node& settings) {
   bool legacy = false;
   GetAttributeBoolean(method, ".", "legacy", legacy);
   if (IsOrdrMethod(method)) return;  // the report module has no configuration dialog
-  const std::string object_name = GetNodeText(method, "OBJECTNAME");
+  const std::string object_name = Trim(GetNodeText(method, "OBJECTNAME"));
+  RegisterConnectMethodOrca();  // the connector built into the module is found like any other
   Err create_error;
   std::shared_ptr<automation::AutomationObject> connector =
       automation::CreateObject(object_name + ".spooler", &create_error);

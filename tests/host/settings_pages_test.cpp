@@ -126,13 +126,23 @@ TEST_F(SettingsPagesTest, AFailedFormSaveAndAnUnsavedMethodChoiceReachNoFile) {
   Event(EventKind::Click, "editpartnerlist");
   Event(EventKind::Click, "editpartner1");
   Choose("METHODIDLIST1", "2");
-  // An order-form module has no configuration dialog.
+  // An order-form module has no configuration dialog, also when its choice is not saved yet.
   EXPECT_TRUE(B("configmethod1").hasAttribute("disabled"));
+  const std::size_t shown = dialogs_.shown.size();
+  Event(EventKind::Click, "configmethod1");
+  EXPECT_EQ(dialogs_.shown.size(), shown);
   // Another save meanwhile (a new catalog) does not carry the unsaved choice.
   ASSERT_FALSE(edi_.Settings.CreateCatalog("XYZ"));
   EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "1");
   Event(EventKind::Click, "savepartner1");
   EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='1']/METHODID"), "2");
+  // A partner's connector opens its own dialog, for that partner's code.
+  Event(EventKind::Click, "editpartnerlist");
+  Event(EventKind::Click, "editpartner2");
+  Event(EventKind::Click, "configmethod2");
+  ASSERT_EQ(dialogs_.shown.size(), shown + 1);
+  EXPECT_EQ(dialogs_.shown.back().kind, "inputbox");
+  EXPECT_NE(dialogs_.shown.back().text.find("BIRCH"), std::string::npos);
 }
 
 }  // namespace

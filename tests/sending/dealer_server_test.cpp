@@ -122,6 +122,9 @@ TEST_F(MethodTest, DisplayMethodOpensTheConnectorsDialogButNotTheReportModules) 
   DisplayMethod("2", settings_);  // legacy: its LEG.spooler is not installed
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_EQ(dialogs_.shown[0].text, ResParam("MSG CannotCreateObjectForParam", {"LEG"}));
+  DisplayMethod("1", settings_, " 2 ");  // chosen on the page, not saved yet: the legacy one
+  EXPECT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(testing::ReadFileOrEmpty(module_.path("connector.log")), "configure OAK\n");
 }
 
 }  // namespace
