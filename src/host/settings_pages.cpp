@@ -8,7 +8,6 @@
 #include "platform/process/launch.h"
 #include "platform/ui/dialogs.h"
 #include "platform/xml/xml.h"
-#include "sending/connect_method_orca.h"
 #include "sending/transmission_method.h"
 #include "support/log.h"
 #include "support/module.h"
