@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "host/host_fixture.h"
 
 #include "testing/failing_env.h"
@@ -57,6 +59,24 @@ TEST_F(MainWindowTest, AFailedSaveAtCloseIsReportedAndStillFinishesOnce) {
   // A second unload (page gone after the Close tool) raises nothing more.
   window_.Form_Unload();
   EXPECT_EQ(finished_, 1);
+}
+
+TEST_F(MainWindowTest, TypedFieldsReachTheirOwnElementsAndAreSavedAtClose) {
+  Open();
+  const std::map<std::string, std::string> fields = {
+      {"ponumber", "PO-9"}, {"pocomment", "after 10 <am> & \"gate\""}, {"contactname", "O'Neil"}};
+  for (const auto& [name, value] : fields) {
+    surface_.b_.ApplyControlState({{name + GroupId(), value, std::nullopt, std::nullopt}});
+    PageEvent typed = Click("fDocB", name + GroupId());
+    typed.kind = EventKind::KeyUp;
+    typed.key = "x";
+    window_.HandleEvent(typed);
+  }
+  EXPECT_FALSE(window_.Form_Unload());
+  const xml::Document saved = testing::ReloadedOrders();
+  EXPECT_EQ(saved.selectSingleNode("//ORDERGROUP/PONUMBER").text(), "PO-9");
+  EXPECT_EQ(saved.selectSingleNode("//ORDERGROUP/COMMENT").text(), fields.at("pocomment"));
+  EXPECT_EQ(saved.selectSingleNode("//ORDERGROUP/CONTACTNAME").text(), "O'Neil");
 }
 
 TEST_F(MainWindowTest, EventsWithoutAnActionDoNothingAndAFailingHandlerLeavesTheWindowUsable) {
