@@ -99,6 +99,22 @@ TEST_F(SettingsPagesTest, LeavingThePartnerPageDropsTheNewPartnerAndKeepsTheStac
   EXPECT_FALSE(edi_.Orders.bOrdersChanged);
 }
 
+TEST_F(SettingsPagesTest, RemovingAPartnerAsksFirstAndAnUnknownOneIsReported) {
+  Open(4);
+  const int partners = edi_.Settings.docSettings.selectNodes("SETTINGS/PARTNER").length();
+  dialogs_.msgbox_answers = {MsgResult::No};
+  Event(EventKind::Click, "removepartner2");
+  EXPECT_EQ(edi_.Settings.docSettings.selectNodes("SETTINGS/PARTNER").length(), partners);
+  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='2']/NAME"), "Birch");
+  Event(EventKind::Click, "removepartner2");  // answered Yes
+  EXPECT_EQ(edi_.Settings.docSettings.selectNodes("SETTINGS/PARTNER").length(), partners - 1);
+  EXPECT_EQ(Saved("SETTINGS/PARTNER[ID='2']/NAME"), "");
+  Event(EventKind::Click, "removepartner9");  // reported, nothing asked
+  ASSERT_EQ(dialogs_.shown.size(), 3u);
+  EXPECT_NE(dialogs_.shown.back().buttons, MsgButtons::YesNo);
+  EXPECT_EQ(edi_.Settings.docSettings.selectNodes("SETTINGS/PARTNER").length(), partners - 1);
+}
+
 TEST_F(SettingsPagesTest, AssigningACatalogSavesTheStackEditsBeforeTheRegroup) {
   TypeUnsavedPoNumber("PO-72");
   window_.NavigateTo(5);
