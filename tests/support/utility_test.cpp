@@ -132,24 +132,18 @@ TEST(UtilityTest, GuidsAre32UpperCaseHexDigitsAndUnique) {
 
 TEST(UtilityTest, XsDateTimeCarriesTheZoneOffsetOfThatDate) {
   Utility u;
-  {
-    ScopedEnvVar tz("TZ", "America/Montreal");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 3, 5, 14, 7, 9)), "2006-03-05T14:07:09-05:00");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 7, 5, 9, 0, 0)), "2006-07-05T09:00:00-04:00");
-    const std::string bias = u.GetTimeZoneBias();
-    EXPECT_TRUE(bias == "300" || bias == "240") << bias;
-  }
-  {
-    ScopedEnvVar tz("TZ", "Asia/Kolkata");
-    EXPECT_EQ(u.GetTimeZoneBias(), "-330");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2020, 1, 2, 3, 4, 5)), "2020-01-02T03:04:05+05:30");
-  }
-  {
-    ScopedEnvVar tz("TZ", "UTC");
-    EXPECT_EQ(u.GetTimeZoneBias(), "0");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(1999, 12, 31, 23, 59, 59)),
-              "1999-12-31T23:59:59+00:00");
-  }
+  auto in = [&](const char* zone, Date d) {
+    ScopedEnvVar tz("TZ", zone);
+    return u.GetXsDateTime(d) + " " + u.GetTimeZoneBias();
+  };
+  EXPECT_EQ(in("Asia/Kolkata", Date::FromParts(2020, 1, 2, 3, 4, 5)),
+            "2020-01-02T03:04:05+05:30 -330");
+  EXPECT_EQ(in("UTC", Date::FromParts(1999, 12, 31, 23, 59, 59)), "1999-12-31T23:59:59+00:00 0");
+  // The offset is the one of the date given, not of today (which sets the bias).
+  EXPECT_EQ(in("America/Montreal", Date::FromParts(2006, 3, 5, 14, 7, 9)).substr(0, 25),
+            "2006-03-05T14:07:09-05:00");
+  EXPECT_EQ(in("America/Montreal", Date::FromParts(2006, 7, 5, 9, 0, 0)).substr(0, 25),
+            "2006-07-05T09:00:00-04:00");
   EXPECT_EQ(u.GetXsDateTime(Date()), "");
 }
 
@@ -172,10 +166,10 @@ TEST(UtilityTest, DateFromXsDateTimeIgnoresTheZone) {
 TEST(UtilityTest, EncryptedGmtDateIsTheUtcDayEncoded) {
   Utility u;
   ScopedEnvVar tz("TZ", "America/Montreal");
-  Date evening = Date::FromParts(2006, 3, 5, 22, 0, 0);  // 03:00 UTC the next day
-  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(evening), "7850"), "20060306");
-  Date morning = Date::FromParts(2006, 3, 5, 8, 0, 0);
-  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(morning), "7850"), "20060305");
+  for (auto [hour, day] : {std::pair{22, "20060306"}, {8, "20060305"}}) {
+    Date date = Date::FromParts(2006, 3, 5, hour, 0, 0);  // 22:00 is 03:00 UTC the next day
+    EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(date), "7850"), day) << hour;
+  }
   Date zero;
   u.GetEncryptedGMTDate(zero);
   EXPECT_FALSE(zero.IsZero());  // the caller sees the current date
