@@ -96,11 +96,8 @@ TEST(RegFile, ReadsFilesWrittenByOtherTools) {
 
 TEST(RegFile, DamagedLinesAreReportedWithTheirNumber) {
   const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
-  struct Case {
-    std::string body;
-    std::string line;
-  };
-  const Case cases[] = {
+  // The damaged lines and the line the error names.
+  const std::pair<std::string, std::string> cases[] = {
       {"\"a\"=\"unterminated\n", "line 4"},
       {"\"a\"=dword:123456789\n", "line 4"},
       {"\"a\"=dword:xyz\n", "line 4"},
@@ -116,14 +113,12 @@ TEST(RegFile, DamagedLinesAreReportedWithTheirNumber) {
       {"[-HKEY_CURRENT_USER\\A]\n\"a\"=\"b\"\n", "line 5"},
       {"\"a\"=unknown:1\n", "line 4"},
   };
-  for (const Case& c : cases) {
-    std::vector<RegSection> sections;
-    std::string error;
-    EXPECT_FALSE(ParseRegText(head + c.body, &sections, &error)) << c.body;
-    EXPECT_EQ(error.rfind(c.line + ":", 0), 0u) << c.body << " -> " << error;
-  }
   std::vector<RegSection> sections;
   std::string error;
+  for (const auto& [body, line] : cases) {
+    EXPECT_FALSE(ParseRegText(head + body, &sections, &error)) << body;
+    EXPECT_EQ(error.rfind(line + ":", 0), 0u) << body << " -> " << error;
+  }
   EXPECT_FALSE(ParseRegText("[HKEY_CURRENT_USER\\A]\n", &sections, &error)) << "no header";
   EXPECT_FALSE(ParseRegText("", &sections, &error)) << "empty file";
   EXPECT_FALSE(
