@@ -67,81 +67,62 @@ class GateHttp final : public HttpClient {
   int returned_ = 0;
 };
 
-// The owner's user-interface loop, which PostTask hands the answer to.
-struct Owner {
-  PostTask Poster() {
-    return [this](std::function<void()> task) { loop.Post(std::move(task)); };
+// Requests held by the gate; answers handed to the owner's user-interface loop.
+class HttpFetchTest : public ::testing::Test {
+ protected:
+  bool Start(HttpFetch& fetch, const std::string& path) {
+    HttpRequest request;
+    request.url = "http://dealer.localhost/" + path;
+    return fetch.Start(
+        request, [this](std::function<void()> task) { loop.Post(std::move(task)); },
+        [this](const HttpResponse& r) {
+          delivered.push_back(r.body);
+          ran_on.push_back(std::this_thread::get_id());
+        });
   }
+  void Drain(milliseconds wait) {
+    while (loop.RunOnce(wait)) {
+    }
+  }
+  GateHttp http;
   ui::UiLoop loop;
+  std::vector<std::string> delivered;
+  std::vector<std::thread::id> ran_on;
 };
 
-TEST(HttpFetchTest, TheAnswerRunsAsATaskOfTheStartingThread) {
-  GateHttp http;
-  Owner queue;
+// The answer runs as a task of the starting thread; a new request drops the running one.
+TEST_F(HttpFetchTest, OnlyTheLatestAnswerRunsAndItRunsOnTheStartingThread) {
   HttpFetch fetch;
-  const std::thread::id me = std::this_thread::get_id();
-  std::string body;
-  std::thread::id ran_on;
-  HttpRequest request;
-  request.url = "http://dealer.localhost/xmlorderlist.asp";
-  ASSERT_TRUE(fetch.Start(request, queue.Poster(), [&](const HttpResponse& r) {
-    body = r.body;
-    ran_on = std::this_thread::get_id();
-  }));
+  ASSERT_TRUE(Start(fetch, "first"));
   // Start returned while the server still holds the request: the thread is free.
   ASSERT_TRUE(http.WaitArrived(1));
   EXPECT_TRUE(fetch.Pending());
-  EXPECT_EQ(body, "");
-  http.Open();
-  ASSERT_TRUE(queue.loop.RunOnce(std::chrono::seconds(20)));
-  EXPECT_EQ(body, "<DATA>http://dealer.localhost/xmlorderlist.asp</DATA>");
-  EXPECT_EQ(ran_on, me);
-  EXPECT_FALSE(fetch.Pending());
-}
-
-TEST(HttpFetchTest, ANewRequestDropsTheRunningOne) {
-  GateHttp http;
-  Owner queue;
-  std::vector<std::string> delivered;
-  HttpFetch fetch;
-  HttpRequest first, second;
-  first.url = "http://dealer.localhost/first";
-  second.url = "http://dealer.localhost/second";
-  auto keep = [&](const HttpResponse& r) { delivered.push_back(r.body); };
-  ASSERT_TRUE(fetch.Start(first, queue.Poster(), keep));
-  ASSERT_TRUE(http.WaitArrived(1));
-  ASSERT_TRUE(fetch.Start(second, queue.Poster(), keep));
+  ASSERT_TRUE(Start(fetch, "second"));
   ASSERT_TRUE(http.WaitArrived(2));
   http.Open();
   ASSERT_TRUE(http.WaitReturned(2));
   // Only the second answer is delivered, however the two threads ended.
-  while (delivered.empty() && queue.loop.RunOnce(std::chrono::seconds(20))) {
+  while (delivered.empty() && loop.RunOnce(std::chrono::seconds(20))) {
   }
-  while (queue.loop.RunOnce(milliseconds(200))) {
-  }
-  ASSERT_EQ(delivered.size(), 1u);
-  EXPECT_EQ(delivered[0], "<DATA>http://dealer.localhost/second</DATA>");
+  Drain(milliseconds(200));
+  EXPECT_EQ(delivered, std::vector<std::string>{"<DATA>http://dealer.localhost/second</DATA>"});
+  EXPECT_EQ(ran_on, std::vector<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_FALSE(fetch.Pending());
 }
 
-TEST(HttpFetchTest, ACancelledRequestNeverReportsAndIsAborted) {
-  GateHttp http;
-  Owner queue;
-  bool called = false;
+TEST_F(HttpFetchTest, ACancelledRequestNeverReportsAndIsAborted) {
   {
     HttpFetch fetch;
-    HttpRequest request;
-    request.url = "http://dealer.localhost/slow";
-    ASSERT_TRUE(fetch.Start(request, queue.Poster(), [&](const HttpResponse&) { called = true; }));
+    ASSERT_TRUE(Start(fetch, "slow"));
     ASSERT_TRUE(http.WaitArrived(1));
   }  // destroyed while the request waits: the abort flag is set
   http.Poke();
   ASSERT_TRUE(http.WaitReturned(1)) << "the client saw the abort flag";
-  while (queue.loop.RunOnce(milliseconds(300))) {
-  }
-  EXPECT_FALSE(called);
+  Drain(milliseconds(300));
+  EXPECT_TRUE(delivered.empty());
 }
 
-TEST(HttpFetchTest, CurlStopsATransferWhoseAbortFlagIsSet) {
+TEST(HttpSend, CurlStopsATransferWhoseAbortFlagIsSet) {
   // A server that never answers while the test runs.
   httplib::Server server;
   std::atomic<bool> release{false};

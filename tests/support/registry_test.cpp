@@ -31,11 +31,8 @@ TEST_F(ClsRegistryTest, ReadingKeysValuesAndSubKeys) {
   EXPECT_EQ(value, "");
 
   // Other value types are not read.
-  Value blob;
-  blob.name = "Blob";
-  blob.type = REG_BINARY;
-  blob.bytes = "ab";
-  ASSERT_EQ(registry::Store::Default().SetValue(HKEY_CURRENT_USER, kKey, blob),
+  ASSERT_EQ(registry::Store::Default().SetValue(HKEY_CURRENT_USER, kKey,
+                                                Value{"Blob", REG_BINARY, "", 0, "ab"}),
             registry::Status::Ok);
   EXPECT_EQ(reg.ReadRegValue(HKEY_CURRENT_USER, kKey, "Blob", value), REG_READ_FAILED);
 

@@ -6,6 +6,7 @@
 
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "testing/temp_module.h"
 
@@ -64,12 +65,8 @@ TEST(UtilityTest, NonAsciiTextTravelsAsWindows1252) {
 // constant (seed shifts, generator factors, the 96 range, the group layout) is caught even
 // when Cipher and Decipher stay each other's inverse.
 TEST(UtilityTest, CipherAndDecipherKnownAnswers) {
-  struct Vector {
-    const char* password;
-    const char* plain;
-    const char* scrambled;
-  };
-  const Vector vectors[] = {
+  // Password, plain text, scrambled text.
+  const std::tuple<const char*, const char*, const char*> vectors[] = {
       {"secret", "Hello, World!", "a}I|Arf&kLc_{"},
       {"kq7zv41", "Order 42: 3 doors\t~{}", "v$rC70usm/v{a3[^E\tr%e"},
       {"7850", "20061225", "rRZIct6$"},
@@ -77,35 +74,31 @@ TEST(UtilityTest, CipherAndDecipherKnownAnswers) {
       {"\xC3\xA9t\xC3\xA9", "caf\xC3\xA9 au lait", ";lM\xC3\xA9X7x_jrpw"},
   };
   Utility u;
-  for (const Vector& v : vectors) {
-    std::string text = v.plain;
-    u.Cipher(v.password, text);
-    EXPECT_EQ(text, v.scrambled) << v.password;
-    text = v.scrambled;
-    u.Decipher(v.password, text);
-    EXPECT_EQ(text, v.plain) << v.password;
+  for (const auto& [password, plain, scrambled] : vectors) {
+    std::string text = plain;
+    u.Cipher(password, text);
+    EXPECT_EQ(text, scrambled) << password;
+    text = scrambled;
+    u.Decipher(password, text);
+    EXPECT_EQ(text, plain) << password;
   }
   EXPECT_EQ(PasswordSeed("secret"), 62030608u);
   EXPECT_EQ(PasswordSeed("7850"), 3825000u);
 }
 
 TEST(UtilityTest, EncodeAndDecodeKnownAnswers) {
-  struct Vector {
-    const char* password;
-    const char* plain;
-    const char* encoded;  // with the filler letters G, H, I, ... in turn
-  };
-  const Vector vectors[] = {
+  // Password, plain text, encoded text with the filler letters G, H, I, ... in turn.
+  const std::tuple<const char*, const char*, const char*> vectors[] = {
       {"", "abc", "GH61IJ62KL63"},
       {"7850", "20061225", "G7H2I5J2K5LAM4N9O6P3Q7R4S3T6U2V4"},
       {"secret", "Pa55 word!", "G6H9I7J9K7L1M4N5O5P1Q5RES5T6U4V1W6X0Y5ZA"},
       {"", "\xC3\xA9\xE2\x82\xAC\t", "GHE9IJ80KLM9"},
   };
   Utility u;
-  for (const Vector& v : vectors) {
-    EXPECT_EQ(u.Decode(v.encoded, v.password), v.plain) << v.encoded;
+  for (const auto& [password, plain, encoded] : vectors) {
+    EXPECT_EQ(u.Decode(encoded, password), plain) << encoded;
     // Encoding draws its own fillers; everything else is fixed.
-    EXPECT_EQ(Fillers(u.Encode(v.plain, v.password)), Fillers(v.encoded)) << v.plain;
+    EXPECT_EQ(Fillers(u.Encode(plain, password)), Fillers(encoded)) << plain;
   }
 }
 
@@ -132,24 +125,18 @@ TEST(UtilityTest, GuidsAre32UpperCaseHexDigitsAndUnique) {
 
 TEST(UtilityTest, XsDateTimeCarriesTheZoneOffsetOfThatDate) {
   Utility u;
-  {
-    ScopedEnvVar tz("TZ", "America/Montreal");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 3, 5, 14, 7, 9)), "2006-03-05T14:07:09-05:00");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2006, 7, 5, 9, 0, 0)), "2006-07-05T09:00:00-04:00");
-    const std::string bias = u.GetTimeZoneBias();
-    EXPECT_TRUE(bias == "300" || bias == "240") << bias;
-  }
-  {
-    ScopedEnvVar tz("TZ", "Asia/Kolkata");
-    EXPECT_EQ(u.GetTimeZoneBias(), "-330");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(2020, 1, 2, 3, 4, 5)), "2020-01-02T03:04:05+05:30");
-  }
-  {
-    ScopedEnvVar tz("TZ", "UTC");
-    EXPECT_EQ(u.GetTimeZoneBias(), "0");
-    EXPECT_EQ(u.GetXsDateTime(Date::FromParts(1999, 12, 31, 23, 59, 59)),
-              "1999-12-31T23:59:59+00:00");
-  }
+  auto in = [&](const char* zone, Date d) {
+    ScopedEnvVar tz("TZ", zone);
+    return u.GetXsDateTime(d) + " " + u.GetTimeZoneBias();
+  };
+  EXPECT_EQ(in("Asia/Kolkata", Date::FromParts(2020, 1, 2, 3, 4, 5)),
+            "2020-01-02T03:04:05+05:30 -330");
+  EXPECT_EQ(in("UTC", Date::FromParts(1999, 12, 31, 23, 59, 59)), "1999-12-31T23:59:59+00:00 0");
+  // The offset is the one of the date given, not of today (which sets the bias).
+  EXPECT_EQ(in("America/Montreal", Date::FromParts(2006, 3, 5, 14, 7, 9)).substr(0, 25),
+            "2006-03-05T14:07:09-05:00");
+  EXPECT_EQ(in("America/Montreal", Date::FromParts(2006, 7, 5, 9, 0, 0)).substr(0, 25),
+            "2006-07-05T09:00:00-04:00");
   EXPECT_EQ(u.GetXsDateTime(Date()), "");
 }
 
@@ -172,10 +159,10 @@ TEST(UtilityTest, DateFromXsDateTimeIgnoresTheZone) {
 TEST(UtilityTest, EncryptedGmtDateIsTheUtcDayEncoded) {
   Utility u;
   ScopedEnvVar tz("TZ", "America/Montreal");
-  Date evening = Date::FromParts(2006, 3, 5, 22, 0, 0);  // 03:00 UTC the next day
-  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(evening), "7850"), "20060306");
-  Date morning = Date::FromParts(2006, 3, 5, 8, 0, 0);
-  EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(morning), "7850"), "20060305");
+  for (auto [hour, day] : {std::pair{22, "20060306"}, {8, "20060305"}}) {
+    Date date = Date::FromParts(2006, 3, 5, hour, 0, 0);  // 22:00 is 03:00 UTC the next day
+    EXPECT_EQ(u.Decode(u.GetEncryptedGMTDate(date), "7850"), day) << hour;
+  }
   Date zero;
   u.GetEncryptedGMTDate(zero);
   EXPECT_FALSE(zero.IsZero());  // the caller sees the current date

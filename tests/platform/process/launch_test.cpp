@@ -18,19 +18,25 @@ using testing::MakeTempDir;
 using testing::ReadFileOrEmpty;
 using testing::WriteFileOrDie;
 
-// A program that writes its folder and its arguments, one per line, to `out`, then exits
-// with the status given by EXIT_WITH (0 when unset).
-void WriteRecorder(const std::string& path, const std::string& out) {
-  WriteFileOrDie(path, "#!/bin/sh\npwd > '" + out + "'\nfor a in \"$@\"; do echo \"$a\" >> '" +
-                           out + "'; done\nsleep \"${SLEEP_FOR:-0}\"\nexit \"${EXIT_WITH:-0}\"\n");
-  ::chmod(path.c_str(), 0755);
-}
-
-TEST(LaunchTest, ProgramInAFolderWithBlanksRunsThereWithItsArgumentsUntouched) {
+// A folder with a program that writes its folder and its arguments, one per line, to
+// `out`, then exits with the status given by EXIT_WITH (0 when unset).
+class LaunchTest : public ::testing::Test {
+ protected:
+  std::string Recorder(const std::string& name) {
+    const std::string path = dir + "/" + name;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    WriteFileOrDie(path, "#!/bin/sh\npwd > '" + out + "'\nfor a in \"$@\"; do echo \"$a\" >> '" +
+                             out +
+                             "'; done\nsleep \"${SLEEP_FOR:-0}\"\nexit \"${EXIT_WITH:-0}\"\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+  }
   const std::string dir = MakeTempDir();
-  std::filesystem::create_directories(dir + "/Send Tool");
   const std::string out = dir + "/out.txt";
-  WriteRecorder(dir + "/Send Tool/send", out);
+};
+
+TEST_F(LaunchTest, ProgramInAFolderWithBlanksRunsThereWithItsArgumentsUntouched) {
+  Recorder("Send Tool/send");
   const std::string before = std::filesystem::current_path().string();
 
   int status = -1;
@@ -51,23 +57,19 @@ TEST(LaunchTest, ProgramInAFolderWithBlanksRunsThereWithItsArgumentsUntouched) {
   EXPECT_EQ(ReadFileOrEmpty(out), dir + "/Send Tool\ntwo words\n");
 }
 
-TEST(LaunchTest, ExitStatusAndWaitingLetTheWindowRun) {
-  const std::string dir = MakeTempDir();
-  const std::string out = dir + "/out.txt";
-  WriteRecorder(dir + "/prog", out);
+TEST_F(LaunchTest, ExitStatusAndWaitingLetTheWindowRun) {
   testing::ScopedEnvVar exit_with("EXIT_WITH", "3"), sleep_for("SLEEP_FOR", "0.4");
   int calls = 0;
   int status = -1;
   Err err;
   ASSERT_TRUE(RunAndWait(
-      dir + "/prog", [&] { ++calls; }, &status, &err))
+      Recorder("prog"), [&] { ++calls; }, &status, &err))
       << err.Description;
   EXPECT_EQ(status, 3);
   EXPECT_GE(calls, 1);  // the program ran for longer than one 100 ms step
 }
 
-TEST(LaunchTest, ProgramsThatCannotStartAreReportedNotRaised) {
-  const std::string dir = MakeTempDir();
+TEST_F(LaunchTest, ProgramsThatCannotStartAreReportedNotRaised) {
   WriteFileOrDie(dir + "/not-executable", "#!/bin/sh\nexit 0\n");
   for (const std::string& line : {dir + "/missing", dir + "/not-executable", std::string("   "),
                                   std::string("larkedi-no-such-program-on-path")}) {
@@ -83,11 +85,8 @@ TEST(LaunchTest, ProgramsThatCannotStartAreReportedNotRaised) {
   EXPECT_NE(err.Description.find("no-such-folder"), std::string::npos);
 }
 
-TEST(LaunchTest, AddressOpensInTheAssociatedProgramAsOneArgument) {
-  const std::string dir = MakeTempDir();
-  const std::string out = dir + "/out.txt";
-  WriteRecorder(dir + "/opener", out);
-  testing::ScopedEnvVar opener("LARKEDI_OPENER", (dir + "/opener").c_str());
+TEST_F(LaunchTest, AddressOpensInTheAssociatedProgramAsOneArgument) {
+  testing::ScopedEnvVar opener("LARKEDI_OPENER", Recorder("opener").c_str());
   const std::string address = "https://dealer.example.invalid/a?b=1&c=two words;x";
   ASSERT_TRUE(OpenWithAssociatedProgram(address));
   // Not waited for: poll for the recorder's output.

@@ -18,35 +18,24 @@ TEST(RegFile, ValuesSurviveFormatAndParse) {
   key.values = {
       Value::String("", "default"),
       Value::String("Path", "C:\\Orca\\ \"quoted\""),
-      Value::String("Lines", "one\r\ntwo\0three"),
+      Value::String("Lines", std::string("one\r\ntwo\0three", 14)),
       Value::String("Ünïcode \"name\"", "日本語 é"),
       Value::String("Empty", ""),
       Value::Dword("Count", 10),
       Value::Dword("Max", 0xFFFFFFFFu),
+      Value{"Blob", REG_BINARY, "", 0, std::string("\x00\x01\xff", 3)},
+      Value{"Expand", REG_EXPAND_SZ, "", 0, std::string("\x00\x01\xff", 3)},
   };
-  key.values[2].text = std::string("one\r\ntwo\0three", 14);
-  Value blob;
-  blob.name = "Blob";
-  blob.type = REG_BINARY;
-  blob.bytes = std::string("\x00\x01\xff", 3);
-  key.values.push_back(blob);
-  Value expand = blob;
-  expand.name = "Expand";
-  expand.type = REG_EXPAND_SZ;
-  key.values.push_back(expand);
-
   std::string text = FormatRegText(HKEY_CURRENT_USER, {key});
-  // Written as regedit writes it, so that regedit reads it.
+  // Written as regedit writes it, so that regedit reads it; non-ASCII text as UTF-8.
   EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u) << text;
-  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Orca Technologies\\Café]\n@=\"default\"\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("\"Path\"=\"C:\\\\Orca\\\\ \\\"quoted\\\"\"\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"Count\"=dword:0000000a\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"Max\"=dword:ffffffff\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"Blob\"=hex:00,01,ff\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"Expand\"=hex(2):00,01,ff\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("日本語 é"), std::string::npos) << "non-ASCII text is stored as UTF-8";
+  for (const char* line :
+       {"[HKEY_CURRENT_USER\\Software\\Orca Technologies\\Café]\n@=\"default\"\n",
+        "\"Path\"=\"C:\\\\Orca\\\\ \\\"quoted\\\"\"\n", "\"Count\"=dword:0000000a\n",
+        "\"Max\"=dword:ffffffff\n", "\"Blob\"=hex:00,01,ff\n", "\"Expand\"=hex(2):00,01,ff\n",
+        "日本語 é"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+  }
 
   auto sections = ParseOk(text);
   ASSERT_EQ(sections.size(), 1u);
@@ -107,11 +96,8 @@ TEST(RegFile, ReadsFilesWrittenByOtherTools) {
 
 TEST(RegFile, DamagedLinesAreReportedWithTheirNumber) {
   const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
-  struct Case {
-    std::string body;
-    std::string line;
-  };
-  const Case cases[] = {
+  // The damaged lines and the line the error names.
+  const std::pair<std::string, std::string> cases[] = {
       {"\"a\"=\"unterminated\n", "line 4"},
       {"\"a\"=dword:123456789\n", "line 4"},
       {"\"a\"=dword:xyz\n", "line 4"},
@@ -127,14 +113,12 @@ TEST(RegFile, DamagedLinesAreReportedWithTheirNumber) {
       {"[-HKEY_CURRENT_USER\\A]\n\"a\"=\"b\"\n", "line 5"},
       {"\"a\"=unknown:1\n", "line 4"},
   };
-  for (const Case& c : cases) {
-    std::vector<RegSection> sections;
-    std::string error;
-    EXPECT_FALSE(ParseRegText(head + c.body, &sections, &error)) << c.body;
-    EXPECT_EQ(error.rfind(c.line + ":", 0), 0u) << c.body << " -> " << error;
-  }
   std::vector<RegSection> sections;
   std::string error;
+  for (const auto& [body, line] : cases) {
+    EXPECT_FALSE(ParseRegText(head + body, &sections, &error)) << body;
+    EXPECT_EQ(error.rfind(line + ":", 0), 0u) << body << " -> " << error;
+  }
   EXPECT_FALSE(ParseRegText("[HKEY_CURRENT_USER\\A]\n", &sections, &error)) << "no header";
   EXPECT_FALSE(ParseRegText("", &sections, &error)) << "empty file";
   EXPECT_FALSE(

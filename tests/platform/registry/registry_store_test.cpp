@@ -201,10 +201,8 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  std::vector<Value> values;
-  ASSERT_EQ(store().ListValues(HKEY_CURRENT_USER, "Software\\Shared", &values), Status::Ok);
-  std::set<std::string> names;
-  for (const Value& v : values) names.insert(v.name);
+  const std::vector<std::string> all = ValueNames(store(), HKEY_CURRENT_USER, "Software\\Shared");
+  const std::set<std::string> names(all.begin(), all.end());
   EXPECT_EQ(names.size(), static_cast<std::size_t>(kWriters * kValues));
   EXPECT_TRUE(names.count("w0_199") && names.count("w1_0"));
 }

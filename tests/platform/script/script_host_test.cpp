@@ -37,6 +37,15 @@ class ScriptHostTest : public ::testing::Test {
     EXPECT_FALSE(text.empty()) << fixture;
     return host.Run(text, catalog, design, error, allowUI);
   }
+  ScriptResult Fails(const std::string& fixture, long number, bool allowUI = false) {
+    ScriptResult r = Run(fixture, allowUI);
+    EXPECT_FALSE(r.ok) << fixture;
+    EXPECT_EQ(r.errorNumber, number) << fixture << ": " << r.errorDescription;
+    return r;
+  }
+  static std::string Where(const ScriptResult& r) {
+    return r.errorSource + ", line " + std::to_string(r.errorLine);
+  }
   ScriptHost host;
   xml::Document catalog, design, error;
 };
@@ -140,21 +149,13 @@ TEST_F(ScriptHostTest, DocumentsAreAskedForOnFirstUseAndOnlyChangesReturn) {
 }
 
 TEST_F(ScriptHostTest, ScriptErrorsReportNumberDescriptionAndLine) {
-  ScriptResult r = Run("throw.js");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.errorNumber, kErrScriptRuntime);
+  ScriptResult r = Fails("throw.js", kErrScriptRuntime);
   EXPECT_EQ(r.errorDescription, "catalog code missing");
-  EXPECT_EQ(r.errorLine, 5);
-  EXPECT_EQ(r.errorSource, "JavaScript runtime error");
-
-  r = Run("syntax_error.js");
-  EXPECT_EQ(r.errorNumber, kErrScriptSyntax);
-  EXPECT_EQ(r.errorSource, "JavaScript compilation error");
-  EXPECT_EQ(r.errorLine, 2);
-  r = Run("no_validate.js");
-  EXPECT_EQ(r.errorNumber, kErrScriptUndefined);
-  EXPECT_NE(r.errorDescription.find("Validate"), std::string::npos) << r.errorDescription;
-
+  EXPECT_EQ(Where(r), "JavaScript runtime error, line 5");
+  EXPECT_EQ(Where(Fails("syntax_error.js", kErrScriptSyntax)),
+            "JavaScript compilation error, line 2");
+  EXPECT_NE(Fails("no_validate.js", kErrScriptUndefined).errorDescription.find("Validate"),
+            std::string::npos);
   // A VBScript-style error object keeps its own number and description.
   r = host.Run("function Validate() { throw {number: 1000, description: 'bad finish'}; }", catalog,
                design, error, false);
@@ -162,51 +163,68 @@ TEST_F(ScriptHostTest, ScriptErrorsReportNumberDescriptionAndLine) {
   EXPECT_EQ(r.errorDescription, "bad finish");
 }
 
-TEST_F(ScriptHostTest, OneWorkerServesManyScriptsEachInAFreshInterpreter) {
+// Dialogs that take the worker down while the script waits for the answer.
+class KillingDialogs : public Dialogs {
+  using Text = std::optional<std::string>;
+  using S = const std::string&;
+
+ public:
+  explicit KillingDialogs(pid_t* victim) : victim_(victim) {}
+  MsgResult MsgBox(S, MsgButtons, MsgIcon, S) override {
+    ::kill(*victim_, SIGKILL);
+    return MsgResult::OK;
+  }
+  Text InputBox(S, S, S) override { return {}; }
+  Text PickFile(S, S, S) override { return {}; }
+  Text PickFolder(S, S) override { return {}; }
+
+ private:
+  pid_t* victim_;
+};
+
+// One worker serves script after script, each in a fresh interpreter; a script error or an
+// exhausted memory limit keeps it, a time-out or a death replaces it, and a failed run
+// leaves the documents as they were.
+TEST_F(ScriptHostTest, TheWorkerLivesThroughScriptErrorsAndIsReplacedWhenItFails) {
   ASSERT_TRUE(Run("leave_global.js").ok);
   pid_t worker = host.WorkerPid();
   ASSERT_GT(worker, 0);
   for (int i = 0; i < 10; ++i) {
-    ScriptResult r = Run("leave_global.js");
-    ASSERT_TRUE(r.ok) << r.errorDescription;
-    // Nothing of the previous script survived.
+    ASSERT_TRUE(Run("leave_global.js").ok);
     EXPECT_EQ(design.documentElement().getAttribute("seen"), "undefined");
   }
-  ASSERT_FALSE(Run("throw.js").ok);  // a script error does not cost the worker
-  EXPECT_EQ(host.WorkerPid(), worker);
-}
-
-TEST_F(ScriptHostTest, InfiniteLoopIsStoppedAndTheWorkerReplaced) {
-  // Only the looping script gets the short limit: the others must not race a busy machine.
+  Fails("throw.js", kErrScriptRuntime);
+  host.SetMemoryLimit(16u << 20);
+  Fails("memory_hog.js", kErrScriptOutOfMemory);
   ASSERT_TRUE(Run("leave_global.js").ok);
-  pid_t first = host.WorkerPid();
+  EXPECT_EQ(host.WorkerPid(), worker);
+
+  // Only the looping script gets the short limit: the others must not race a busy machine.
   std::string before = design.xml();
   host.SetTimeout(300);
-  ScriptResult r = Run("infinite_loop.js");
-  host.Reset();  // back to the default limit for the runs below
-  EXPECT_FALSE(r.ok);
+  ScriptResult r = Fails("infinite_loop.js", kErrScriptTimeout);
+  host.Reset();
   EXPECT_TRUE(r.timedOut);
-  EXPECT_EQ(r.errorNumber, kErrScriptTimeout);
   EXPECT_NE(r.errorDescription.find("300 ms"), std::string::npos) << r.errorDescription;
   EXPECT_EQ(design.xml(), before);
   EXPECT_EQ(host.WorkerPid(), -1);
-  EXPECT_NE(::kill(first, 0), 0);  // killed and reaped
+  EXPECT_NE(::kill(worker, 0), 0);  // killed and reaped
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  EXPECT_NE(host.WorkerPid(), worker);
 
-  r = Run("edit_design.js");
-  EXPECT_TRUE(r.ok) << r.errorDescription;
-  EXPECT_GT(host.WorkerPid(), 0);
-  EXPECT_NE(host.WorkerPid(), first);
-}
+  worker = host.WorkerPid();
+  KillingDialogs killer(&worker);
+  ScopedDialogs scoped(&killer);
+  before = design.xml();
+  Fails("msgbox.js", kErrScriptHostFailure, true);  // killed while a script runs
+  EXPECT_EQ(design.xml(), before);
+  ASSERT_TRUE(Run("leave_global.js").ok);
+  EXPECT_NE(host.WorkerPid(), worker);
 
-TEST_F(ScriptHostTest, MemoryHogIsStoppedAndTheWorkerKept) {
-  host.SetMemoryLimit(16u << 20);
-  ScriptResult r = Run("memory_hog.js");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.errorNumber, kErrScriptOutOfMemory) << r.errorDescription;
-  pid_t worker = host.WorkerPid();
-  r = Run("edit_design.js");
-  EXPECT_TRUE(r.ok) << r.errorDescription;
-  EXPECT_EQ(host.WorkerPid(), worker);
+  worker = host.WorkerPid();
+  ::kill(worker, SIGKILL);  // killed while idle
+  EXPECT_TRUE(Run("edit_design.js").ok);
+  EXPECT_NE(host.WorkerPid(), worker);
 }
 
 TEST_F(ScriptHostTest, ScriptsCannotReadFiles) {
@@ -215,9 +233,7 @@ TEST_F(ScriptHostTest, ScriptsCannotReadFiles) {
   testing::WriteFileOrDie(secret_path, "TOP-SECRET-CONTENT");
   ASSERT_TRUE(
       catalog.loadXML("<Catalog><Path>" + xml::EscapeXmlText(secret_path) + "</Path></Catalog>"));
-  ScriptResult r = Run("read_file.js");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.errorDescription, "no file access");
+  EXPECT_EQ(Run("read_file.js").errorDescription, "no file access");
   EXPECT_EQ(design.selectSingleNode("//Read").text(), "");
   EXPECT_EQ(design.xml().find("TOP-SECRET"), std::string::npos);
 }
@@ -236,82 +252,28 @@ TEST_F(ScriptHostTest, MsgBoxReachesTheDialogsOnlyWithAllowUI) {
   EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Question);
   EXPECT_EQ(design.documentElement().getAttribute("answer"), "7");  // vbNo
 
-  r = Run("msgbox.js", false);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.errorNumber, kErrScriptPermission);
+  Fails("msgbox.js", kErrScriptPermission);
   EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
-// Dialogs that take the worker down while the script waits for the answer.
-class KillingDialogs : public Dialogs {
- public:
-  explicit KillingDialogs(pid_t* victim) : victim_(victim) {}
-  MsgResult MsgBox(const std::string&, MsgButtons, MsgIcon, const std::string&) override {
-    ::kill(*victim_, SIGKILL);
-    return MsgResult::OK;
-  }
-  std::optional<std::string> InputBox(const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> PickFile(const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-
- private:
-  pid_t* victim_;
-};
-
-TEST_F(ScriptHostTest, AWorkerThatDiesIsReplaced) {
-  ASSERT_TRUE(Run("leave_global.js").ok);
-  pid_t first = host.WorkerPid();
-
-  // Dies while a script runs: the run fails, the documents stay as they were.
-  KillingDialogs killer(&first);
-  ScopedDialogs scoped(&killer);
-  std::string before = design.xml();
-  ScriptResult r = Run("msgbox.js", true);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.errorNumber, kErrScriptHostFailure);
-  EXPECT_EQ(design.xml(), before);
-
-  ASSERT_TRUE(Run("leave_global.js").ok);
-  pid_t second = host.WorkerPid();
-  EXPECT_NE(second, first);
-
-  // Dies while idle: the next run gets a new worker and succeeds.
-  ::kill(second, SIGKILL);
-  r = Run("edit_design.js");
-  EXPECT_TRUE(r.ok) << r.errorDescription;
-  EXPECT_NE(host.WorkerPid(), second);
-}
-
 TEST_F(ScriptHostTest, TheShippedExampleScriptWorks) {
-  std::string example = ReadFileOrEmpty(SourceDir() + "/Validate/Example.js");
+  const std::string example = ReadFileOrEmpty(SourceDir() + "/Validate/Example.js");
   ASSERT_FALSE(example.empty());
-  // The catalog has an item without quantity: abort.
-  ScriptResult r = host.Run(example, catalog, design, error, false);
-  ASSERT_TRUE(r.ok) << r.errorDescription;
-  EXPECT_EQ(error.selectSingleNode("/ERROR/MESSAGE").text(), "These items have no quantity: W30.");
-
-  // A wall cabinet without hinge side: warning.
-  ASSERT_TRUE(
-      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>W30</Code><Qty>1</Qty></Item></Catalog>"));
-  xml::Document error2;
-  ASSERT_TRUE(host.Run(example, catalog, design, error2, false).ok);
-  EXPECT_EQ(error2.selectSingleNode("/ERROR/ACTION").text(), "1");
-
-  // All in order: the design's catalog is stamped.
-  ASSERT_TRUE(
-      catalog.loadXML("<Catalog><ID>1</ID><Item><Code>B24</Code><Qty>1</Qty></Item>"
-                      "</Catalog>"));
-  xml::Document error3;
-  ASSERT_TRUE(host.Run(example, catalog, design, error3, false).ok);
-  EXPECT_TRUE(error3.documentElement().isNull());
+  auto validate = [&](const std::string& items) {
+    EXPECT_TRUE(catalog.loadXML("<Catalog><ID>1</ID>" + items + "</Catalog>"));
+    xml::Document answer;
+    ScriptResult r = host.Run(example, catalog, design, answer, false);
+    EXPECT_TRUE(r.ok) << r.errorDescription;
+    return answer;
+  };
+  // An item without quantity aborts; a wall cabinet without hinge side warns; else stamped.
+  EXPECT_EQ(validate("<Item><Code>W30</Code></Item>").selectSingleNode("/ERROR/MESSAGE").text(),
+            "These items have no quantity: W30.");
+  EXPECT_EQ(validate("<Item><Code>W30</Code><Qty>1</Qty></Item>")
+                .selectSingleNode("/ERROR/ACTION")
+                .text(),
+            "1");
+  EXPECT_TRUE(validate("<Item><Code>B24</Code><Qty>1</Qty></Item>").documentElement().isNull());
   EXPECT_EQ(design.selectSingleNode("/Design/Catalog[ID='1']/ValidatedBy").text(),
             "Example.js 1.0");
 }

@@ -2,17 +2,18 @@
 // the page that frames the site lets its frame go nowhere else.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
+#include <algorithm>
 #include <filesystem>
 
-#include "platform/ui/window_server.h"
-#include "testing/partner_sim.h"
+#include "platform/ui/window_fixture.h"
 #include "testing/temp_module.h"
 
 namespace larkedi::ui {
 namespace {
 
 using testing::Fetch;
-using testing::FetchRequest;
 using testing::FetchResult;
 
 TEST(SiteOfAddressTest, SchemeHostAndPortOfWebAddressesOnly) {
@@ -28,33 +29,18 @@ TEST(SiteOfAddressTest, SchemeHostAndPortOfWebAddressesOnly) {
   }
 }
 
-class WindowPanelTest : public ::testing::Test {
+class WindowPanelTest : public WindowFixture {
  protected:
   void SetUp() override {
     WindowOptions options;
     options.html_dir = module_.path("html");
-    server_ = std::make_unique<WindowServer>(loop_, options);
-    std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
-    base_ = "http://127.0.0.1:" + std::to_string(server_->port());
-    FetchResult first = Fetch(server_->Address());
-    ASSERT_EQ(first.status, 303);
-    const std::string set = first.Header("Set-Cookie");
-    cookie_ = set.substr(0, set.find(';'));
-  }
-  FetchResult Get(const std::string& url) {
-    FetchRequest request;
-    request.headers.push_back("Cookie: " + cookie_);
-    return Fetch(url, request);
+    StartServer(options);
   }
   std::string PanelAddress() {
     return server_->WindowModel().GetElementById("panel").getAttribute("data-address");
   }
 
   testing::TempModule module_;
-  UiLoop loop_;
-  std::unique_ptr<WindowServer> server_;
-  std::string base_, cookie_;
 };
 
 TEST_F(WindowPanelTest, ThePanelFramesTheSiteAndNothingElse) {
@@ -80,19 +66,16 @@ TEST_F(WindowPanelTest, ThePanelFramesTheSiteAndNothingElse) {
       << page.body;
   EXPECT_NE(page.body.find("sandbox=\""), std::string::npos);
   // One policy header only: a second one would be enforced as well.
-  int policies = 0;
-  for (const std::string& h : page.headers) {
-    if (h.rfind("Content-Security-Policy:", 0) == 0 ||
-        h.rfind("content-security-policy:", 0) == 0) {
-      ++policies;
-    }
-  }
-  EXPECT_EQ(policies, 1);
+  EXPECT_EQ(std::count_if(page.headers.begin(), page.headers.end(),
+                          [](const std::string& h) {
+                            return strncasecmp(h.c_str(), "Content-Security-Policy:", 24) == 0;
+                          }),
+            1);
   // Without the window's cookie the page is not served.
   EXPECT_EQ(Fetch(wrapper).status, 403);
 
   // The window page itself frames only its own pages.
-  FetchResult window = Get(base_ + "/");
+  FetchResult window = Get("/");
   EXPECT_NE(window.Header("Content-Security-Policy").find("frame-src 'self';"), std::string::npos);
 
   // A newer panel page replaces the old one.
@@ -111,7 +94,7 @@ TEST_F(WindowPanelTest, AnAddressOffTheSiteIsRefused) {
   EXPECT_FALSE(server_->ShowSitePanel("javascript:alert(1)", site));
   EXPECT_FALSE(server_->ShowSitePanel("http://dealer.localhost:8123/", "about:blank"));
   EXPECT_TRUE(server_->WindowModel().GetElementById("panel").hasAttribute("hidden"));
-  EXPECT_EQ(Get(base_ + "/panel/1").status, 404);
+  EXPECT_EQ(Get("/panel/1").status, 404);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // socket.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/ui/window_server.h"
 
 namespace larkedi::ui {
@@ -9,13 +11,8 @@ namespace {
 
 TEST(WindowRequest, OnlyTheWindowsOwnPageIsServed) {
   const std::set<std::string> tokens = {"t0ken1", "t0ken2"};
-  struct Case {
-    const char* what;
-    RequestFacts request;
-    RequestVerdict verdict;
-  };
   const std::string ok_cookie = "larkedi4242=t0ken1";
-  const Case cases[] = {
+  const std::tuple<const char*, RequestFacts, RequestVerdict> cases[] = {
       {"token", {"127.0.0.1:4242", {}, "/a.htm", {}, ok_cookie}, RequestVerdict::Serve},
       {"localhost, own origin, other cookies",
        {"localhost:4242", "http://localhost:4242", "/", {}, "x=1;  larkedi4242=t0ken2; y"},
@@ -43,8 +40,8 @@ TEST(WindowRequest, OnlyTheWindowsOwnPageIsServed) {
        {"127.0.0.1:4242", {}, "/", {}, "larkedi4243=t0ken1"},
        RequestVerdict::Refuse},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CheckRequest(c.request, 4242, "s3cret", "larkedi4242", tokens), c.verdict) << c.what;
+  for (const auto& [what, request, verdict] : cases) {
+    EXPECT_EQ(CheckRequest(request, 4242, "s3cret", "larkedi4242", tokens), verdict) << what;
   }
   EXPECT_EQ(CheckRequest({"127.0.0.1:4242", {}, "/", {}, "larkedi4242="}, 4242, "s3cret",
                          "larkedi4242", {""}),

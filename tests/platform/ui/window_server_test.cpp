@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/ui/page_dialogs.h"
-#include "testing/partner_sim.h"
+#include "platform/ui/window_fixture.h"
 #include "testing/temp_module.h"
 
 namespace larkedi::ui {
@@ -19,23 +19,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using testing::Fetch;
-using testing::FetchRequest;
 using testing::FetchResult;
-
-// One request over loopback with the window's cookie (when given) and `headers`; a POST
-// when `body` is given.
-FetchResult Request(const std::string& url, const std::string& cookie,
-                    std::vector<std::string> headers = {}, const std::string* body = nullptr) {
-  FetchRequest request;
-  request.headers = std::move(headers);
-  if (!cookie.empty()) request.headers.push_back("Cookie: " + cookie);
-  if (body) {
-    request.method = "POST";
-    request.body = *body;
-    request.content_type = "application/json";
-  }
-  return Fetch(url, request);
-}
 
 // The page's event stream, read on a thread of its own until Close().
 class Stream {
@@ -86,34 +70,27 @@ class Stream {
   std::atomic<bool> stop_{false};
 };
 
-class WindowServerTest : public ::testing::Test {
+class WindowServerTest : public WindowFixture {
  protected:
   void SetUp() override {
     root_ = testing::MakeTempDir();
     html_ = root_ + "/html";
     std::filesystem::create_directories(html_ + "/sub");
-    testing::WriteFileOrDie(html_ + "/window.htm", "<html><body>window page</body></html>");
-    testing::WriteFileOrDie(html_ + "/larkedi.css", "body{}");
-    testing::WriteFileOrDie(html_ + "/sub/inner.css", "p{}");
-    testing::WriteFileOrDie(html_ + "/page.xsl", "<xsl/>");
-    testing::WriteFileOrDie(html_ + "/.hidden.css", "hidden");
+    for (const char* name :
+         {"window.htm", "larkedi.css", "sub/inner.css", "page.xsl", ".hidden.css"})
+      testing::WriteFileOrDie(html_ + "/" + name, std::string("<html>served ") + name);
     testing::WriteFileOrDie(root_ + "/secret.css", "TOP-SECRET");
     std::filesystem::create_symlink(root_ + "/secret.css", html_ + "/link.css");
     WindowOptions options;
     options.html_dir = html_;
     options.page_gone_after = milliseconds(300);
     options.heartbeat = milliseconds(50);
-    server_ = std::make_unique<WindowServer>(loop_, options);
+    StartServer(options);
     server_->SetEventHandler([this](const PageEvent& e) {
       events_.push_back(e);
       return false;
     });
     server_->SetCloseHandler([this](CloseReason r) { closes_.push_back(r); });
-    std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
-    base_ = "http://127.0.0.1:" + std::to_string(server_->port());
-    const std::string set = Fetch(server_->Address()).Header("Set-Cookie");
-    cookie_ = set.substr(0, set.find(';'));
   }
   void TearDown() override {
     server_.reset();
@@ -133,15 +110,7 @@ class WindowServerTest : public ::testing::Test {
     }
     return 404;
   }
-  // Runs the user-interface loop until nothing is queued.
-  void Drain() {
-    while (loop_.RunOnce(milliseconds(0))) {
-    }
-  }
-
-  UiLoop loop_;
-  std::unique_ptr<WindowServer> server_;
-  std::string root_, html_, base_, cookie_;
+  std::string root_, html_;
   std::vector<PageEvent> events_;
   std::vector<CloseReason> closes_;
 };
@@ -166,18 +135,18 @@ TEST_F(WindowServerTest, TheSecretIsExchangedOnceForAStrictHttpOnlyCookie) {
 
   FetchResult page = Request(base_ + "/", set.substr(0, set.find(';')));
   EXPECT_EQ(page.status, 200);
-  EXPECT_EQ(page.body, "<html><body>window page</body></html>");
+  EXPECT_EQ(page.body, "<html>served window.htm");
   const std::string policy = page.Header("Content-Security-Policy");
-  EXPECT_NE(policy.find("default-src 'self'"), std::string::npos) << policy;
-  EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << policy;
-  EXPECT_NE(policy.find("frame-ancestors 'self'"), std::string::npos) << policy;
+  for (const char* part : {"default-src 'self'", "script-src 'self';", "frame-ancestors 'self'"})
+    EXPECT_NE(policy.find(part), std::string::npos) << policy;
   EXPECT_EQ(page.Header("Cache-Control"), "no-store");
   EXPECT_EQ(page.Header("X-Content-Type-Options"), "nosniff");
 }
 
-// Every request needs the window's host, no foreign origin and the secret or its cookie;
-// only regular, visible files inside html/ are served; a posted event must name a frame
-// and a kind.
+// Every request needs the window's host, no foreign origin and the secret or its cookie
+// (each attack on the verdict itself is a row of the window request table; these rows prove
+// the headers reach it); only regular, visible files inside html/ are served; a posted event
+// must name a frame and a kind.
 TEST_F(WindowServerTest, EveryRequestIsCheckedBeforeItIsServed) {
   const std::string port = std::to_string(server_->port());
   std::string altered = cookie_;
@@ -190,22 +159,17 @@ TEST_F(WindowServerTest, EveryRequestIsCheckedBeforeItIsServed) {
     std::string body = {};  // a POST when not empty
   };
   const Case cases[] = {
-      {"no cookie", "/", "", {}, 403},
       {"no cookie, a file", "/window.htm", "", {}, 403},
-      {"empty secret", "/?s=", "", {}, 403},
       {"altered cookie", "/", altered, {}, 403},
       {"value under another name", "/", "other=" + cookie_.substr(cookie_.find('=') + 1), {}, 403},
       {"localhost", "/larkedi.css", cookie_, {"Host: localhost:" + port}, 200},
-      {"rebound host name", "/larkedi.css", cookie_, {"Host: attacker.example:" + port}, 403},
       {"host without port", "/larkedi.css", cookie_, {"Host: 127.0.0.1"}, 403},
-      {"host on another port", "/larkedi.css", cookie_, {"Host: 127.0.0.1:1"}, 403},
       {"secret on a rebound name",
        server_->Address().substr(base_.size()),
        "",
        {"Host: attacker.example:" + port},
        403},
       {"foreign origin", "/event", cookie_, {"Origin: http://attacker.example"}, 403, click},
-      {"opaque origin", "/event", cookie_, {"Origin: null"}, 403, click},
       {"origin on another port",
        "/event",
        cookie_,
@@ -213,7 +177,6 @@ TEST_F(WindowServerTest, EveryRequestIsCheckedBeforeItIsServed) {
        403,
        click},
       {"unknown frame", "/event", cookie_, {}, 400, R"({"frame":"fDocZ","kind":"click"})"},
-      {"unknown kind", "/event", cookie_, {}, 400, R"({"frame":"fDocB","kind":"dblclick"})"},
       {"not json", "/event", cookie_, {}, 400, "not json"},
       {"a file in a sub-folder", "/sub/inner.css", cookie_, {}, 200},
   };
@@ -239,7 +202,7 @@ TEST_F(WindowServerTest, EveryRequestIsCheckedBeforeItIsServed) {
        {"/%2e%2e/secret.css", "/%2E%2E%2Fsecret.css", "/sub/%2e%2e/%2e%2e/secret.css",
         "//etc/passwd", "/%2Fetc%2Fpasswd", "/link.css", "/.hidden.css", "/page.xsl", "/nosuch.css",
         "/sub", "/sub/", "/sub\\inner.css"}) {
-    FetchResult r = Request(base_ + path, cookie_);
+    FetchResult r = Get(path);
     EXPECT_TRUE(r.status == 403 || r.status == 404) << path << " gave " << r.status;
     EXPECT_EQ(r.body.find("TOP-SECRET"), std::string::npos) << path;
     EXPECT_EQ(r.body.find("root:"), std::string::npos) << path;
@@ -303,12 +266,12 @@ TEST_F(WindowServerTest, WhileAnOperationRunsClicksAreDroppedButAnswersArrive) {
 }
 
 TEST_F(WindowServerTest, APickerListsFoldersOnlyWhileOpenAndAcceptsOnlyAnExistingFolder) {
-  EXPECT_EQ(Request(base_ + "/fs?path=" + root_, cookie_).status, 403);  // no picker open
+  EXPECT_EQ(Get("/fs?path=" + root_).status, 403);  // no picker open
   PageDialogs dialogs(*server_);
   long missing = 0, listed = 0;
   std::thread page([&] {
     missing = Answer(R"({"dialog":1,"button":"ok","text":")" + root_ + R"(/nosuch"})");
-    listed = Request(base_ + "/fs?path=" + root_, cookie_).status;
+    listed = Get("/fs?path=" + root_).status;
     Answer(R"({"dialog":1,"button":"ok","text":")" + html_ + R"("})");
   });
   std::optional<std::string> folder = dialogs.PickFolder("Choose", root_);
@@ -352,26 +315,24 @@ TEST_F(WindowServerTest, AReloadedPageCancelsTheDialogItWasShowing) {
   EXPECT_TRUE(closes_.empty());
 }
 
-TEST_F(WindowServerTest, ACloseRequestTellsThePageAndTheModuleOnce) {
+// The print page needs the cookie and carries none of its HTML's scripts; a close request
+// reaches the page and the module once.
+TEST_F(WindowServerTest, ThePrintPageIsScriptFreeAndACloseRequestArrivesOnce) {
   Stream stream(base_ + "/events?page=p1", cookie_);
   ASSERT_TRUE(stream.WaitFor("\"op\":\"state\""));
+  server_->PrintPreview("<table><tr><td>Order 7</td></tr></table><script>steal()</script>");
+  ASSERT_TRUE(stream.WaitFor("\"url\":\"/print/1\""));
+  FetchResult print = Get("/print/1");
+  EXPECT_EQ(print.status, 200);
+  EXPECT_NE(print.body.find("Order 7"), std::string::npos);
+  EXPECT_EQ(print.body.find("steal()"), std::string::npos);
+  EXPECT_EQ(Fetch(base_ + "/print/1").status, 403);
+
   server_->RequestClose();
   server_->RequestClose();
   ASSERT_TRUE(stream.WaitFor("\"op\":\"close\""));
   Drain();
   EXPECT_EQ(closes_, std::vector<CloseReason>{CloseReason::Requested});
-}
-
-TEST_F(WindowServerTest, ThePrintPageCarriesNoScriptOfItsHtmlAndNeedsTheCookie) {
-  Stream stream(base_ + "/events?page=p1", cookie_);
-  ASSERT_TRUE(stream.WaitFor("\"op\":\"state\""));
-  server_->PrintPreview("<table><tr><td>Order 7</td></tr></table><script>steal()</script>");
-  ASSERT_TRUE(stream.WaitFor("\"url\":\"/print/1\""));
-  FetchResult print = Request(base_ + "/print/1", cookie_);
-  EXPECT_EQ(print.status, 200);
-  EXPECT_NE(print.body.find("Order 7"), std::string::npos);
-  EXPECT_EQ(print.body.find("steal()"), std::string::npos);
-  EXPECT_EQ(Fetch(base_ + "/print/1").status, 403);
 }
 
 TEST(OpenWindowInBrowser, StartsTheAppBrowserWithTheAddressOnlyWhenThereIsADisplay) {
