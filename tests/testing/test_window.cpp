@@ -24,7 +24,6 @@ void TestSurface::PumpMessages() {
 bool TestSurface::ShowSitePanel(const std::string& address, const std::string& site) {
   if (!options_.accept_site_panel) return WindowSurface::ShowSitePanel(address, site);
   panel = address;
-  panel_site = site;
   return true;
 }
 

@@ -20,8 +20,8 @@
 namespace larkedi::testing {
 
 /// A WindowSurface over three frame models ("fDocA", "fDocB", "fDocC") and a window model
-/// holding the menu bar and the frame set. It records the print previews, close requests,
-/// message pumps and the second panel's address; posted tasks wait in a queue of its own.
+/// holding the menu bar and the frame set. It records the message pumps and the second
+/// panel's address; posted tasks wait in a queue of its own.
 class TestSurface final : public WindowSurface {
  public:
   struct Options {
@@ -38,8 +38,8 @@ class TestSurface final : public WindowSurface {
 
   ui::FrameModel* Frame(const std::string& name) override;
   ui::FrameModel& WindowModel() override { return window_; }
-  void PrintPreview(const std::string& html) override { printed.push_back(html); }
-  void RequestClose() override { ++close_requests; }
+  void PrintPreview(const std::string&) override {}
+  void RequestClose() override {}
   void PumpMessages() override;
   bool ShowSitePanel(const std::string& address, const std::string& site) override;
   void ShowBlankPanel() override { panel = "about:blank"; }
@@ -50,10 +50,8 @@ class TestSurface final : public WindowSurface {
   /// every queued task. The number run.
   int RunAnswer(std::chrono::milliseconds wait = std::chrono::seconds(20));
 
-  std::vector<std::string> printed;
-  int close_requests = 0;
   int pumps = 0;
-  std::string panel, panel_site;
+  std::string panel;
   ui::FrameModel a_{"fDocA"}, b_{"fDocB"}, c_{"fDocC"}, window_{"window"};
 
  private:
