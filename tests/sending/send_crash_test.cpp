@@ -26,6 +26,11 @@ struct CrashCase {
   size_t stacked_after_next;  // orders still stacked after it
 };
 
+// Test listings name a case by its name, not by its bytes.
+void PrintTo(const CrashCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SendCrashTest : public testing::SendFixture, public ::testing::WithParamInterface<CrashCase> {
  protected:
   void SetUp() override {
