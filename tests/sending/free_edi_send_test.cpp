@@ -16,6 +16,7 @@ namespace larkedi {
 namespace {
 
 using testing::ReadFileOrEmpty;
+using testing::RowCollector;
 using testing::RunCommand;
 using testing::StackedGroups;
 using testing::WriteFileOrDie;
@@ -132,6 +133,31 @@ TEST_F(FreeEdiSendTest, TheDealersAccountIsCheckedAndItsAddressAndEmailKept) {
   ASSERT_TRUE(settings.load(SettingsPath()));
   EXPECT_EQ(GetNodeText(settings, "SETTINGS/PARTNER[ID='1']/DEALERID"), "good@example.com");
   EXPECT_EQ(StackedGroups(), 0);
+}
+
+TEST_F(FreeEdiSendTest, ADealerGivenWithoutPasswordIsAskedForItAndACancelKeepsTheOrder) {
+  Stack(Design("PO-1", "ABC"));
+  auto run = [this](CredentialsAnswer answer) {
+    frmEDI edi;
+    EXPECT_FALSE(edi.OpenHeadless());
+    OrderStack::Transaction transaction(edi.Orders);
+    edi.Orders.LoadOrders(false);
+    SendJournal journal(module_.dir());
+    SendOrders sender(edi.Orders, journal);
+    sender.SetDealer("good@example.com");
+    dialogs_.credential_answers = {answer};
+    RowCollector rows;
+    EXPECT_TRUE(sender.Run(&rows));
+    return rows.rows.size() == 1 ? rows.rows[0].result : SendResult::Failed;
+  };
+  EXPECT_EQ(run({true, "", ""}), SendResult::Canceled);
+  ASSERT_EQ(dialogs_.credentials_asked.size(), 1u);
+  EXPECT_EQ(dialogs_.credentials_asked[0].kind, CredentialsRequest::Kind::Password);
+  EXPECT_NE(dialogs_.credentials_asked[0].prompt.find("good@example.com"), std::string::npos);
+  EXPECT_TRUE(sim_->ReceivedOrders().empty());
+  EXPECT_EQ(StackedGroups(), 1);
+  EXPECT_EQ(run({false, "", "acct-pw"}), SendResult::Sent);
+  EXPECT_EQ(sim_->ReceivedOrders().size(), 1u);
 }
 
 TEST_F(FreeEdiSendTest, OnlyADefiniteNotActiveDropsThePartner) {
