@@ -76,6 +76,27 @@ TEST_F(StackCommandTest, RefusedInputsFailedSavesAndControlCharactersLeaveTheSta
   EXPECT_NE(out.find("Deliverto side door"), std::string::npos) << out;
   EXPECT_EQ(Lark("stack list", &out), 0);
   EXPECT_NE(out.find("\t1\tAcme\t1\tPO7\t"), std::string::npos) << out;
+
+  // Input that does not parse, values out of range and groups that are not there: each
+  // refused with its reason, the stack untouched.
+  const std::string bad = module_.path("bad.xml");
+  WriteFileOrDie(bad, "<Designs><Design>");
+  struct Refusal {
+    std::string args;
+    int status;
+    std::string says;
+  };
+  for (const Refusal& r : std::vector<Refusal>{{"validate " + bad, 4, bad},
+                                               {"sort --method BWT " + bad, 1, "does not parse"},
+                                               {"complete-design " + bad, 1, "cannot complete"},
+                                               {"stack set 1 sendit 2", 2, "sendit takes 1 or 0"},
+                                               {"stack set 9 ponumber X", 1, "no order group 9"},
+                                               {"--yes stack remove 9", 1, "no order group 9"}}) {
+    SCOPED_TRACE(r.args);
+    EXPECT_EQ(Lark(r.args, &out), r.status) << out;
+    EXPECT_NE(out.find(r.says), std::string::npos) << out;
+  }
+  EXPECT_EQ(Stacked(), files);
 }
 
 }  // namespace
