@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/registry/registry_store.h"
@@ -87,6 +88,19 @@ TEST(CssFontFamily, AFaceNameCannotBreakOutOfTheValue) {
 }
 
 // The browser check opens the guide with F1; here: the guide missing.
+TEST_F(WindowShellTest, TheHostsFontValuesAreTakenOnlyWhenUsable) {
+  const std::string key = "HKCU\\Software\\Orca Technologies\\Larkspur\\Design\\Settings";
+  for (const auto& [size, expected] : std::vector<std::pair<std::string, double>>{
+           {"11", 11}, {"1e999", 8}, {"-1", 8}, {"0", 8}, {"500", 8}, {"big", 8}}) {
+    ASSERT_TRUE(registry::RegistrySetString(key, "DefaultVBFontSize", size));
+    EXPECT_EQ(ReadHostFont().size, expected) << size;
+  }
+  ASSERT_TRUE(registry::RegistrySetString(key, "DefaultVBFontName", " Tahoma "));
+  ASSERT_TRUE(registry::RegistrySetString(key, "DefaultVBRightToLeft", "1"));
+  EXPECT_EQ(ReadHostFont().name, "Tahoma");
+  EXPECT_TRUE(ReadHostFont().right_to_left);
+}
+
 TEST_F(WindowShellTest, HelpSaysWhichFileIsMissing) {
   std::vector<std::string> opened;
   WindowShell shell;
