@@ -100,6 +100,9 @@ struct FailureCase {
   Names accepted;                // catalogs the row names as accepted
   std::vector<Names> remaining;  // the order as it stays stacked
 };
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class LegacyFailureTest : public LegacySendTest,
                           public ::testing::WithParamInterface<FailureCase> {};
