@@ -37,11 +37,11 @@ std::string ConnectionParameter(const std::string& partner_code, bool freeedi = 
 std::string LegacyExecutablePath(const xml::Node& method, Err* error);
 
 /// Opens the configuration dialog of partner `partner_id`'s method (its connector's
-/// Configure; nothing for the report module). `method_id`, when not empty, names the method
+/// Configure; nothing for the report module). `chosen_method_id`, when not empty, names the method
 /// instead of the partner's stored METHODID (the one chosen on the page but not saved yet).
 /// A connector that cannot be created is reported in a message box; other failures and an
 /// unknown method are logged.
 void DisplayMethod(const std::string& partner_id, const xml::Node& settings,
-                   const std::string& method_id = "");
+                   const std::string& chosen_method_id = "");
 
 }  // namespace larkedi
