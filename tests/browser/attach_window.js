@@ -13,7 +13,7 @@ const path = require('path');
 const { check } = require('./checks');
 const {
   commandLine, design, settings, moduleFolder, larkRunner, startWindow, openChromium,
-  closeWindow, cleanUp, run,
+  taken, closeWindow, cleanUp, run,
 } = require('./window_run');
 
 function makeModule(builtModule) {
@@ -51,7 +51,7 @@ async function main() {
 
     async function attach(file) {
       const before = await attachments.count();
-      await fB.locator(`#attachfile${id}`).click();
+      await taken(page, fB.locator(`#attachfile${id}`));
       const picker = page.locator('.dialog[data-kind="file"]');
       await picker.waitFor({ timeout: 5000 });
       // The picker lists its first folder first (and writes that folder into the field).
@@ -74,7 +74,7 @@ async function main() {
     check(await fB.locator('img').count() === 0, 'the markup in the name made no element');
 
     // Cancelling the picker attaches nothing.
-    await fB.locator(`#attachfile${id}`).click();
+    await taken(page, fB.locator(`#attachfile${id}`));
     const picker = page.locator('.dialog[data-kind="file"]');
     await picker.waitFor({ timeout: 5000 });
     await picker.locator('button[data-button="cancel"]').click();
@@ -92,11 +92,11 @@ async function main() {
     check(left.length === 1 && left[0].includes('notes.txt'), 'the remove link removed its own file');
 
     // The order's detail lists the file; print opens the print page with the detail.
-    await fB.locator(`#orderdetailslink${id}`).click();
+    await taken(page, fB.locator(`#orderdetailslink${id}`));
     await fC.locator('#lmenuprint').waitFor({ timeout: 5000 });
     const detail = await fB.locator('body').innerText();
     check(detail.includes(notes), 'the detail lists the attached file');
-    await fC.locator('#lmenuprint').click();
+    await taken(page, fC.locator('#lmenuprint'));
     const printed = await page.waitForFunction(() => {
       const f = document.getElementById('printframe');
       const src = f && f.getAttribute('src');
@@ -105,7 +105,7 @@ async function main() {
       return d && d.readyState === 'complete' && d.body ? d.body.innerText : null;
     }, null, { timeout: 5000 }).then((h) => h.jsonValue(), () => null);
     check(printed !== null && printed.includes(notes), 'print opens the print page with the detail');
-    await fC.locator('#lmenureturn').click();
+    await taken(page, fC.locator('#lmenureturn'));
     await fB.locator(`#attachfile${id}`).waitFor({ timeout: 5000 });
     check(true, 'back from the detail to the list');
 

@@ -10,7 +10,7 @@ const path = require('path');
 const { check } = require('./checks');
 const {
   commandLine, design, settings, moduleFolder, larkRunner, startWindow, startSim,
-  openChromium, until, closeWindow, cleanUp, run,
+  openChromium, taken, until, closeWindow, cleanUp, run,
 } = require('./window_run');
 
 function makeModule(builtModule) {
@@ -80,7 +80,7 @@ async function main() {
     await fB.locator('#urloxnet').waitFor({ timeout: 15000 });
 
     // The manufacturers of the partner web service became free-EDI partners at the load.
-    await page.locator('#tool4').click();
+    await taken(page, page.locator('#tool4'));
     await fB.locator('#newpartner').waitFor({ timeout: 10000 });
     let text = await body();
     check(text.includes('Northwood Cabinets') && text.includes('Bayview Kitchens'),
@@ -91,22 +91,22 @@ async function main() {
       .locator('button[id^="editpartner"]'));
 
     // A purchase-order number typed in the stack and not saved yet.
-    await page.locator('#tool2').click();
+    await taken(page, page.locator('#tool2'));
     const po = fB.locator('input[id^="ponumber"]').first();
     await po.waitFor({ timeout: 10000 });
     check((await body()).includes('Acme Doors'), 'the order goes to Acme Doors first');
     await po.fill('PO-555');
 
     // A catalog created, renamed and removed.
-    await page.locator('#tool5').click();
+    await taken(page, page.locator('#tool5'));
     await fB.locator('#newcatalog').waitFor({ timeout: 10000 });
-    await fB.locator('#newcatalog').click();
+    await taken(page, fB.locator('#newcatalog'));
     await answer('input', 'ok', 'Pantry Line');
     await fB.locator('td', { hasText: 'Pantry Line' }).waitFor({ timeout: 10000 });
     const catalog = await idOf(fB.locator('tr', { hasText: 'Pantry Line' })
       .locator('button[id^="editcatalog"]'));
     check(settingsFile(dir).includes('Pantry Line'), 'the new catalog is saved');
-    await fB.locator(`#editcatalog${catalog}`).click();
+    await taken(page, fB.locator(`#editcatalog${catalog}`));
     await dialog('input').waitFor({ timeout: 10000 });
     check(await dialog('input').locator('input.dialog-input').inputValue() === 'Pantry Line',
           'renaming starts from the current name');
@@ -114,45 +114,45 @@ async function main() {
     await fB.locator('td', { hasText: 'Pantry Plus' }).waitFor({ timeout: 10000 });
     check(settingsFile(dir).includes('Pantry Plus') && !settingsFile(dir).includes('Pantry Line'),
           'the renamed catalog is saved');
-    await fB.locator(`#removecatalog${catalog}`).click();
+    await taken(page, fB.locator(`#removecatalog${catalog}`));
     await answer('msgbox', 'yes');
     await fB.locator('td', { hasText: 'Pantry Plus' }).waitFor({ state: 'detached', timeout: 10000 });
     check(!settingsFile(dir).includes('Pantry Plus'), 'the removed catalog is gone from the file');
 
     // The renamed catalog made the stack be rebuilt: the typed number was saved first.
-    await page.locator('#tool2').click();
+    await taken(page, page.locator('#tool2'));
     await fB.locator('input[id^="ponumber"]').first().waitFor({ timeout: 10000 });
     check(await fB.locator('input[id^="ponumber"]').first().inputValue() === 'PO-555',
           'the typed purchase-order number is kept when the stack is rebuilt');
 
     // The catalog assigned to another partner: the stack regroups it.
-    await page.locator('#tool5').click();
+    await taken(page, page.locator('#tool5'));
     await fB.locator('#partnerassign1').waitFor({ timeout: 10000 });
-    await fB.locator('#partnerassign1').selectOption(northwood);
+    await taken(page, fB.locator('#partnerassign1'), (l) => l.selectOption(northwood), 'change');
     check(await until(() => settingsFile(dir).includes(`<PARTNERID>${northwood}</PARTNERID>`)),
           'the assignment is saved');
     // The assignment page lists the partners too: wait for the stack page itself.
-    await page.locator('#tool2').click();
+    await taken(page, page.locator('#tool2'));
     await fB.locator('input[id^="ponumber"]').first().waitFor({ timeout: 10000 });
     text = await body();
     check(text.includes('Northwood Cabinets') && !text.includes('Acme Doors'),
           'the order stack regroups the catalog under its new partner');
 
     // Two new partners: the second saved alone, then the first with the rest.
-    await page.locator('#tool4').click();
-    await fB.locator('#newpartner').click();
+    await taken(page, page.locator('#tool4'));
+    await taken(page, fB.locator('#newpartner'));
     const nameA = fB.locator('input[id^="NAME"]');
     await nameA.waitFor({ timeout: 10000 });
     const a = await idOf(nameA);
     await nameA.fill('Cedar Works');
-    await fB.locator('#newpartner').click();
+    await taken(page, fB.locator('#newpartner'));
     await fB.locator(`#NAME${a}`).waitFor({ state: 'detached', timeout: 10000 });
     const nameB = fB.locator('input[id^="NAME"]');
     const b = await idOf(nameB);
     check(a !== b, 'the second new partner has a number of its own');
     await nameB.fill('Dogwood & Sons');
     await fB.locator(`#DEALERID${b}`).fill('D-42');
-    await fB.locator(`#savepartner${b}`).click();
+    await taken(page, fB.locator(`#savepartner${b}`));
     await fB.locator(`#savepartner${a}`).waitFor({ timeout: 10000 });
     let file = settingsFile(dir);
     check(/Dogwood (&amp;|&) Sons/.test(file) && file.includes('D-42'),
@@ -160,30 +160,30 @@ async function main() {
     check(!file.includes(`<ID>${a}</ID>`), 'the other new partner is not saved yet');
     check((file.match(/freeedi="1"/g) || []).length === 2, 'the free-EDI partners stay in the file');
     await fB.locator(`#NAME${a}`).fill('Cedar Works');
-    await fB.locator(`#savepartner${a}`).click();
+    await taken(page, fB.locator(`#savepartner${a}`));
     await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
     file = settingsFile(dir);
     check(file.includes('Cedar Works') && /Dogwood (&amp;|&) Sons/.test(file),
           'saving the first one saves both');
 
     // Edit a partner; then a new one left without saving.
-    await fB.locator(`#editpartner${b}`).click();
+    await taken(page, fB.locator(`#editpartner${b}`));
     await fB.locator(`#DEALERID${b}`).fill('D-43');
-    await fB.locator(`#savepartner${b}`).click();
+    await taken(page, fB.locator(`#savepartner${b}`));
     await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
     check(settingsFile(dir).includes('D-43'), 'the edited partner is saved');
-    await fB.locator('#newpartner').click();
+    await taken(page, fB.locator('#newpartner'));
     const ghost = fB.locator('input[id^="NAME"]');
     await ghost.waitFor({ timeout: 10000 });
     await ghost.fill('Ghost Partner');
-    await fB.locator('#exitpartner').click();
+    await taken(page, fB.locator('#exitpartner'));
     await fB.locator('#displaysettings').waitFor({ timeout: 10000 });
     check(!(await body()).includes('Ghost Partner') && !settingsFile(dir).includes('Ghost'),
           'leaving without saving drops the new partner');
 
     // Folders: the archive folder written differently is refused as the spool folder.
-    await page.locator('#tool5').click();
-    await fB.locator('#setspoolpathbutton').click();
+    await taken(page, page.locator('#tool5'));
+    await taken(page, fB.locator('#setspoolpathbutton'));
     await answer('folder', 'ok', `${dir}/Stack2/../Archive/`);
     const refusal = dialog('msgbox');
     await refusal.waitFor({ timeout: 10000 });
@@ -191,7 +191,7 @@ async function main() {
           'the refusal names the folder chosen');
     await answer('msgbox', 'ok');
     check(field(dir, 'SPOOLPATH') === `${dir}/Send`, 'the spool folder is unchanged');
-    await fB.locator('#setspoolpathbutton').click();
+    await taken(page, fB.locator('#setspoolpathbutton'));
     await answer('folder', 'ok', `${dir}/Stack2`);
     await fB.locator('#spoolpath', { hasText: `${dir}/Stack2` }).waitFor({ timeout: 10000 });
     check(field(dir, 'SPOOLPATH') === `${dir}/Stack2`, 'another spool folder is saved');

@@ -10,7 +10,7 @@ const path = require('path');
 const { check } = require('./checks');
 const {
   commandLine, design, settings, moduleFolder, larkRunner, startWindow, openChromium,
-  closeWindow, cleanUp, run,
+  taken, closeWindow, cleanUp, run,
 } = require('./window_run');
 
 function makeModule(builtModule) {
@@ -68,10 +68,10 @@ async function main() {
     await fB.locator(`#ponumber${id}`).pressSequentially('PO-<b>42</b>');
 
     // The detail and back.
-    await fB.locator(`#orderdetailslink${id}`).click();
+    await taken(page, fB.locator(`#orderdetailslink${id}`));
     await fC.locator('#lmenureturn').waitFor({ timeout: 5000 });
     check(await fB.locator(`#ordercheck${id}`).count() === 0, 'the detail replaces the list');
-    await fC.locator('#lmenureturn').click();
+    await taken(page, fC.locator('#lmenureturn'));
     await fB.locator(`#ordercheck${id}`).waitFor({ timeout: 5000 });
     check(await fB.locator(`#ponumber${id}`).inputValue() === 'PO-<b>42</b>',
           'back on the list, the typed number is there as text');

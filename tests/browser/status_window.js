@@ -13,7 +13,7 @@ const path = require('path');
 const { check } = require('./checks');
 const {
   commandLine, settings, moduleFolder, larkRunner, startWindow, startSim, openChromium,
-  closeWindow, cleanUp, run,
+  taken, closeWindow, cleanUp, run,
 } = require('./window_run');
 
 const PASSWORD = 'a&b#1+%';
@@ -87,13 +87,13 @@ async function main() {
     const { browser, page, fB, fC } = browserRun;
     const messages = page.locator('.dialog[data-kind="msgbox"]');
 
-    await page.locator('#tool3').click();
+    await taken(page, page.locator('#tool3'));
     await fB.locator('#partnerpassword1').waitFor({ timeout: 15000 });
     check(true, 'the status page lists the partner');
 
     // The dealer site in the second panel, logged in with the password as typed.
     await fB.locator('#partnerpassword1').fill(PASSWORD);
-    await fB.locator('#statusbutton1').click();
+    await taken(page, fB.locator('#statusbutton1'));
     await page.locator('#panel:not([hidden])').waitFor({ timeout: 10000 });
     check(await page.locator('#browser1').isHidden(), 'the panel takes the place of the frames');
     const siteOrigin = `http://dealer.localhost:${simPort}`;
@@ -122,33 +122,33 @@ async function main() {
     check(await messages.count() === 0, 'no message was shown');
 
     // The order list: this month, two pages, the month before, and back.
-    await page.locator('#tool3').click();
+    await taken(page, page.locator('#tool3'));
     await page.locator('#browser1:not([hidden])').waitFor({ timeout: 10000 });
     await fB.locator('#partnerpassword1').fill(PASSWORD);
-    await fB.locator('#statuslist1').click();
+    await taken(page, fB.locator('#statuslist1'));
     await fB.locator('#statusorder1').waitFor({ timeout: 15000 });
     const rows = () => fB.locator('a[id^="statusorder"]').count();
     check(await rows() === 15, `the first page holds 15 orders (${await rows()})`);
     check(await fB.locator('body', { hasText: 'PO-17' }).count() === 1, 'the newest order comes first');
-    await fB.locator('#statuspage2').click();
+    await taken(page, fB.locator('#statuspage2'));
     await fB.locator('body', { hasText: 'PO-02' }).waitFor({ timeout: 10000 });
     check(await rows() === 2, `the second page holds the other 2 (${await rows()})`);
 
-    await fB.locator('#statusprevmonth').click();
+    await taken(page, fB.locator('#statusprevmonth'));
     await fB.locator('body', { hasText: 'PO-LAST-MONTH' }).waitFor({ timeout: 10000 });
     check(await rows() === 1, 'the month before shows its one order');
-    await fB.locator('#statusnextmonth').click();
+    await taken(page, fB.locator('#statusnextmonth'));
     await fB.locator('body', { hasText: 'PO-17' }).waitFor({ timeout: 10000 });
     check(await fB.locator('body', { hasText: 'PO-LAST-MONTH' }).count() === 0,
           'the next month is this month again');
 
     // An order's detail and back to the list page.
     const guid = await fB.locator('#statusorder1').getAttribute('name');
-    await fB.locator('#statusorder1').click();
+    await taken(page, fB.locator('#statusorder1'));
     await fC.locator('[id^="lmenubacktopage"]').waitFor({ timeout: 10000 });
     await fB.locator('body', { hasText: guid }).waitFor({ timeout: 10000 });
     check(await rows() === 0, `the detail of ${guid} replaces the list`);
-    await fC.locator('[id^="lmenubacktopage"]').click();
+    await taken(page, fC.locator('[id^="lmenubacktopage"]'));
     await fB.locator('#statusorder1').waitFor({ timeout: 10000 });
     check(await rows() === 15, 'back on the list page of this month');
     check(await messages.count() === 0, 'no message was shown on the way');

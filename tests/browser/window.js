@@ -8,6 +8,7 @@ const { spawn } = require('child_process');
 const readline = require('readline');
 
 const { CHROMIUM_ARGS, problems, check } = require('./checks');
+const { taken } = require('./window_run');
 
 // The harness's output lines, and waiting for one.
 function follow(child) {
@@ -81,13 +82,13 @@ async function main() {
           'the top frame shows its document');
 
     // A click reaches the module, and the module's change shows in the page.
-    await fB.locator('#clickme1').click();
+    await taken(page, fB.locator('#clickme1'));
     check(await out.wait('event click fDocB clickme1') !== null, 'a click reaches the module');
     await fB.locator('#counter', { hasText: 'clicks: 1' }).waitFor({ timeout: 5000 });
     await fB.locator('#progress[style*="10%"]').waitFor({ timeout: 5000 });
     check(await fB.locator('#progress').evaluate((el) => el.style.width) === '10%',
           'a style width patch is applied');
-    await page.locator('#tool2').click();
+    await taken(page, page.locator('#tool2'));
     check(await out.wait('event click window tool2') !== null, 'a menu bar click reaches the module');
 
     // Typing: the module reads the value the page holds when the key is released.
@@ -99,7 +100,7 @@ async function main() {
           'a check box click carries its new state');
 
     // A message box answered in the page returns that button to the operation.
-    await fB.locator('#askbutton').click();
+    await taken(page, fB.locator('#askbutton'));
     const box = page.locator('.dialog[data-kind="msgbox"]');
     await box.waitFor({ timeout: 5000 });
     check((await box.locator('.dialog-text').textContent()) === 'Send the orders <now>?',
@@ -112,7 +113,7 @@ async function main() {
     check(await box.count() === 0, 'the answered box is gone');
 
     // An input box and a folder picker, answered in the page.
-    await fB.locator('#inputbutton').click();
+    await taken(page, fB.locator('#inputbutton'));
     const input = page.locator('.dialog[data-kind="input"]');
     await input.waitFor({ timeout: 5000 });
     check(await input.locator('input').inputValue() === 'PO-1', 'the input box shows its default text');
@@ -122,7 +123,7 @@ async function main() {
     await fB.locator('#typed', { hasText: 'PO 9' }).waitFor({ timeout: 5000 });
     check(await fB.locator('#typed').textContent() === 'PO 9 & <b>', 'the text is shown as text');
 
-    await fB.locator('#folderbutton').click();
+    await taken(page, fB.locator('#folderbutton'));
     const picker = page.locator('.dialog[data-kind="folder"]');
     await picker.locator('.picker-list div').first().waitFor({ timeout: 5000 });
     const start = await picker.locator('.picker-path').inputValue();
@@ -136,17 +137,17 @@ async function main() {
     check(chosen === `folder =${start}/fr`, `the folder picker browses and returns a folder (${chosen})`);
 
     // The second panel takes the place of the frames, and gives it back.
-    await fB.locator('#panelbutton').click();
+    await taken(page, fB.locator('#panelbutton'));
     await page.locator('#panel:not([hidden])').waitFor({ timeout: 5000 });
     check(await page.locator('#browser1').isHidden(), 'the panel hides the frames');
     check((await page.locator('#panelframe').getAttribute('src')) === `${origin}/blank.htm`,
           'the panel shows its address');
-    await page.locator('#tool1').click();
+    await taken(page, page.locator('#tool1'));
     await page.locator('#browser1:not([hidden])').waitFor({ timeout: 5000 });
     check(await page.locator('#panel').isHidden(), 'the frames come back');
 
     // Print preview: the HTML opens in the print page of the window.
-    await fB.locator('#printbutton').click();
+    await taken(page, fB.locator('#printbutton'));
     await page.waitForFunction(() => /\/print\/\d+$/.test(document.getElementById('printframe').getAttribute('src') || ''));
     const printed = page.frameLocator('#printframe').locator('#printed');
     await printed.waitFor({ state: 'attached', timeout: 5000 });
@@ -156,7 +157,7 @@ async function main() {
     const before = out.lines.length;
     await fB.locator('#slowbutton').dblclick();
     await fB.locator('#slow', { hasText: 'slow runs: 1' }).waitFor({ timeout: 10000 });
-    await fB.locator('#clickme1').click();
+    await taken(page, fB.locator('#clickme1'));
     await fB.locator('#counter', { hasText: 'clicks: 2' }).waitFor({ timeout: 5000 });
     check(out.lines.slice(before).filter((l) => l === 'event click fDocB slowbutton').length === 1,
           'a double click runs the operation once');
@@ -174,7 +175,7 @@ async function main() {
 
     // Reloading while a dialog is open answers it Cancel.
     const mark = out.lines.length;
-    await fB.locator('#askbutton').click();
+    await taken(page, fB.locator('#askbutton'));
     await box.waitFor({ timeout: 5000 });
     await page.reload();
     check(await out.wait('msgbox ', mark) === 'msgbox cancel', 'a reload cancels the open dialog');

@@ -143,9 +143,48 @@ function ended(exited, ms = 15000) {
   return Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), ms))]);
 }
 
+// Does `act` (a click by default) on `locator`, an element of the module's pages, and
+// waits for the module's answer to the event the page sends for it. While an operation
+// still runs the module drops input, as a busy window does, and the page may already show
+// what the operation drew before the operation has ended; a dropped event never ran, so
+// it is sent again. Not for check boxes: each click toggles the box in the browser.
+// The answers are read in the page (its fetch is wrapped once per page load), since the
+// browser does not always keep the body of a response the page never read.
+async function taken(page, locator, act = (l) => l.click(), kind = 'click') {
+  const id = (await locator.getAttribute('id', { timeout: 10000 })) || '';
+  for (let i = 0; i < 50; i += 1) {
+    const seen = await page.evaluate(() => {
+      if (!window.eventAnswers) {
+        const fetchFirst = window.fetch.bind(window);
+        window.eventAnswers = [];
+        window.fetch = async (input, init) => {
+          const res = await fetchFirst(input, init);
+          if (String(input) === '/event' && init && typeof init.body === 'string') {
+            const sent = JSON.parse(init.body);
+            res.clone().json().then((answer) => {
+              window.eventAnswers.push({ kind: sent.kind, id: sent.id, queued: !!answer.queued });
+            }, () => {});
+          }
+          return res;
+        };
+      }
+      return window.eventAnswers.length;
+    });
+    await act(locator);
+    const answer = await page.waitForFunction(([from, k, want]) => {
+      const found = window.eventAnswers.slice(from).find((a) => a.kind === k && a.id === want);
+      return found ? { queued: found.queued } : null;
+    }, [seen, kind, id], { timeout: 15000 });
+    if ((await answer.jsonValue()).queued) return;
+    await page.waitForTimeout(100);
+  }
+  throw new Error(`the module dropped every ${kind} on #${id}`);
+}
+
 // Clicks the window's Close tool; the status larkedi ends with (or 'running').
 async function closeWindow(page, exited) {
-  await page.locator('#tool7').click();
+  // The window may close the page before its answer is read.
+  await taken(page, page.locator('#tool7')).catch(() => {});
   return ended(exited);
 }
 
@@ -174,5 +213,5 @@ function run(name, main) {
 
 module.exports = {
   commandLine, firstLine, design, settings, moduleFolder, larkRunner, startWindow, startSim,
-  openChromium, until, waitForFile, ended, closeWindow, cleanUp, run,
+  openChromium, taken, until, waitForFile, ended, closeWindow, cleanUp, run,
 };
