@@ -84,6 +84,10 @@ const Stack& Prepare(int count, bool scripts = false) {
   std::string scripts_text;
   for (const auto& [file, text] : scripts_to_write) scripts_text += file + text;
   const std::string fingerprint = Fingerprint(options, settings + scripts_text);
+  // The module's language texts, which validation reports its outcome with.
+  fs::create_directories(s.dir + "/html");
+  fs::copy_file(fs::path(LARKEDI_MODULE_OUT) / "html" / "LkEDI.resx", s.dir + "/html/LkEDI.resx",
+                fs::copy_options::overwrite_existing);
   {
     std::ifstream marker(s.dir + "/prepared");
     std::string seen;
@@ -97,6 +101,8 @@ const Stack& Prepare(int count, bool scripts = false) {
   fs::remove_all(s.dir);
   fs::create_directories(s.dir + "/Send");
   fs::create_directories(s.dir + "/html");
+  fs::copy_file(fs::path(LARKEDI_MODULE_OUT) / "html" / "LkEDI.resx", s.dir + "/html/LkEDI.resx",
+                fs::copy_options::overwrite_existing);
   if (scripts) fs::create_directories(s.dir + "/Validate");
   for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
     (void)key;
