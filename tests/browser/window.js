@@ -156,11 +156,19 @@ async function main() {
     // A double click on a slow operation runs it once.
     const before = out.lines.length;
     await fB.locator('#slowbutton').dblclick();
+    // A ticked box clicked meanwhile: the module never takes that click, and the page
+    // shows the box as the module holds it again.
+    await fB.locator('#ordercheck5').click();
     await fB.locator('#slow', { hasText: 'slow runs: 1' }).waitFor({ timeout: 10000 });
+    await fB.locator('#ordercheck5:checked').waitFor({ timeout: 5000 }).catch(() => {});
+    check(await fB.locator('#ordercheck5').isChecked(),
+          'a box clicked while an operation ran shows the module\'s state again');
     await taken(page, fB.locator('#clickme1'));
     await fB.locator('#counter', { hasText: 'clicks: 2' }).waitFor({ timeout: 5000 });
     check(out.lines.slice(before).filter((l) => l === 'event click fDocB slowbutton').length === 1,
           'a double click runs the operation once');
+    check(!out.lines.slice(before).some((l) => l.startsWith('event click fDocB ordercheck5')),
+          'the click made while it ran did not reach the module');
 
     // A reload shows the module's current state, not the first page.
     const pageBefore = await page.evaluate(() => document.documentElement.dataset.page);

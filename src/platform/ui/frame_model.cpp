@@ -305,6 +305,31 @@ void FrameModel::ApplyControlState(const std::vector<ControlState>& controls) {
   }
 }
 
+void FrameModel::RestoreControl(std::string_view id) {
+  HtmlElement control = GetElementById(id);
+  if (!control) return;
+  const std::string type = control.type();
+  if (type == "checkbox") {
+    control.setChecked(control.checked());
+  } else if (type == "radio") {
+    const std::string group = control.getAttribute("name");
+    if (!group.empty()) {
+      for (HtmlElement other : GetElementsByTagName("input")) {
+        if (other.type() == "radio" && other.getAttribute("name") == group && other.checked()) {
+          other.setChecked(true);  // the page unticks the rest of the group
+          return;
+        }
+      }
+    }
+    control.setChecked(control.checked());
+  } else if (type.rfind("select", 0) == 0) {
+    std::vector<int> chosen = control.selectedIndexes();
+    // A list of one choice with none marked shows its first option, as a browser does.
+    if (chosen.empty() && type == "select-one" && !control.options().empty()) chosen = {0};
+    control.setSelectedIndexes(chosen);
+  }
+}
+
 std::vector<FrameModel::ElementState> FrameModel::TopElements() const {
   std::lock_guard<std::mutex> lock(mu_);
   std::vector<ElementState> out;

@@ -140,6 +140,10 @@ class FrameModel {
   /// Takes over the state of the page's form controls (values, check boxes, selected
   /// options). Produces no patch: the page already shows it.
   void ApplyControlState(const std::vector<ControlState>& controls);
+  /// Shows the page the model's state of the check box, radio button or list `id` again,
+  /// after the page changed it by an input the module never took (other elements: no
+  /// change). For a radio button, the button of its group the model holds ticked.
+  void RestoreControl(std::string_view id);
 
   /// Elements with an id that no ancestor with an id contains, with their attributes and
   /// content: the window page's state, which is applied element by element.

@@ -7,19 +7,20 @@ namespace larkedi::ui {
 void UiLoop::Post(Task task) {
   {
     std::lock_guard<std::mutex> lock(mu_);
-    queue_.push_back(Item{std::move(task), false, false, 0});
+    queue_.push_back(Item{std::move(task), false, false, 0, {}});
   }
   cv_.notify_all();
 }
 
-bool UiLoop::PostInput(Task task, bool exclusive) {
+bool UiLoop::PostInput(Task task, bool exclusive, Task on_drop) {
   if (Busy()) {
     ++dropped_;
+    if (on_drop) Post(std::move(on_drop));
     return false;
   }
   {
     std::lock_guard<std::mutex> lock(mu_);
-    queue_.push_back(Item{std::move(task), true, exclusive, input_generation_});
+    queue_.push_back(Item{std::move(task), true, exclusive, input_generation_, std::move(on_drop)});
   }
   cv_.notify_all();
   return true;
@@ -54,6 +55,7 @@ bool UiLoop::RunOnce(std::chrono::milliseconds wait) {
       // click's operation began after it was queued.
       if (depth_.load() > 0 || (item.exclusive && item.input_generation != input_generation_)) {
         ++dropped_;
+        if (item.on_drop) queue_.push_back(Item{std::move(item.on_drop), false, false, 0, {}});
         return true;
       }
       if (item.exclusive) ++input_generation_;

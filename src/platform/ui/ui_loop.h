@@ -30,7 +30,9 @@ class UiLoop {
   /// (a click) is also dropped when another exclusive input's operation started after it
   /// was queued, so a double click never runs an operation twice; key strokes are not
   /// exclusive, since the browser sends several for one key at the same moment.
-  bool PostInput(Task task, bool exclusive = true);
+  /// `on_drop`, when given, is queued as an ordinary task when the input is dropped, so
+  /// the page can be shown again the state the module kept.
+  bool PostInput(Task task, bool exclusive = true, Task on_drop = nullptr);
   /// Makes Run() return and every nested wait give up (any thread).
   void Quit();
   bool quitting() const { return quit_.load(); }
@@ -60,6 +62,7 @@ class UiLoop {
     bool input = false;
     bool exclusive = false;
     std::uint64_t input_generation = 0;
+    Task on_drop;  // inputs only: queued when the input is dropped
   };
 
   mutable std::mutex mu_;

@@ -566,7 +566,16 @@ struct WindowServer::Impl {
       loop.Post(task);
     } else {
       bool exclusive = kind == EventKind::Click || kind == EventKind::ContextMenu;
-      queued = loop.PostInput(task, exclusive);
+      // The page already shows what a dropped click or change did to a check box or a
+      // list; it is shown the module's state again, so the page never shows a choice
+      // (an order ticked to send) that the module did not take.
+      UiLoop::Task restore;
+      if ((kind == EventKind::Click || kind == EventKind::Change) && !event.id.empty()) {
+        restore = [this, frame = event.frame, id = event.id] {
+          if (FrameModel* model = Model(frame)) model->RestoreControl(id);
+        };
+      }
+      queued = loop.PostInput(task, exclusive, std::move(restore));
     }
     res.set_content(json{{"queued", queued}}.dump(), "application/json");
   }

@@ -172,6 +172,25 @@ TEST_F(FrameModelTest, PageControlStateIsTakenOverWithoutPatches) {
   EXPECT_EQ(model.GetElementById("comment").value(), "deliver <after> 10");
 }
 
+// An input the module dropped: the page is shown the model's state of that control again.
+TEST_F(FrameModelTest, RestoringAControlPatchesTheModelsStateBackIntoThePage) {
+  model.RestoreControl("ordercheck5");
+  model.RestoreControl("modeB");  // the group's ticked button is modeA
+  model.RestoreControl("sortlist");
+  model.RestoreControl("ponumber3");  // typed text is not a choice: left as the page has it
+  model.RestoreControl("nosuch");
+  ASSERT_EQ(patches.size(), 3u);
+  EXPECT_EQ(patches[0].target, "ordercheck5");
+  EXPECT_EQ(patches[0].kind, Patch::Kind::Checked);
+  EXPECT_EQ(patches[0].value, "1");
+  EXPECT_EQ(patches[1].target, "modeA");
+  EXPECT_EQ(patches[1].value, "1");
+  EXPECT_EQ(patches[2].kind, Patch::Kind::Selected);
+  EXPECT_EQ(patches[2].value, "0");
+  EXPECT_TRUE(model.GetElementById("ordercheck5").checked());
+  EXPECT_FALSE(model.GetElementById("modeB").checked());
+}
+
 TEST_F(FrameModelTest, BodyAndDocumentChangesAreWholePatches) {
   model.body().setInnerHTML("<CENTER><B><I>Loading</I></B></CENTER>");
   ASSERT_EQ(patches.size(), 1u);

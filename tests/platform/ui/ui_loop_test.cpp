@@ -35,22 +35,35 @@ TEST(UiLoop, RunsTasksFromOtherThreadsOnItsOwnThreadInOrder) {
   for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST(UiLoop, InputArrivingWhileAnOperationRunsIsDropped) {
+// A dropped input's follow-up is queued as an ordinary task, whether the input was refused
+// on arrival or dropped when its turn came.
+TEST(UiLoop, InputArrivingWhileAnOperationRunsIsDroppedAndItsFollowUpQueued) {
   UiLoop loop;
   int inputs = 0;
   bool accepted = true;
+  std::vector<std::string> ran;
   loop.Post([&] {
     EXPECT_TRUE(loop.Busy());
-    std::thread page([&] { accepted = loop.PostInput([&] { ++inputs; }); });
+    std::thread page([&] {
+      accepted = loop.PostInput([&] { ++inputs; }, true, [&] { ran.push_back("restore 1"); });
+    });
     page.join();
     // Letting messages run does not let the input in either.
     loop.PumpMessages();
+    ran.push_back("operation end");
   });
   Drain(loop);
   EXPECT_FALSE(accepted);
   EXPECT_EQ(inputs, 0);
   EXPECT_EQ(loop.dropped_inputs(), 1u);
   EXPECT_FALSE(loop.Busy());
+
+  // Two clicks queued together: the second is dropped when its turn comes.
+  ASSERT_TRUE(loop.PostInput([&] { ++inputs; }, true, [&] { ran.push_back("restore 2"); }));
+  ASSERT_TRUE(loop.PostInput([&] { ++inputs; }, true, [&] { ran.push_back("restore 3"); }));
+  Drain(loop);
+  EXPECT_EQ(inputs, 1);
+  EXPECT_EQ(ran, (std::vector<std::string>{"restore 1", "operation end", "restore 3"}));
 }
 
 TEST(UiLoop, ADoubleClickQueuedBeforeTheFirstRunsOnlyOnce) {
