@@ -85,24 +85,25 @@ const Stack& Prepare(int count, bool scripts = false) {
   for (const auto& [file, text] : scripts_to_write) scripts_text += file + text;
   const std::string fingerprint = Fingerprint(options, settings + scripts_text);
   // The module's language texts, which validation reports its outcome with.
-  fs::create_directories(s.dir + "/html");
-  fs::copy_file(fs::path(LARKEDI_MODULE_OUT) / "html" / "LkEDI.resx", s.dir + "/html/LkEDI.resx",
-                fs::copy_options::overwrite_existing);
+  const auto copy_language_texts = [&s] {
+    fs::create_directories(s.dir + "/html");
+    fs::copy_file(fs::path(LARKEDI_MODULE_OUT) / "html" / "LkEDI.resx", s.dir + "/html/LkEDI.resx",
+                  fs::copy_options::overwrite_existing);
+  };
   {
     std::ifstream marker(s.dir + "/prepared");
     std::string seen;
     if (marker >> seen >> s.plain_bytes && seen == fingerprint) {
       // A load may have rewritten the settings; every run starts from the same ones.
       Env::Default()->WriteFileAtomic(s.dir + "/larkEDI.xml", settings, nullptr);
+      copy_language_texts();
       return made.emplace(std::make_pair(count, scripts), s).first->second;
     }
   }
   s.plain_bytes = 0;
   fs::remove_all(s.dir);
   fs::create_directories(s.dir + "/Send");
-  fs::create_directories(s.dir + "/html");
-  fs::copy_file(fs::path(LARKEDI_MODULE_OUT) / "html" / "LkEDI.resx", s.dir + "/html/LkEDI.resx",
-                fs::copy_options::overwrite_existing);
+  copy_language_texts();
   if (scripts) fs::create_directories(s.dir + "/Validate");
   for (const auto& [key, file] : StyleSheetTable::StandardEntries()) {
     (void)key;

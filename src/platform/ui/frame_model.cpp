@@ -309,19 +309,19 @@ void FrameModel::RestoreControl(std::string_view id) {
   HtmlElement control = GetElementById(id);
   if (!control) return;
   const std::string type = control.type();
-  if (type == "checkbox") {
-    control.setChecked(control.checked());
-  } else if (type == "radio") {
+  if (type == "checkbox" || type == "radio") {
+    // Of a radio group, the button the model holds ticked: the page unticks the rest.
+    HtmlElement shown = control;
     const std::string group = control.getAttribute("name");
-    if (!group.empty()) {
+    if (type == "radio" && !group.empty()) {
       for (HtmlElement other : GetElementsByTagName("input")) {
         if (other.type() == "radio" && other.getAttribute("name") == group && other.checked()) {
-          other.setChecked(true);  // the page unticks the rest of the group
-          return;
+          shown = other;
+          break;
         }
       }
     }
-    control.setChecked(control.checked());
+    shown.setChecked(shown.checked());
   } else if (type.rfind("select", 0) == 0) {
     std::vector<int> chosen = control.selectedIndexes();
     // A list of one choice with none marked shows its first option, as a browser does.
