@@ -188,9 +188,9 @@ TEST_F(SettingsTest, SaveSettingsXmlDropsDontSaveEntriesOnlyFromTheFile) {
   EXPECT_EQ(GetNodeText(saved, "//PARTNER/ID"), "2");
 }
 
-// One session of edits (the browser check drives the ordinary ones): what is refused, what
-// writes nothing, partner numbers never given twice, the partner page's fields and method
-// saved, unsaved partners dropped on exit, and forms stored under their names.
+// One session of edits (the browser check drives the ordinary ones, the settings pages test
+// leaving the partner page): what is refused, partner numbers never given twice, the partner
+// page's fields and method saved, and forms stored under their names.
 TEST_F(SettingsTest, ASessionOfEditsWritesWhatChangedAndNothingElse) {
   // Partner 5 was removed in an earlier session: its catalog still points to it.
   Load(
@@ -224,11 +224,7 @@ TEST_F(SettingsTest, ASessionOfEditsWritesWhatChangedAndNothingElse) {
     EXPECT_EQ(settings_.CreateFreeEDIPartner("M1", "Maker"), 8);
     // The catalog of the old partner is left as it was.
     EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/CATALOG[ID=1]/PARTNERID"), "5");
-    // Exiting the partner page drops the partners not saved, and only those.
-    settings_.CreateEmptyPartner("C", "N");
-    settings_.DropNewPartners();
-    EXPECT_EQ(settings_.docSettings.selectNodes("SETTINGS/PARTNER[ID=7 or ID=9]").length(), 0);
-    EXPECT_EQ(GetNodeText(settings_.docSettings, "SETTINGS/PARTNER[ID=2]/NAME"), "Acme");
+    settings_.DropNewPartners();  // the partner page is left
   }
   {
     SCOPED_TRACE("partner page");
