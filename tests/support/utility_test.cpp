@@ -130,6 +130,10 @@ TEST(UtilityTest, LocaleIdentifierFollowsTheUserLocale) {
     ScopedEnvVar over("LC_ALL", "de_DE@euro");
     EXPECT_EQ(u.GetLocale(), "1031");
   }
+  {
+    ScopedEnvVar m("LC_MESSAGES", "pt_BR.UTF-8");
+    EXPECT_EQ(u.GetLocale(), "1046");
+  }
   // Unknown locales fall back to US English; a country without its own id takes the language's.
   EXPECT_EQ(LocaleIdFromName("xx_YY"), 1033);
   EXPECT_EQ(LocaleIdFromName("fr_SN"), 1036);
@@ -146,6 +150,7 @@ TEST(DateTest, SerialNumbersFollowTheAutomationDate) {
   EXPECT_TRUE(ParseDateTimeText("2024-02-29 13:14:15", &parsed));
   EXPECT_EQ(parsed, Date::FromParts(2024, 2, 29, 13, 14, 15));
   EXPECT_FALSE(ParseDateTimeText("2023-02-29", &parsed));
+  EXPECT_FALSE(ParseDateTimeText("2023-02-01T10:00:00", &parsed));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ TEST(XmlHelpers, SelectionHelpersNeverFail) {
   EXPECT_TRUE(found.isNull());
   xml::NodeList list;
   EXPECT_TRUE(GetNodeList("b", a, list));
+  EXPECT_EQ(list.length(), 2);
   EXPECT_FALSE(GetNodeList("zz", a, list));
   EXPECT_EQ(list.length(), 0);
 
