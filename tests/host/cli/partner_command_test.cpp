@@ -29,6 +29,7 @@ TEST(PartnerCommand, ReadsTheSampleDataThroughTheSimulator) {
                        &out),
             0);
   EXPECT_NE(out.find("status: 2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("<City>Kingston</City>"), std::string::npos) << out;
   ASSERT_FALSE(sim.Requests().empty());
   EXPECT_NE(sim.Requests().back().body.find("<sDealerPassword>demo</sDealerPassword>"),
             std::string::npos);
