@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <tuple>
+
 #include "support/log.h"
 #include "support/module.h"
 #include "support/resx.h"
@@ -13,7 +15,6 @@ namespace larkedi {
 namespace {
 
 using testing::ReadFileOrEmpty;
-using testing::ScopedEnvVar;
 using testing::TempModule;
 using testing::WriteFileOrDie;
 
@@ -55,10 +56,17 @@ TEST(Startup, LoggingOnlyWithMarkerAndResourceSearchOrderAndLanguage) {
   std::remove(module.path("html/fr/LkEDI.resx").c_str());
   module.Restart();
   EXPECT_TRUE(Module().ResXPath.empty());
-  // LC_ALL goes before LANG.
-  ScopedEnvVar all("LC_ALL", "fr_FR.UTF-8@euro");
-  EXPECT_EQ(LocaleLanguage(), "fr");
   ::unsetenv("LANG");
+}
+
+TEST(Startup, LocaleLanguageReadsTheUsualVariables) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"LC_ALL", "fr_FR.UTF-8@euro", "fr"}, {"LC_MESSAGES", "POSIX", ""}, {"LANG", "ES_es", "es"}};
+  for (const auto& [variable, value, language] : cases) {
+    ::setenv(variable, value, 1);
+    EXPECT_EQ(LocaleLanguage(), language) << variable;
+    ::unsetenv(variable);
+  }
 }
 
 // The command line finds another window by its tag before it starts; this is the start-up

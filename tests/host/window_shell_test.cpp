@@ -1,5 +1,6 @@
 // The window's shell: which stored geometry is used, and the host's font in the window
-// page's style.
+// page's style. (The browser check sees the geometry stored when the window closes and
+// the guide opened with F1.)
 #include "host/window_shell.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ TEST(StoredGeometry, ARectangleOffItsScreenOrWithoutSizeIsIgnored) {
     StoredGeometry g;
     bool placed;
   } cases[] = {
+      {{1500, 1500, 15000, 9000, 0, 28800, 16200}, true},
       {{-15, 1500, 15000, 9000, 0, 28800, 16200}, false},            // left of the screen
       {{28800 - 14000, 1500, 15000, 9000, 0, 28800, 16200}, false},  // beyond its right edge
       {{1500, 16200 - 8000, 15000, 9000, 0, 28800, 16200}, false},   // below its bottom edge
@@ -44,7 +46,7 @@ TEST(StoredGeometry, ARectangleOffItsScreenOrWithoutSizeIsIgnored) {
     SCOPED_TRACE(::testing::Message() << c.g.left << "," << c.g.top << " " << c.g.width);
     EXPECT_EQ(PlacementOf(c.g).has_value(), c.placed);
   }
-  EXPECT_TRUE(PlacementOf(cases[6].g)->maximized);
+  EXPECT_TRUE(PlacementOf(cases[7].g)->maximized);
 }
 
 TEST(CssFontFamily, AFaceNameCannotBreakOutOfTheValue) {
@@ -53,6 +55,7 @@ TEST(CssFontFamily, AFaceNameCannotBreakOutOfTheValue) {
   EXPECT_EQ(evil.find(';'), std::string::npos) << evil;
   EXPECT_EQ(evil.find('('), std::string::npos) << evil;
   EXPECT_EQ(evil.rfind("\"x background url", 0), 0u) << evil;
+  EXPECT_EQ(CssFontFamily("\"\""), "verdana, arial, helvetica, sans-serif");
 }
 
 TEST_F(WindowShellTest, TheHostsFontValuesAreTakenOnlyWhenUsable) {
