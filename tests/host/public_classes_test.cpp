@@ -12,8 +12,6 @@
 #include <string>
 
 #include "host/window_host.h"
-#include "platform/instance_lock.h"
-#include "support/module.h"
 #include "testing/partner_sim.h"
 #include "testing/scripted_dialogs.h"
 #include "testing/temp_module.h"
@@ -82,10 +80,6 @@ TEST_F(PublicClassesTest, AModelessActivateReturnsOnceTheWindowIsOpen) {
   EXPECT_TRUE(host.Activate(testing::OneDesignInput("kitchen.kit", "ABC"), "Modeless", start));
   ASSERT_TRUE(WindowHost::Instance().IsOpen());
   EXPECT_EQ(finished, 0);
-  // While it is open, the window is tagged for the next process.
-  std::optional<WindowTag> tag = ReadWindowTag(ModuleName() + "_APPLICATION");
-  ASSERT_TRUE(tag.has_value());
-  EXPECT_EQ(address_.rfind(tag->address + "/?s=" + tag->secret, 0), 0u) << address_;
 
   // Another opening call while it is open uses the same window.
   Interface second;

@@ -19,41 +19,30 @@ const char* kResx =
     "<root><data name=\"A\"><value>first</value></data>"
     "<data name=\"A\"><value>second</value></data>"
     "<data name=\"Empty\"><value></value></data>"
-    "<data name=\"O'Key\"><value>quoted</value></data>"
+    "<data name=\"O'Key &quot;q&quot;\"><value>quoted</value></data>"
     "<data name=\"MSG OrderParam\"><value>%s1 before %s0, again %s0</value></data></root>";
 
-TEST(ResX, LookupsFirstOccurrenceDefaultsAndNotFound) {
+TEST(ResX, LookupsFirstOccurrenceDefaultsNotFoundAndTemplates) {
   TempModule module(false);
   WriteFileOrDie(module.path("r.resx"), kResx);
+  WriteFileOrDie(module.path("bad.resx"), "<root><data>");
   clsResX res;
-  EXPECT_EQ(res.GetResXString("A", "dflt"), "dflt");  // nothing loaded yet
+  EXPECT_FALSE(res.LoadResXFile(module.path("bad.resx")));
+  EXPECT_EQ(res.GetResXString("A", "dflt"), "dflt");  // nothing loaded
   ASSERT_TRUE(res.LoadResXFile(module.path("r.resx")));
   EXPECT_EQ(res.GetResXString("A"), "first");
-  EXPECT_EQ(res.GetResXString("O'Key"), "quoted");
+  EXPECT_EQ(res.GetResXString("O'Key \"q\""), "quoted");
   EXPECT_EQ(res.GetResXString("Empty", "fallback"), "fallback");
   EXPECT_EQ(res.GetResXString("Missing"), res.ResNotFound());
   EXPECT_EQ(res.GetResXStringParam("MSG OrderParam", {"a", "b"}), "b before a, again %s0");
-  EXPECT_EQ(res.GetResXStringParam("MSG OrderParam", {"only"}), "%s1 before only, again %s0");
-}
 
-TEST(ResX, TemplatesAreLocalisedOnlyOnceBothFilesLoaded) {
-  TempModule module(false);
-  WriteFileOrDie(module.path("bad.resx"), "<root><data>");
-  WriteFileOrDie(module.path("r.resx"), kResx);
-  WriteFileOrDie(module.path("t.xsl"),
-                 "<page><h1><IDS Name=\"A\"/></h1><p>x<IDS Name=\"Missing\"/>y</p></page>");
-  WriteFileOrDie(module.path("plain.xml"), "<page><h1>same</h1></page>");
-  clsResX failing;
-  EXPECT_FALSE(failing.LoadResXFile(module.path("bad.resx")));
-  EXPECT_FALSE(failing.LoadXmlFile(module.path("nothere.xml")));
-  EXPECT_EQ(failing.LoadAllResXString(), "");
-  clsResX res;
-  ASSERT_TRUE(res.LoadXmlFile(module.path("t.xsl")));
-  EXPECT_EQ(res.LoadAllResXString(), "");  // resources not loaded
-  ASSERT_TRUE(res.LoadResXFile(module.path("r.resx")));
-  EXPECT_EQ(res.LoadAllResXString(), "<page><h1>first</h1><p>xResNotFound!y</p></page>\r\n");
-  ASSERT_TRUE(res.LoadXmlFile(module.path("plain.xml")));
-  EXPECT_EQ(res.LoadAllResXString(), "<page><h1>same</h1></page>\r\n");
+  // A page template is localised only once both files are loaded.
+  WriteFileOrDie(module.path("t.xsl"), "<p>x<IDS Name=\"A\"/><IDS Name=\"Missing\"/>y</p>");
+  clsResX page;
+  ASSERT_TRUE(page.LoadXmlFile(module.path("t.xsl")));
+  EXPECT_EQ(page.LoadAllResXString(), "");
+  ASSERT_TRUE(page.LoadResXFile(module.path("r.resx")));
+  EXPECT_EQ(page.LoadAllResXString(), "<p>xfirstResNotFound!y</p>\r\n");
 }
 
 // Every key the module's code looks up must be in both shipped resource files.

@@ -20,7 +20,6 @@ TEST(PartnerCommand, ReadsTheSampleDataThroughTheSimulator) {
   EXPECT_NE(out.find("\n100\tNorthwood Cabinets\n200\tBayview Kitchens\n"), std::string::npos)
       << out;
   EXPECT_EQ(out.find("300"), std::string::npos) << out;
-
   EXPECT_EQ(RunCommand(larkedi + "is-active 300" + endpoint, &out), 0) << out;
   EXPECT_EQ(out, "false\n");
 

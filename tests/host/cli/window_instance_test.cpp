@@ -106,8 +106,6 @@ TEST(WindowInstance, ASecondProcessBringsTheFirstWindowForwardAndEnds) {
   // its own and its tag replaces the stale one.
   first.Kill();
   RunningWindow next("--module-dir " + module.dir() + " show --no-browser");
-  ASSERT_EQ(next.address.rfind("http://127.0.0.1:", 0), 0u) << next.address;
-  EXPECT_NE(next.address, first.address);
   std::optional<WindowTag> replaced = WaitForTag(tag_name, next.pid());
   ASSERT_TRUE(replaced.has_value());
   EXPECT_EQ(replaced->address + "/?s=" + replaced->secret, next.address);
