@@ -198,9 +198,13 @@ TEST_F(ScriptHostTest, TheShippedExampleScriptWorks) {
     EXPECT_TRUE(r.ok) << r.errorDescription;
     return answer;
   };
-  // An item without quantity aborts; a complete catalog is stamped.
+  // An item without quantity aborts; a wall cabinet without hinge side warns; else stamped.
   EXPECT_EQ(validate("<Item><Code>W30</Code></Item>").selectSingleNode("/ERROR/MESSAGE").text(),
             "These items have no quantity: W30.");
+  EXPECT_EQ(validate("<Item><Code>W30</Code><Qty>1</Qty></Item>")
+                .selectSingleNode("/ERROR/ACTION")
+                .text(),
+            "1");
   EXPECT_TRUE(validate("<Item><Code>B24</Code><Qty>1</Qty></Item>").documentElement().isNull());
   EXPECT_EQ(design.selectSingleNode("/Design/Catalog[ID='1']/ValidatedBy").text(),
             "Example.js 1.0");
