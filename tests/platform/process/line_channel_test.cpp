@@ -41,17 +41,5 @@ TEST(LineChannel, PayloadsBetweenLinesArriveExactly) {
   writer.join();
 }
 
-TEST(LineChannel, ShortPayloadTimesOutThenEndsAsClosed) {
-  int sv[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
-  LineChannel a(sv[0]), b(sv[1]);
-  ASSERT_EQ(a.WriteBytes("abc", Soon()), IoStatus::Ok);
-  std::string bytes;
-  EXPECT_EQ(b.ReadBytes(4, &bytes, Clock::now() + std::chrono::milliseconds(50)),
-            IoStatus::Timeout);
-  a.Close();
-  EXPECT_EQ(b.ReadBytes(4, &bytes, Soon()), IoStatus::Closed);
-}
-
 }  // namespace
 }  // namespace larkedi::process

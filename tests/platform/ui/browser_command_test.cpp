@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include "testing/temp_module.h"
 
 namespace larkedi::ui {
 namespace {
@@ -46,15 +43,6 @@ TEST(BrowserArguments, TheAddressGoesWhereTheCommandSaysAndNoShellReadsIt) {
   EXPECT_FALSE(IsAppWindow(Args{"firefox", kAddress}));
   // The program's own name is never taken for the app switch.
   EXPECT_FALSE(IsAppWindow(Args{"--app=x"}));
-}
-
-TEST(BrowserArguments, AProgramPathWithBlanksIsOneWord) {
-  std::string dir = testing::MakeTempDir() + "/Web Browser";
-  std::filesystem::create_directories(dir);
-  testing::WriteFileOrDie(dir + "/run", "#!/bin/sh\n");
-  EXPECT_EQ(BrowserArguments(dir + "/run --app=%s", kAddress, std::nullopt),
-            (Args{dir + "/run", "--app=" + kAddress}));
-  std::filesystem::remove_all(std::filesystem::path(dir).parent_path());
 }
 
 }  // namespace
