@@ -1,5 +1,5 @@
-// The send journal: states of an order and what a connector's answer leaves there, the
-// history list, several processes writing at once, and reopening.
+// The send journal: states of an order and what a connector's answer leaves there, several
+// processes writing at once, and reopening.
 #include "sending/send_journal.h"
 
 #include <gtest/gtest.h>
@@ -35,12 +35,6 @@ SendState StateOf(SendJournal& journal, const std::string& design, const std::st
   SendState state = SendState::Accepted;
   EXPECT_FALSE(journal.OrderState(design, partner, &state, entries));
   return state;
-}
-
-std::vector<std::string> Designs(const std::vector<JournalEntry>& entries) {
-  std::vector<std::string> out;
-  for (const auto& e : entries) out.push_back(e.order.design_file);
-  return out;
 }
 
 class SendJournalTest : public ::testing::Test {
@@ -168,36 +162,6 @@ TEST_F(SendJournalTest, ReopeningKeepsEveryFieldMissingIdentityOrFolderIsRefused
   ASSERT_TRUE(err);
   EXPECT_NE(err.Description.find("larkEDI-journal.db"), std::string::npos) << err.Description;
   EXPECT_TRUE(nowhere.History({}, &all));
-}
-
-TEST_F(SendJournalTest, HistoryFiltersByPartnerAndPlainTextNewestFirst) {
-  SendJournal journal(dir_);
-  int64_t id = 0;
-  ASSERT_FALSE(journal.HandOver(Order("OLD.xme", "1", "NWC", 1000), &id));
-  ASSERT_FALSE(journal.RecordAccepted(id, "5"));
-  ASSERT_FALSE(journal.HandOver(Order("MID.xme", "2", "lake", 2000), &id));
-  ASSERT_FALSE(journal.RecordRefused(id, "Dealer unknown"));
-  ASSERT_FALSE(journal.HandOver(Order("NEW.xme", "1", "nwc", 3000), &id));
-
-  std::vector<JournalEntry> list;
-  HistoryFilter partner;
-  partner.partner_code = "NWC";
-  ASSERT_FALSE(journal.History(partner, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "OLD.xme"}));
-
-  HistoryFilter search;
-  search.search = "wall's \"BEST\"";
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_EQ(list.size(), 3u);
-  search.search = "_";  // the wildcard is a plain character here
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_TRUE(list.empty());
-
-  // Newest first; the limit keeps the newest.
-  HistoryFilter limited;
-  limited.limit = 2;
-  ASSERT_FALSE(journal.History(limited, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme"}));
 }
 
 // Two processes write hand-overs and answers at the same time; nothing is lost.
