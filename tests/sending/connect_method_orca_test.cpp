@@ -1,22 +1,16 @@
 // The built-in XML connector against the simulator's gateway over real HTTP and HTTPS on
 // loopback: accepted orders, refusals, lost answers, unreachable servers, its server list
-// and its configuration dialog. Then the dealer server of a partner: the gateway name made
-// into the dealer site's base address (a scheme that is there is kept), asked of the
-// partner's connector or, for a legacy method, read from the registry; failures say why.
-// Also where a legacy method's program lies.
+// and its configuration dialog; and the gateway name made into the dealer site's base
+// address (a scheme that is there is kept).
 #include "sending/connect_method_orca.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "platform/registry/registry_store.h"
 #include "platform/xml/xml.h"
 #include "sending/dealer_server.h"
 #include "sending/send_fixture.h"
-#include "sending/transmission_method.h"
-#include "support/registry.h"
-#include "support/resx.h"
 #include "testing/partner_sim.h"
 #include "testing/test_certificates.h"
 
@@ -205,50 +199,6 @@ TEST(DealerServerAddressTest, GateBecomesDealerAndTheAddressEndsWithOneSlash) {
            {"HTTPS://Gate.X:8443/site", "https://dealer.X:8443/site/"}}) {
     EXPECT_EQ(DealerServerAddress(gateway), dealer) << gateway;
   }
-}
-
-TEST_F(ConnectMethodOrcaTest, TheDealerServerComesFromTheConnectorOrTheRegistry) {
-  module_.Restart();  // the language texts the messages are made of
-  ConnectMethodOrca connector(module_.dir());
-  ASSERT_FALSE(connector.AddServer("NWC", "http://gate.localhost:8123"));
-  xml::Document settings;
-  ASSERT_TRUE(settings.loadXML(
-      "<SETTINGS><METHOD><ID>1</ID><NAME>Orca</NAME><OBJECTNAME>ConnectMethodOrca</OBJECTNAME>"
-      "</METHOD><METHOD legacy=\"1\"><ID>2</ID><NAME>Viewer</NAME><OBJECTNAME>EDIV</OBJECTNAME>"
-      "</METHOD><METHOD><ID>3</ID><NAME>Gone</NAME>"
-      "<OBJECTNAME>NoSuchModule</OBJECTNAME></METHOD><METHOD legacy=\"1\"><ID>4</ID>"
-      "<OBJECTNAME>ordr</OBJECTNAME><EXEPATH>report</EXEPATH></METHOD>"
-      "<PARTNER><ID>1</ID><METHODID>1</METHODID></PARTNER>"
-      "<PARTNER><ID>2</ID><CODE>X</CODE><METHODID>3</METHODID></PARTNER>"
-      "<PARTNER><ID>4</ID><CODE> NWC </CODE><METHODID>1</METHODID></PARTNER>"
-      "<PARTNER><ID>7</ID><CODE>L</CODE><METHODID>2</METHODID></PARTNER></SETTINGS>"));
-  Err err;
-  EXPECT_EQ(FindDealerServer(settings, "4", err), "http://dealer.localhost:8123/");
-  EXPECT_FALSE(err);
-  EXPECT_EQ(FindDealerServer(settings, "1", err), "");
-  EXPECT_EQ(err.Description, Res("MSG CannotFindPartnerCode"));
-  EXPECT_EQ(FindDealerServer(settings, "2", err), "");
-  EXPECT_EQ(err.Description, ResParam("MSG CannotCreateObjectForParam", {"NoSuchModule"}));
-  // A legacy method reads the viewer's server from the registry.
-  EXPECT_EQ(FindDealerServer(settings, "7", err), "");
-  EXPECT_EQ(err.Description, Res("MSG CannotGetServerNameForPartner"));
-  clsRegistry registry;
-  ASSERT_EQ(registry.SetNewValue(HKEY_CURRENT_USER, "Software\\Orca Technologies\\EDI\\Viewer",
-                                 kRegTypeText, "Server", "https://gate.legacy.example"),
-            REG_OK);
-  EXPECT_EQ(FindDealerServer(settings, "7", err), "https://dealer.legacy.example/");
-  EXPECT_FALSE(err);
-  EXPECT_TRUE(dialogs_.shown.empty()) << "FindDealerServer shows nothing itself";
-
-  // Legacy programs lie in the host application folder; the report module in its own.
-  const xml::Node report = settings.selectSingleNode("SETTINGS/METHOD[ID='4']");
-  EXPECT_EQ(LegacyExecutablePath(report, &err), "");
-  EXPECT_TRUE(err);  // no host application folder yet
-  ASSERT_TRUE(registry::RegistrySetString("HKCU\\Software\\Orca Technologies", "ApplicationPath",
-                                          "/opt/Orca App"));
-  err = {};
-  EXPECT_EQ(LegacyExecutablePath(report, &err), "/opt/Orca App/RptModule/60/EN/report");
-  EXPECT_FALSE(err);
 }
 
 }  // namespace
