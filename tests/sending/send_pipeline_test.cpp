@@ -1,12 +1,9 @@
 // The send run against a connector built into the test: what reaches the partner, what the
 // stack keeps after accepted, refused and unanswered orders, and where passwords go: the
-// password and dealer dialogs (scripted and on a console without a terminal) and the copy of
-// the last purchase order.
+// password and dealer dialogs and the copy of the last purchase order.
 #include "sending/send_pipeline.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <deque>
@@ -275,34 +272,6 @@ TEST_F(SendPipelineTest, CredentialDialogsCancelledKeepNothingTyped) {
   EXPECT_EQ(email, "dealer@example.com");
   EXPECT_EQ(password, "");
   EXPECT_EQ(dialogs_.credentials_asked.at(2).email, "dealer@example.com");
-}
-
-TEST(CredentialDialogsTest, WithoutATerminalTheConsoleNamesWhatItWouldHaveAsked) {
-  const int saved = ::dup(STDIN_FILENO);
-  const int null = ::open("/dev/null", O_RDONLY);
-  ASSERT_GE(null, 0);
-  ::dup2(null, STDIN_FILENO);
-  ConsoleDialogs console(ConsoleDialogs::Answer::Yes);
-  CredentialsRequest password;
-  password.missing = "the password of partner ACM (--password ACM=PASSWORD)";
-  const CredentialsAnswer a = console.AskCredentials(password);
-  CredentialsRequest dealer;
-  dealer.kind = CredentialsRequest::Kind::Dealer;
-  dealer.email = "kept@example.com";
-  dealer.missing = "the dealer's account (--dealer EMAIL)";
-  CredentialsAnswer b = console.AskCredentials(dealer);
-  ::dup2(saved, STDIN_FILENO);
-  ::close(saved);
-  ::close(null);
-
-  EXPECT_TRUE(a.cancelled);
-  EXPECT_EQ(a.password, "");
-  EXPECT_TRUE(b.cancelled);
-  EXPECT_EQ(b.email, "kept@example.com");
-  EXPECT_EQ(console.MissingCredentials(),
-            (std::vector<std::string>{password.missing, dealer.missing}));
-  // --yes answers questions, never a password: nothing counts as a Yes/No question here.
-  EXPECT_FALSE(console.Unanswered());
 }
 
 TEST(LastPoTest, PasswordValuesAreRemovedWhereverTheyAre) {
