@@ -1,8 +1,18 @@
+// CKUtil and the zip and file-encryption layers under it: archives 7-Zip reads and makes,
+// attachment data, extraction, the yearly archive's copies, and hostile or unusual inputs of
+// those layers and of the commands on them: zip bombs, endless files, files enciphered twice
+// or on a full disk, symbolic links in an archived folder, the causes of an unreadable stacked
+// design (named by the library and the command, the file left as it was).
 #include "sending/ckutil.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include "orders/stack_files.h"
+#include "platform/bounded_read.h"
 #include "platform/env.h"
 #include "platform/zip/zip.h"
 #include "sending/send_fixture.h"
@@ -11,6 +21,7 @@
 namespace larkedi {
 namespace {
 
+using testing::LarkediExe;
 using testing::ReadFileOrEmpty;
 using testing::RunCommand;
 using testing::TempModule;
@@ -25,18 +36,6 @@ std::string SevenZip() {
     if (RunCommand(std::string("command -v ") + exe + " >/dev/null") == 0) return exe;
   }
   return {};
-}
-
-// Refuses every atomic write for the life of the object, as a full disk would.
-struct FullDiskEnv {
-  testing::FailingWritesEnv disk;
-  testing::ScopedEnv scoped{&disk};
-};
-
-std::vector<std::string> EntryNames(const std::string& zip_path) {
-  std::vector<std::string> names;
-  for (const auto& entry : testing::ZipEntries(zip_path)) names.push_back(entry.first);
-  return names;  // sorted
 }
 
 TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
@@ -57,7 +56,6 @@ TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
   std::string listing, extracted;
   ASSERT_EQ(RunCommand(seven + " l -slt -pkq7zv41 '" + ours + "'", &listing), 0) << listing;
   EXPECT_NE(listing.find("AES-128"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("Encrypted = +"), std::string::npos) << listing;
   const std::string out = module.path("out");
   ASSERT_EQ(RunCommand(seven + " x -y -pkq7zv41 -o'" + out + "' '" + ours + "'", &extracted), 0)
       << extracted;
@@ -100,124 +98,36 @@ TEST(CKUtilTest, SevenZipReadsOurFilesAndWeReadItsAes128Archives) {
   }
 }
 
-TEST(CKUtilTest, AttachmentDataIsBase64OfRawDeflate) {
+TEST(CKUtilTest, AttachmentsAreRawDeflateOrZipAndExtractionStaysInItsFolder) {
   TempModule module;
   CKUtil ck;
   const std::string path = module.path("kit.txt");
   std::string kit;
   for (int i = 0; i < 500; ++i) kit += "Cabinet B" + std::to_string(i % 13) + " 30\" — white\r\n";
   WriteFileOrDie(path, kit);
-
-  const std::string b64 = ck.GetCompressedFileData(path, true, false);
-  // Raw deflate as zlib reads it (the zip layer's own tests check that against zlib).
+  // Base64 of raw deflate, as the partner's zlib reads it.
   std::string raw, out, error;
-  ASSERT_TRUE(zip::Base64Decode(b64, &raw));
+  ASSERT_TRUE(zip::Base64Decode(ck.GetCompressedFileData(path, true, false), &raw));
   ASSERT_TRUE(zip::RawInflate(raw, &out, &error)) << error;
   EXPECT_EQ(out, kit);
-  EXPECT_EQ(ck.GetDecompressedFileData(true, true, b64, false), kit);
-
-  // The zip container form holds the file as its one entry.
+  // The zip form holds the file as its one entry, and extracts to it.
   const std::string zipped = ck.GetCompressedFileData(path, true, true);
   EXPECT_EQ(ck.GetDecompressedFileData(true, true, zipped, true), kit);
-
+  EXPECT_TRUE(ck.ExtractFilesFromData(true, true, zipped, module.path("out")));
+  EXPECT_EQ(ReadFileOrEmpty(module.path("out/kit.txt")), kit);
   Err err;
   EXPECT_EQ(ck.GetCompressedFileData(module.path("none.txt"), true, false, &err), "");
   EXPECT_TRUE(err);
-  EXPECT_EQ(ck.GetDecompressedFileData(true, true, "!!not base64!!", false, &err), "");
-  EXPECT_EQ(ck.GetDecompressedFileData(true, true, zip::Base64Encode("junk"), false), "");
-  EXPECT_EQ(ck.GetDecompressedFileData(true, true, zip::Base64Encode("junk"), true), "");
-}
 
-TEST(CKUtilTest, ExtractWritesEntriesButNothingOutsideTheFolder) {
-  TempModule module;
-  CKUtil ck;
-  std::string error, bytes;
-  auto a = zip::Archive::Create(&error);
-  ASSERT_TRUE(a->AddEntry("a.txt", "A", 9, false, &error));
-  ASSERT_TRUE(a->AddEntry("sub/b.txt", "B", 9, false, &error));
-  ASSERT_TRUE(a->Finish(&bytes, &error));
-  const std::string dest = module.path("out");
-  EXPECT_TRUE(ck.ExtractFilesFromData(true, true, zip::Base64Encode(bytes), dest));
-  EXPECT_EQ(ReadFileOrEmpty(dest + "/a.txt"), "A");
-  EXPECT_EQ(ReadFileOrEmpty(dest + "/sub/b.txt"), "B");
-
+  std::string bytes;
   auto evil = zip::Archive::Create(&error);
   ASSERT_TRUE(evil->AddEntry("../escaped.txt", "X", 9, false, &error));
   ASSERT_TRUE(evil->Finish(&bytes, &error));
-  Err err;
   EXPECT_FALSE(ck.ExtractFilesFromData(true, false, bytes, module.path("out2"), &err));
-  EXPECT_TRUE(err);
   EXPECT_FALSE(Env::Default()->Exists(module.path("escaped.txt")));
-  EXPECT_FALSE(ck.ExtractFilesFromData(true, false, "not a zip", module.path("out3")));
 }
 
-// The yearly archive run by run: new files join, old entries stay, a new year starts a new
-// archive, lastPO.xml never enters it, a failed run or a damaged archive loses nothing.
-TEST(YearlyArchiveTest, EachRunAddsWhatIsNewAndLosesNothing) {
-  TempModule module;
-  CKUtil ck;
-  const std::string folder = module.path("Archive");
-  for (const char* n : {"A1.xme", "B2.XME", "LastPo.xml", "notes.txt", ".hidden.xme"}) {
-    WriteFileOrDie(folder + "/" + n, std::string("content of ") + n);
-  }
-  WriteFileOrDie(folder + "/sub/C3.xme", "deeper");
-  auto pack = [&](const std::string& year, const std::string& pattern = "\\*.xme",
-                  Err* err = nullptr) {
-    return ck.CompressArchive(folder, folder + "/archive_" + year + ".zip", pattern, "", false,
-                              false, false, false, false, err);
-  };
-  using Names = std::vector<std::string>;
-  // lastPO.xml never enters the archive, whatever its case.
-  WriteFileOrDie(folder + "/lastpo.XML", "the same file in another case");
-  WriteFileOrDie(folder + "/LASTPO.XML.xme", "looks alike but is a design");
-  ASSERT_TRUE(pack("2024", "*"));
-  EXPECT_EQ(EntryNames(folder + "/archive_2024.zip"),
-            (Names{"A1.xme", "B2.XME", "LASTPO.XML.xme", "notes.txt"}));
-  ASSERT_TRUE(Env::Default()->RemoveFile(folder + "/LASTPO.XML.xme", nullptr));
-  const std::string zip_2025 = folder + "/archive_2025.zip";
-  ASSERT_TRUE(pack("2025"));
-  EXPECT_EQ(EntryNames(zip_2025), (Names{"A1.xme", "B2.XME"}));
-  // Sent designs leave the folder; the next run adds the new one and keeps the old ones.
-  ASSERT_TRUE(Env::Default()->RemoveFile(folder + "/A1.xme", nullptr));
-  WriteFileOrDie(folder + "/D4.xme", "new");
-  WriteFileOrDie(folder + "/B2.XME", "changed");
-  ASSERT_TRUE(pack("2025"));
-  EXPECT_EQ(EntryNames(zip_2025), (Names{"A1.xme", "B2.XME", "D4.xme"}));
-  const std::string before = ReadFileOrEmpty(zip_2025);
-  WriteFileOrDie(folder + "/E5.xme", "more");
-  {
-    FullDiskEnv full;
-    Err err;
-    EXPECT_FALSE(pack("2025", "*.xme", &err));
-    EXPECT_TRUE(err);
-  }
-  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before);
-  // A new year starts a new archive; last year's stays as it was.
-  ASSERT_TRUE(pack("2026"));
-  EXPECT_EQ(EntryNames(folder + "/archive_2026.zip"), (Names{"B2.XME", "D4.xme", "E5.xme"}));
-  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before);
-  // A damaged archive is not replaced by one that would lose its entries.
-  WriteFileOrDie(zip_2025, before.substr(0, before.size() / 2));
-  Err err;
-  EXPECT_FALSE(pack("2025", "*.xme", &err));
-  EXPECT_NE(err.Description.find("archive_2025.zip"), std::string::npos);
-  EXPECT_EQ(ReadFileOrEmpty(zip_2025), before.substr(0, before.size() / 2));
-
-  // An empty folder gives a valid empty archive.
-  const std::string empty = module.path("Empty");
-  ASSERT_TRUE(Env::Default()->CreateDirectories(empty, nullptr));
-  EXPECT_TRUE(ck.CompressArchive(empty, empty + "/archive_2025.zip", "*.xme", "", false, false,
-                                 false, false, false, &err))
-      << err.Description;
-  EXPECT_TRUE(EntryNames(empty + "/archive_2025.zip").empty());
-  const std::string seven = SevenZip();
-  ASSERT_FALSE(seven.empty()) << "7-Zip is not installed";
-  std::string out;
-  EXPECT_EQ(RunCommand(seven + " t '" + empty + "/archive_2025.zip'", &out), 0) << out;
-}
-
-// The yearly archive keeps every copy: a design archived again is an entry of its own, and
-// a loose file goes only once its entry is in the written archive.
+// The yearly archive keeps every copy: a design archived again is an entry of its own.
 TEST(ArchiveEntries, ADesignArchivedAgainGetsAnEntryOfItsOwn) {
   testing::TempModule module;
   const std::string folder = module.path("Archive");
@@ -233,12 +143,191 @@ TEST(ArchiveEntries, ADesignArchivedAgainGetsAnEntryOfItsOwn) {
       testing::ZipEntries(zip),
       (std::map<std::string, std::string>{
           {"ABC.xme", "first copy"}, {"ABC~2.xme", "second copy"}, {"ABC~3.xme", "third copy"}}));
+}
 
-  // An archive that cannot be read takes nothing, and the file stays.
-  WriteFileOrDie(zip, "not a zip archive");
-  WriteFileOrDie(folder + "/ABC.xme", "fourth copy");
-  EXPECT_TRUE(ArchiveXmeFolder(folder, &zip));
-  EXPECT_EQ(ReadFileOrEmpty(folder + "/ABC.xme"), "fourth copy");
+// A zip archive of one entry that inflates to just more than the limit (zeros: the archive
+// itself is small).
+const std::string& BombZip() {
+  static const std::string bytes = [] {
+    std::string error, out;
+    auto a = zip::Archive::Create(&error);
+    EXPECT_TRUE(
+        a &&
+        a->AddEntry("bomb.xme", std::string(zip::kMaxEntryBytes + 4096, '\0'), 9, false, &error) &&
+        a->Finish(&out, &error))
+        << error;
+    return out;
+  }();
+  return bytes;
+}
+
+// `zip` with its one entry's recorded size (local and central header) replaced by `size`.
+std::string Claiming(std::string zip, uint32_t size) {
+  for (std::size_t at : {std::size_t{22}, zip.rfind(std::string("PK\x01\x02", 4)) + 24}) {
+    for (int i = 0; i < 4; ++i) zip[at + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+  }
+  return zip;
+}
+
+TEST(ZipLimitsTest, ABombIsRefusedFromItsHeaderAndWhileInflating) {
+  ASSERT_LT(BombZip().size(), 2u << 20);
+  // An honest header: refused before anything is inflated.
+  std::string error, data;
+  zip::Failure why = zip::Failure::kNone;
+  auto honest = zip::Archive::Open(BombZip(), &error);
+  ASSERT_TRUE(honest) << error;
+  EXPECT_FALSE(honest->ReadEntry(0, &data, &error, &why));
+  EXPECT_EQ(why, zip::Failure::kTooLarge);
+
+  // A header that lies about the size: inflating stops at the limit.
+  for (uint32_t claimed : {1000u, 0u}) {
+    auto liar = zip::Archive::Open(Claiming(BombZip(), claimed), &error);
+    ASSERT_TRUE(liar) << error;
+    why = zip::Failure::kNone;
+    EXPECT_FALSE(liar->ReadEntry(0, &data, &error, &why)) << claimed;
+    EXPECT_TRUE(why == zip::Failure::kTooLarge || why == zip::Failure::kDamaged) << error;
+    EXPECT_LE(data.size(), zip::kMaxEntryBytes);
+  }
+
+  // Raw deflate data (attachments) stops at the limit it is given.
+  std::string raw;
+  ASSERT_TRUE(zip::RawDeflate(std::string(5u << 20, '\0'), 9, &raw, &error)) << error;
+  why = zip::Failure::kNone;
+  EXPECT_FALSE(zip::RawInflate(raw, &data, &error, 4u << 20, &why));
+  EXPECT_EQ(why, zip::Failure::kTooLarge);
+  EXPECT_TRUE(zip::RawInflate(raw, &data, &error, 6u << 20, &why)) << error;
+  EXPECT_EQ(data.size(), 5u << 20);
+}
+
+TEST(ZipLimitsTest, EndlessInputsAreRefusedNotRead) {
+  TempModule module;
+  std::string data, error;
+  ReadFailure why = ReadFailure::kNone;
+  WriteFileOrDie(module.path("big.bin"), std::string(2048, 'x'));
+  EXPECT_FALSE(ReadFileAtMost(module.path("big.bin"), 2047, &data, &error, &why));
+  EXPECT_EQ(why, ReadFailure::kTooLarge);
+  EXPECT_TRUE(ReadFileAtMost(module.path("big.bin"), 2048, &data, &error, &why)) << error;
+
+  // A pipe has no size to check first: reading stops at the limit.
+  const std::string fifo = module.path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The writer lets go of the command's output before it waits for a reader.
+  ASSERT_EQ(
+      RunCommand("(exec </dev/null >/dev/null 2>&1; head -c 3000000 /dev/zero > '" + fifo + "') &"),
+      0);
+  EXPECT_FALSE(ReadFileAtMost(fifo, 1u << 20, &data, &error, &why));
+  EXPECT_EQ(why, ReadFailure::kTooLarge);
+
+  // A device is no file: the design reader, CKUtil's reader and the command refuse it.
+  CKUtil ck;
+  Err err;
+  XmeFailure cause = XmeFailure::kNone;
+  EXPECT_EQ(ck.DeCryptFile("/dev/zero", &err, &cause), "");
+  EXPECT_EQ(cause, XmeFailure::kNotAFile);
+  EXPECT_EQ(ck.GetCompressedFileData("/dev/zero", true, false, &err), "");
+  EXPECT_TRUE(err);
+  std::string out;
+  EXPECT_EQ(RunCommand(LarkediExe() + " xme encrypt /dev/zero", &out), 1);
+  EXPECT_NE(out.find("not a file"), std::string::npos) << out;
+}
+
+TEST(ZipLimitsTest, UnreadableXmeFilesNameTheirCause) {
+  TempModule module;
+  CKUtil ck;
+  const std::string good = module.path("good.xme");
+  WriteFileOrDie(good, "<Design/>");
+  ck.EnCryptFile(good);
+  const std::string archive = ReadFileOrEmpty(good);
+  std::string error, other;
+  auto wrong = zip::Archive::Create(&error);
+  wrong->SetPassword("not-it");
+  ASSERT_TRUE(wrong->AddEntry("wrong.xme", "<Design/>", 9, true, &error));
+  ASSERT_TRUE(wrong->Finish(&other, &error));
+
+  const struct {
+    const char* name;
+    std::string content;
+    XmeFailure why;
+    const char* text;
+  } cases[] = {
+      {"plain.xme", "<Design/>", XmeFailure::kNotArchive, "not an encrypted archive"},
+      {"cut.xme", archive.substr(0, archive.size() - 30), XmeFailure::kTruncated, "truncated"},
+      {"wrong.xme", other, XmeFailure::kWrongPassword, "wrong password"},
+      {"none.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'), XmeFailure::kEmpty,
+       "empty archive"},
+      {"bomb.xme", BombZip(), XmeFailure::kTooLarge, "too large"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = module.path(c.name);
+    WriteFileOrDie(path, c.content);
+    Err err;
+    XmeFailure why = XmeFailure::kNone;
+    EXPECT_EQ(ck.DeCryptFile(path, &err, &why), "") << c.name;
+    EXPECT_EQ(why, c.why) << c.name << ": " << err.Description;
+    EXPECT_NE(err.Description.find(c.name), std::string::npos) << err.Description;
+    EXPECT_EQ(ReadFileOrEmpty(path), c.content) << c.name << " was changed";
+    std::string out;
+    EXPECT_EQ(RunCommand(LarkediExe() + " xme decrypt '" + path + "'", &out), 1) << c.name;
+    EXPECT_NE(out.find(c.text), std::string::npos) << out;
+  }
+  XmeFailure why = XmeFailure::kNone;
+  EXPECT_EQ(ck.DeCryptFile(module.path("missing.xme"), nullptr, &why), "");
+  EXPECT_EQ(why, XmeFailure::kMissing);
+}
+
+// Encrypting never harms the file: done by the command, it decrypts to what it was; a
+// second time it is refused; a full disk leaves the plain file.
+TEST(ZipLimitsTest, AnEncryptedFileIsNeverEncryptedTwiceOrLost) {
+  TempModule module;
+  CKUtil ck;
+  const std::string path = module.path("Send/ONCE.xme");
+  WriteFileOrDie(path, "<Design>\xC3\xA9</Design>");
+  std::string out;
+  ASSERT_EQ(RunCommand(LarkediExe() + " xme encrypt '" + path + "'", &out), 0) << out;
+  const std::string encrypted = ReadFileOrEmpty(path);
+  EXPECT_NE(encrypted, "<Design>\xC3\xA9</Design>");
+  EXPECT_EQ(RunCommand(LarkediExe() + " xme decrypt '" + path + "'", &out), 0);
+  EXPECT_EQ(out, "<Design>\xC3\xA9</Design>\n");
+  Err err;
+  ck.EnCryptFile(path, &err);
+  EXPECT_TRUE(err);
+  EXPECT_NE(err.Description.find("already"), std::string::npos) << err.Description;
+  EXPECT_EQ(ReadFileOrEmpty(path), encrypted);
+
+  const std::string plain_file = module.path("keep.xme");
+  WriteFileOrDie(plain_file, "<Design/>");
+  {
+    testing::FailingWritesEnv disk;
+    testing::ScopedEnv full(&disk);
+    Err refused;
+    ck.EnCryptFile(plain_file, &refused);
+    EXPECT_TRUE(refused);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(plain_file), "<Design/>");
+}
+
+TEST(ZipLimitsTest, ArchivingNeverFollowsSymbolicLinks) {
+  TempModule module;
+  const std::string folder = module.path("Archive");
+  const std::string outside = module.path("Elsewhere");
+  WriteFileOrDie(folder + "/A.xme", "a");
+  WriteFileOrDie(folder + "/sub/B.xme", "b");
+  WriteFileOrDie(outside + "/SECRET.xme", "secret");
+  ASSERT_EQ(::symlink((outside + "/SECRET.xme").c_str(), (folder + "/LINK.xme").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), (folder + "/linked").c_str()), 0);
+  ASSERT_EQ(::symlink(folder.c_str(), (folder + "/sub/loop").c_str()), 0);
+
+  const std::string zip_path = folder + "/archive.zip";
+  Err err;
+  EXPECT_TRUE(CKUtil().CompressArchive(folder, zip_path, "*.xme", "", /*Recurse=*/true,
+                                       /*SaveExtraPath=*/true, false, false, false, &err))
+      << err.Description;
+  std::string error;
+  auto archive = zip::Archive::Open(ReadFileOrEmpty(zip_path), &error);
+  ASSERT_TRUE(archive) << error;
+  ASSERT_EQ(archive->EntryCount(), 2);
+  EXPECT_GE(archive->FindEntry("A.xme"), 0);
+  EXPECT_GE(archive->FindEntry("sub/B.xme"), 0);
 }
 
 }  // namespace

@@ -85,25 +85,6 @@ inline void WriteOrcaConfig(const std::string& module_dir, const std::string& bo
                      body + "</ConnectMethodOrca>");
 }
 
-/// Stacks `design` as `larkedi stack add` does.
-inline void StackDesign(const std::string& design) {
-  frmEDI edi;
-  ASSERT_FALSE(edi.OpenHeadless());
-  std::string text = design;
-  int status = 0;
-  ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
-  edi.Orders.LoadOrders(false, text);
-  ASSERT_FALSE(edi.Orders.LoadStatus);
-}
-
-/// The number of order groups stacked on disk now.
-inline int StackedGroups() {
-  frmEDI edi;
-  EXPECT_FALSE(edi.OpenHeadless());
-  edi.Orders.LoadOrders(false);
-  return static_cast<int>(edi.Orders.docOrders.selectNodes("//ORDERGROUP").length());
-}
-
 class SendFixture : public ::testing::Test {
  protected:
   SendFixture() { ::setenv("LARKEDI_REGISTRY_DIR", module_.path("registry").c_str(), 1); }
@@ -153,7 +134,16 @@ class SendFixture : public ::testing::Test {
   }
   std::string store() const { return module_.path("received"); }
 
-  void Stack(const std::string& design) { StackDesign(design); }
+  /// Stacks `design` as `larkedi stack add` does.
+  static void Stack(const std::string& design) {
+    frmEDI edi;
+    ASSERT_FALSE(edi.OpenHeadless());
+    std::string text = design;
+    int status = 0;
+    ASSERT_TRUE(edi.Orders.TakeInStartupInput(text, status));
+    edi.Orders.LoadOrders(false, text);
+    ASSERT_FALSE(edi.Orders.LoadStatus);
+  }
 
   /// One send run on a freshly loaded stack (partners OAK, ELM and ASH have the password
   /// "pw"); `prepare` may edit the loaded stack first.

@@ -1,5 +1,5 @@
-// The send journal: states of an order, the history list, several processes writing at
-// once, and reopening.
+// The send journal: states of an order and what a connector's answer leaves there, several
+// processes writing at once, and reopening.
 #include "sending/send_journal.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,8 @@
 #include <set>
 #include <tuple>
 
+#include "sending/connect_method_orca.h"
+#include "sending/send_record.h"
 #include "testing/temp_module.h"
 
 namespace larkedi {
@@ -28,10 +30,11 @@ JournalOrder Order(const std::string& design, const std::string& partner_id,
   return order;
 }
 
-std::vector<std::string> Designs(const std::vector<JournalEntry>& entries) {
-  std::vector<std::string> out;
-  for (const auto& e : entries) out.push_back(e.order.design_file);
-  return out;
+SendState StateOf(SendJournal& journal, const std::string& design, const std::string& partner,
+                  std::vector<JournalEntry>* entries = nullptr) {
+  SendState state = SendState::Accepted;
+  EXPECT_FALSE(journal.OrderState(design, partner, &state, entries));
+  return state;
 }
 
 class SendJournalTest : public ::testing::Test {
@@ -42,37 +45,29 @@ class SendJournalTest : public ::testing::Test {
 
 TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswers) {
   SendJournal journal(dir_);
-  SendState state = SendState::Accepted;
-  ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
-  EXPECT_EQ(state, SendState::NotRecorded);
-
+  EXPECT_EQ(StateOf(journal, "A.xme", "1"), SendState::NotRecorded);
   int64_t first = 0;
   ASSERT_FALSE(journal.HandOver(Order("A.xme", "1", "NWC"), &first));
-  ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
-  EXPECT_EQ(state, SendState::InDoubt);
+  EXPECT_EQ(StateOf(journal, "A.xme", "1"), SendState::InDoubt);
   // The same design for another partner is another order.
-  ASSERT_FALSE(journal.OrderState("A.xme", "2", &state));
-  EXPECT_EQ(state, SendState::NotRecorded);
+  EXPECT_EQ(StateOf(journal, "A.xme", "2"), SendState::NotRecorded);
 
   ASSERT_FALSE(journal.RecordAccepted(first, "41"));
   std::vector<JournalEntry> entries;
-  ASSERT_FALSE(journal.OrderState("A.xme", "1", &state, &entries));
-  EXPECT_EQ(state, SendState::Accepted);
+  EXPECT_EQ(StateOf(journal, "A.xme", "1", &entries), SendState::Accepted);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].sequence, "41");
 
   // An answer is recorded once; an unknown entry has none to record.
   EXPECT_TRUE(journal.RecordRefused(first, "too late"));
   EXPECT_TRUE(journal.RecordAccepted(first + 1000, "1"));
-  ASSERT_FALSE(journal.OrderState("A.xme", "1", &state));
-  EXPECT_EQ(state, SendState::Accepted);
+  EXPECT_EQ(StateOf(journal, "A.xme", "1"), SendState::Accepted);
 
   int64_t refused = 0;
   ASSERT_FALSE(journal.HandOver(Order("B.xme", "1", "NWC"), &refused));
   ASSERT_FALSE(journal.RecordRefused(refused, "Gateway error 500"));
-  ASSERT_FALSE(journal.OrderState("B.xme", "1", &state, &entries));
-  EXPECT_EQ(state, SendState::Refused);
-  EXPECT_EQ(entries[0].reason, "Gateway error 500");
+  EXPECT_EQ(StateOf(journal, "B.xme", "1", &entries), SendState::Refused);
+  EXPECT_EQ(entries.at(0).reason, "Gateway error 500");
 
   // One unanswered catalog keeps the order in doubt.
   int64_t base = 0, wall = 0, retry = 0;
@@ -81,14 +76,58 @@ TEST_F(SendJournalTest, AnOrderMovesFromNotRecordedThroughInDoubtToItsAnswers) {
   ASSERT_FALSE(journal.HandOver(Order("C.xme", "7", "LK"), &wall));  // no answer
   ASSERT_FALSE(journal.HandOver(Order("C.xme", "7", "LK"), &retry));
   ASSERT_FALSE(journal.RecordRefused(retry, "refused"));
-  ASSERT_FALSE(journal.OrderState("C.xme", "7", &state, &entries));
-  EXPECT_EQ(state, SendState::InDoubt);
-  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(StateOf(journal, "C.xme", "7"), SendState::InDoubt);
 
   // Once the doubtful hand-over is settled, the latest answer counts.
   ASSERT_FALSE(journal.RecordAccepted(wall, "11"));
-  ASSERT_FALSE(journal.OrderState("C.xme", "7", &state));
-  EXPECT_EQ(state, SendState::Refused);
+  EXPECT_EQ(StateOf(journal, "C.xme", "7"), SendState::Refused);
+}
+
+// Accepted with its sequence, refused with its reason, and no answer at all, which must stay
+// in doubt (the gateway may hold the order).
+TEST_F(SendJournalTest, EachConnectorAnswerLeavesTheRightState) {
+  EXPECT_EQ(SequenceOf("<RESPONSE><SEQUENCE> 12 </SEQUENCE></RESPONSE>"), "12");
+  EXPECT_EQ(SequenceOf("<RESPONSE/>"), "");
+  EXPECT_EQ(SequenceOf("<RESPONSE><SEQUENCE>1</SEQ"), "");
+  SendJournal journal(dir_);
+  const struct {
+    const char* design;
+    ConnectorAnswer answer;
+    SendState state;
+    bool in_doubt;
+    const char* recorded;  // the sequence (accepted) or the reason (refused)
+  } cases[] = {
+      {"SENT",
+       {true, "<RESPONSE><SEQUENCE>7</SEQUENCE></RESPONSE>", 0, ""},
+       SendState::Accepted,
+       false,
+       "7"},
+      {"FAILED",
+       {false, "", 500, "Gateway error"},
+       SendState::Refused,
+       false,
+       "500: Gateway error"},
+      // The line was cut after the gateway may have stored the order.
+      {"DROPPED", {false, "", kErrOrcaNoAnswer, "no answer"}, SendState::InDoubt, true, ""},
+      // Nothing can have arrived at a gateway that could not be reached.
+      {"UNREACHABLE", {false, "", kErrOrcaNotDelivered, "refused"}, SendState::Refused, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.design);
+    int64_t id = 0;
+    ASSERT_FALSE(journal.HandOver(Order(c.design, "1", "NWC"), &id));
+    bool in_doubt = !c.in_doubt;
+    ASSERT_FALSE(RecordSendAnswer(journal, id, c.answer, &in_doubt));
+    EXPECT_EQ(in_doubt, c.in_doubt);
+    std::vector<JournalEntry> entries;
+    EXPECT_EQ(StateOf(journal, c.design, "1", &entries), c.state);
+    if (c.state == SendState::Accepted) {
+      EXPECT_EQ(entries.at(0).sequence, c.recorded);
+    }
+    if (c.state == SendState::Refused && *c.recorded) {
+      EXPECT_EQ(entries.at(0).reason, c.recorded);
+    }
+  }
 }
 
 TEST_F(SendJournalTest, ReopeningKeepsEveryFieldMissingIdentityOrFolderIsRefused) {
@@ -123,54 +162,6 @@ TEST_F(SendJournalTest, ReopeningKeepsEveryFieldMissingIdentityOrFolderIsRefused
   ASSERT_TRUE(err);
   EXPECT_NE(err.Description.find("larkEDI-journal.db"), std::string::npos) << err.Description;
   EXPECT_TRUE(nowhere.History({}, &all));
-}
-
-TEST_F(SendJournalTest, HistoryFiltersByPartnerAndPlainTextNewestFirst) {
-  SendJournal journal(dir_);
-  int64_t id = 0;
-  ASSERT_FALSE(journal.HandOver(Order("OLD.xme", "1", "NWC", 1000), &id));
-  ASSERT_FALSE(journal.RecordAccepted(id, "5"));
-  ASSERT_FALSE(journal.HandOver(Order("MID.xme", "2", "lake", 2000), &id));
-  ASSERT_FALSE(journal.RecordRefused(id, "Dealer 100% unknown"));
-  ASSERT_FALSE(journal.HandOver(Order("NEW.xme", "1", "nwc", 3000), &id));
-
-  std::vector<JournalEntry> list;
-  HistoryFilter partner;
-  partner.partner_code = "NWC";
-  ASSERT_FALSE(journal.History(partner, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "OLD.xme"}));
-
-  HistoryFilter search;
-  search.search = "100%";  // the wildcard is a plain character here
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"MID.xme"}));
-  search.search = "wall's \"BEST\"";
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_EQ(list.size(), 3u);
-  search.search = "_";
-  ASSERT_FALSE(journal.History(search, &list));
-  EXPECT_TRUE(list.empty());
-
-  // Newest first; the limit keeps the newest.
-  HistoryFilter limited;
-  limited.limit = 2;
-  ASSERT_FALSE(journal.History(limited, &list));
-  EXPECT_EQ(Designs(list), (std::vector<std::string>{"NEW.xme", "MID.xme"}));
-}
-
-TEST(SendJournalHistoryDates, OnlyWholeValidDatesAreTaken) {
-  int64_t t = 0;
-  ASSERT_TRUE(ParseHistoryDate("2026-12-07", &t));
-  int64_t later = 0;
-  ASSERT_TRUE(ParseHistoryDate("2026-12-07T14:03:11", &later));
-  EXPECT_EQ(later - t, 14 * 3600 + 3 * 60 + 11);
-  int64_t next_day = 0;
-  ASSERT_TRUE(ParseHistoryDate("2026-12-08 00:00:00", &next_day));
-  EXPECT_EQ(next_day - t, 86400);
-  for (const char* bad : {"", "yesterday", "2026-13-01", "2026-04-31", "2026-12-07x",
-                          "2026-12-07T25:00:00", "2026-12-07T10:00"}) {
-    EXPECT_FALSE(ParseHistoryDate(bad, &t)) << bad;
-  }
 }
 
 // Two processes write hand-overs and answers at the same time; nothing is lost.

@@ -1,9 +1,11 @@
 // The send run against a connector built into the test: what reaches the partner, what the
-// stack keeps after accepted, refused and unanswered orders, and where passwords go.
+// stack keeps after accepted, refused and unanswered orders, and where passwords go: the
+// password and dealer dialogs and the copy of the last purchase order.
 #include "sending/send_pipeline.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <filesystem>
 
@@ -11,6 +13,8 @@
 #include "orders/stack_files.h"
 #include "platform/automation/automation.h"
 #include "platform/xml/xml.h"
+#include "sending/credential_dialogs.h"
+#include "sending/last_po.h"
 #include "sending/send_fixture.h"
 #include "support/utility.h"
 
@@ -21,8 +25,6 @@ namespace fs = std::filesystem;
 using automation::Variant;
 using testing::ReadFileOrEmpty;
 using testing::RowCollector;
-using testing::StackedGroups;
-using testing::WriteFileOrDie;
 
 /// What the test connector does with each sendfiles call, in order (empty: accept).
 enum class Answer { Accept, Refuse, CallFails };
@@ -44,20 +46,15 @@ ConnectorScript& Script() {
 
 std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
   auto object = std::make_shared<automation::DispatchObject>("TestConnector.spooler");
-  struct Answered {
-    std::string response;
-    long number = 0;
-    std::string description;
-  };
-  auto last = std::make_shared<Answered>();
-  object->AddMethod("connectioncount", [](std::vector<Variant>&, Variant* r) {
-    *r = Variant(1L);
-    return Err{};
-  });
-  object->AddMethod("testconnection", [](std::vector<Variant>&, Variant* r) {
-    *r = Variant("http://gateway.test");
-    return Err{};
-  });
+  for (const auto& [name, value] : {std::pair<const char*, Variant>{"connectioncount", Variant(1L)},
+                                    {"testconnection", Variant("http://gateway.test")}}) {
+    object->AddMethod(name, [value](std::vector<Variant>&, Variant* r) {
+      *r = value;
+      return Err{};
+    });
+  }
+  // The last call's response, errornumber and errordescription.
+  auto last = std::make_shared<std::array<Variant, 3>>();
   object->AddMethod("sendfiles", [last](std::vector<Variant>& args, Variant* r) {
     ConnectorScript& s = Script();
     s.spool_at_send.push_back(ListXmeFiles(s.spool));
@@ -73,26 +70,21 @@ std::shared_ptr<automation::AutomationObject> MakeTestConnector(Err*) {
       return Err::Raise(automation::kErrRemoteCallFailed, "TestConnector", "the server died");
     }
     if (answer == Answer::Accept) {
-      *last = {"<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>", 0,
+      *last = {"<RESPONSE><SEQUENCE>" + std::to_string(++s.sequence) + "</SEQUENCE></RESPONSE>", 0L,
                ""};
     } else {
-      *last = {"", 403, "dealer <unknown> & refused"};
+      *last = {"", 403L, "dealer <unknown> & refused"};
     }
     *r = Variant(answer == Answer::Accept);
     return Err{};
   });
-  object->AddProperty("response", [last](Variant* r) {
-    *r = Variant(last->response);
-    return Err{};
-  });
-  object->AddProperty("errornumber", [last](Variant* r) {
-    *r = Variant(last->number);
-    return Err{};
-  });
-  object->AddProperty("errordescription", [last](Variant* r) {
-    *r = Variant(last->description);
-    return Err{};
-  });
+  const char* fields[] = {"response", "errornumber", "errordescription"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    object->AddProperty(fields[i], [last, i](Variant* r) {
+      *r = (*last)[i];
+      return Err{};
+    });
+  }
   return object;
 }
 
@@ -160,7 +152,7 @@ TEST_F(SendPipelineTest, EachOrderGoesAloneQuotedNamesAndFailuresIncluded) {
       EXPECT_EQ(item.selectSingleNode("CATNAME").text(), catalog);
     }
   }
-  EXPECT_EQ(StackedGroups(), 0);
+  EXPECT_TRUE(StackedOrders().empty());
 
   // A failure ends only its order, and sent orders are saved at once.
   for (const char* number : {"PO-2", "PO-3", "PO-4"}) Stack(Design(number, {"ABC"}));
@@ -183,7 +175,7 @@ TEST_F(SendPipelineTest, EachOrderGoesAloneQuotedNamesAndFailuresIncluded) {
   ASSERT_EQ(Script().spool_at_send.size(), 3u);
   EXPECT_EQ(Script().spool_at_send[0].size(), 3u);
   EXPECT_EQ(Script().spool_at_send[1].size(), 2u);
-  EXPECT_EQ(StackedGroups(), 2);
+  EXPECT_EQ(StackedOrders().size(), 2u);
 }
 
 TEST_F(SendPipelineTest, CancelKeepsTheOrderARefusalForgetsThePasswordNoFileHoldsIt) {
@@ -195,7 +187,7 @@ TEST_F(SendPipelineTest, CancelKeepsTheOrderARefusalForgetsThePasswordNoFileHold
   ASSERT_EQ(cancelled.rows.size(), 1u);
   EXPECT_EQ(cancelled.rows[0].result, SendResult::Canceled);
   EXPECT_TRUE(Script().received.empty());
-  EXPECT_EQ(StackedGroups(), 1);
+  EXPECT_EQ(StackedOrders().size(), 1u);
 
   Stack(Design("PO-2", {"ABC"}));
   sender_.reset();
@@ -260,7 +252,41 @@ TEST_F(SendPipelineTest, AnOrderTheJournalShowsAcceptedIsRemovedWithoutSending) 
   EXPECT_EQ(rows.rows[0].result, SendResult::AlreadySent);
   EXPECT_EQ(rows.rows[0].sequence, "77");
   EXPECT_TRUE(Script().received.empty());
-  EXPECT_EQ(StackedGroups(), 0);
+  EXPECT_TRUE(StackedOrders().empty());
+}
+
+TEST_F(SendPipelineTest, CredentialDialogsCancelledKeepNothingTyped) {
+  dialogs_.credential_answers = {
+      {true, "", "typed"}, {false, "", "  pw  "}, {true, "changed@example.com", "typed"}};
+  frmPassword cancelled_password;
+  EXPECT_EQ(cancelled_password.GetPassword(), "");
+  EXPECT_TRUE(cancelled_password.Cancelled);
+  frmPassword blanks;  // blanks are part of a password
+  EXPECT_EQ(blanks.GetPassword(), "  pw  ");
+
+  frmDealerID cancelled;
+  cancelled.Email("dealer@example.com");
+  std::string email = "x", password = "y";
+  cancelled.GetDealerInfo(email, password);
+  EXPECT_TRUE(cancelled.Cancelled);
+  EXPECT_EQ(email, "dealer@example.com");
+  EXPECT_EQ(password, "");
+  EXPECT_EQ(dialogs_.credentials_asked.at(2).email, "dealer@example.com");
+}
+
+TEST(LastPoTest, PasswordValuesAreRemovedWhereverTheyAre) {
+  const std::string encoded = "Zq8#xW2p";
+  const std::string po = "<PURCHASEORDER><PODETAILS><PASSWORD>" + encoded +
+                         "</PASSWORD><Password>other</Password><CATALOG pwd=\"1\" password=\"" +
+                         encoded + "\">ABC</CATALOG><NOTE>code " + encoded +
+                         " in text</NOTE></PODETAILS></PURCHASEORDER>";
+  const std::string clean = WithoutPasswords(po, encoded);
+  EXPECT_EQ(clean.find(encoded), std::string::npos) << clean;
+  EXPECT_EQ(clean.find("other"), std::string::npos) << clean;
+  xml::Document doc;
+  ASSERT_TRUE(doc.loadXML(clean)) << clean;
+  EXPECT_EQ(doc.selectSingleNode("//CATALOG").text(), "ABC");
+  EXPECT_EQ(doc.selectSingleNode("//NOTE").text(), "code  in text");
 }
 
 }  // namespace
